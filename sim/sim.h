@@ -1,0 +1,290 @@
+// The stand-in host: an emulation of the script hook and of the game behaviour the
+// plug-in relies on. It loads the real plug-in (Tolvenmire.so on Linux,
+// Tolvenmire.asi on Windows), runs its script on a cooperative fiber and plays it
+// frame by frame against a model of the game, recording every call.
+//
+// There is one host per process, as there is one script hook in a game: the
+// functions below act on it. The nine script-hook functions the plug-in imports
+// are implemented beside them (ScriptHookRDR2 library).
+//
+// A session:
+//   sim::StartOptions o;  o.settings = "[SETTINGS]\nTOLVENMIRE_KEY=80\n";
+//   std::string error;
+//   if (!sim::start(o, &error)) ...;          // fresh folder, load, DllMain(ATTACH)
+//   sim::playFrames(10);                      // ten game frames
+//   sim::keyEvent(80, 0, 0, 1);               // the drink key, as the keyboard hook delivers it
+//   sim::world().analog[0xFDA83190] = 1.0f;   // a stop control
+//   ... sim::calls(), sim::world(), sim::pluginState() ...
+//   sim::stop();                              // DllMain(DETACH), unload, folder removed
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+struct ScriptState;
+struct Settings;
+
+namespace sim {
+
+// ---------------------------------------------------------------------------
+// The call log: every interaction of the plug-in with the host, in order.
+
+enum class CallKind : uint8_t {
+    Native,             // nativeInit .. nativePush64 .. nativeCall
+    Wait,               // scriptWait
+    GlobalPtr,          // getGlobalPtr
+    ScriptRegister,     // scriptRegister
+    ScriptUnregister,   // scriptUnregister
+    KeyboardRegister,   // keyboardHandlerRegister
+    KeyboardUnregister, // keyboardHandlerUnregister
+};
+
+struct Call {
+    CallKind kind = CallKind::Native;
+    uint64_t hash = 0;        // Native: the native's hash
+    int argc = 0;             // Native: number of argument slots pushed
+    uint64_t args[12] = {};   // Native: the 64-bit argument slots exactly as pushed
+    std::string text[12];     // Native: string arguments, read at call time ("" for other kinds)
+    uint64_t result[3] = {};  // Native: the answer the model gave (slots 0..2)
+    uint32_t waitMs = 0;      // Wait: the milliseconds asked for
+    int32_t globalIndex = 0;  // GlobalPtr: the index asked for
+    uint64_t pointer = 0;     // registrations: the function or handle passed
+    int frame = 0;            // the game frame it happened in (see frame())
+    uint32_t timer = 0;       // the game timer at the call
+    bool onScriptFiber = false;
+
+    int32_t i32(int k) const { return (int32_t)(uint32_t)args[k]; }
+    uint32_t u32(int k) const { return (uint32_t)args[k]; }
+    float f32(int k) const;
+    const std::string& str(int k) const { return text[k]; }
+    int32_t resultInt() const { return (int32_t)(uint32_t)result[0]; }
+    float resultFloat() const;
+};
+
+// The natives the model knows: hash, a short name of its role for traces, and the
+// kinds of its arguments, one letter each:
+//   i int32   u uint32 hash   b boolean   f float   s string   p out-variable address
+//   r speech record address   x whole 64-bit value   g sign-extended 32-bit value
+// and of its result: 'v' none, 'i' int32, 'u' hash, 'f' float, 'x' 64-bit, 'P' position.
+struct NativeInfo {
+    uint64_t hash;
+    const char* name;
+    const char* args;
+    char result;
+};
+const NativeInfo* findNative(uint64_t hash); // nullptr for a hash the model does not know
+const std::vector<NativeInfo>& natives();
+
+// One line describing a call: "frame 12  0x4F67E8ECA7D3F667 game_timer() -> 100396".
+std::string describe(const Call& call);
+
+// ---------------------------------------------------------------------------
+// The game model. Tests set these fields between frames to script the game;
+// the natives answer from them and write back into them.
+
+struct Prompt {
+    int32_t handle = 0;
+    uint32_t control = 0;     // set by the control native
+    std::string label;        // resolved from the label text handle
+    std::vector<std::pair<uint64_t, int32_t>> options; // (native hash, value) in call order
+    bool grouped = false;     // placed in a ped's prompt group
+    int64_t group = 0;        // the group identifier as passed (64 bits)
+    int32_t groupArg = 0;     // the group native's third argument
+    bool setupFinished = false;
+    bool completed = false;   // the player has completed it: the completion test answers 1
+    bool alive = true;        // false once deleted
+    int createdFrame = 0;
+    int deletedFrame = -1;
+};
+
+struct Ped {
+    int32_t handle = 0;
+    uint32_t model = 0;
+    float x = 0, y = 0, z = 0;
+    int32_t promptGroup = 0; // what the prompt-group native answers for this ped
+};
+
+struct Speech {
+    int frame = 0;
+    int32_t speaker = 0;
+    std::string line;  // slot 1, dereferenced
+    std::string voice; // slot 2, dereferenced
+    uint64_t slots[8] = {};
+};
+
+struct Sprite {
+    std::string dictionary, texture;
+    float x = 0, y = 0, width = 0, height = 0, rotation = 0;
+    int32_t red = 0, green = 0, blue = 0, alpha = 0, last = 0;
+};
+
+struct World {
+    // Time. The game timer advances by frameMs each frame. The game clock (the
+    // sobering clock) advances by clockPerSecond units per second of game timer;
+    // tests may also set it directly, backwards included.
+    uint32_t timer = 100000;
+    uint32_t frameMs = 33;
+    int32_t clock = 0;
+    double clockPerSecond = 30.0;
+    double clockCarry = 0.0; // fraction of a clock unit not yet added
+
+    // The player.
+    int32_t playerPed = 1001;
+    uint32_t playerModel = 0x0D7114C9; // Arthur
+    bool outOfPlay = false;            // the out-of-play query answers 1
+    int32_t playerCondition = 1;       // answer of the player-condition native
+    float playerX = 0, playerY = 0, playerZ = 0;
+
+    // The drink prompt's guards: the first guard native, the control query for
+    // 0x4CC0E2FE, and named effects ("WheelHUDIn", "PlayerDrunk01_PassOut").
+    int32_t firstGuard = 0;
+    int32_t promptControl = 0;
+    std::map<std::string, int32_t> effects;
+    // Analogue control values, by control hash (the two stop controls).
+    std::map<uint32_t, float> analog;
+
+    // The drinking scenario: running scenarioStartFrames frames after it is
+    // requested, unless scenarioNeverStarts; the clearing call ends a running one
+    // (a requested one that is not yet running keeps coming).
+    int scenarioStartFrames = 3;
+    bool scenarioNeverStarts = false;
+    bool scenarioRunning = false;
+    uint32_t scenarioHash = 0;
+    int scenarioPending = -1; // frames until it runs; -1 none requested
+    int scenarioStarts = 0;   // scenario start calls seen
+    int clearingCalls = 0;
+
+    // Texture dictionaries by hash: requested ones load textureLoadFrames later.
+    int textureLoadFrames = 2;
+    std::map<uint32_t, int> textureLoading; // hash -> frames until loaded
+    std::map<uint32_t, bool> textureLoaded;
+    std::vector<std::string> textureRequests; // names, in order
+
+    // Prompts by handle (deleted ones stay, with alive false).
+    std::map<int32_t, Prompt> prompts;
+    int32_t nextPromptHandle = 1;
+    std::map<uint64_t, std::string> texts; // label text handles -> text
+    uint64_t nextText = 0x5445585400000001ull;
+
+    // Interiors, peds and targeting.
+    int32_t interior = 0;            // the interior the player is in (0: outside)
+    std::map<int32_t, Ped> peds;     // peds other than the player, by handle
+    int32_t target = 0;              // the ped the player targets; 0: none
+    bool distanceIsNaN = false;      // the distance native answers NaN
+
+    // Money, speech, the screen, control.
+    int64_t cash = 100000;             // in hundredths; may go below zero
+    std::vector<int32_t> charges;      // amounts taken, in order
+    std::vector<Speech> speech;
+    int fadeOuts = 0, fadeIns = 0;
+    bool screenFadedOut = false;
+    bool playerControl = true;
+    std::vector<std::pair<int32_t, int32_t>> controlChanges; // (frame, flag)
+
+    // The player's health state.
+    float healingRate[2] = {1.0f, 1.0f};
+    int restoreCalls = 0;
+    int32_t playerValue = 250;   // what the value query answers, and what the set call stores
+    int32_t coreValues[3] = {50, 50, 50};
+
+    // The deadeye lock: the condition native's answer, and the controls held off
+    // in the current frame.
+    int32_t deadeyeCondition = 1;
+    std::vector<uint32_t> controlsHeldOff;
+
+    // The game's script global 1935445.
+    uint64_t intensityGlobal = 0;
+
+    // The pass-out effect "PlayerDrunk01_PassOut": it starts once the global has
+    // held 1.0 for passOutAfterMs and runs passOutDurationMs. Tests can also set
+    // effects["PlayerDrunk01_PassOut"] directly (autoPassOut false to keep it so).
+    bool autoPassOut = true;
+    uint32_t passOutAfterMs = 4000;
+    uint32_t passOutDurationMs = 8000;
+    uint32_t atTopMs = 0;      // how long the global has held 1.0
+    uint32_t passOutLeftMs = 0;
+    int passOuts = 0;
+
+    // Sprites drawn in the current frame, in order.
+    std::vector<Sprite> sprites;
+
+    // Scripted answers: consulted before the model; return true to answer with
+    // *result (up to three slots) instead.
+    std::map<uint64_t, std::function<bool(const Call&, uint64_t* result)>> overrides;
+};
+
+// ---------------------------------------------------------------------------
+// Running a session.
+
+struct StartOptions {
+    std::string pluginPath;       // empty: the plug-in this build made
+    std::string workDir;          // empty: a fresh temporary folder, removed by stop()
+    bool withSettings = false;    // write Tolvenmire.ini with `settings` before loading
+    std::string settings;
+    bool withSave = false;        // write Tolvenmire.dat with `save` before loading
+    std::string save;
+    bool record = true;           // keep every call in calls()
+    std::function<void(const Call&)> observer; // called for every call as it happens
+};
+
+// Sets up the folder, makes it the current directory, loads the plug-in (its
+// static initialisation reads the settings there) and calls DllMain with
+// DLL_PROCESS_ATTACH. False, with the reason in *error, when the plug-in cannot be
+// loaded or does not register a script.
+bool start(const StartOptions& options, std::string* error);
+
+// DllMain with DLL_PROCESS_DETACH, unload, back to the old current directory. The
+// script's fiber is abandoned where it waits, as the script hook abandons it.
+void stop();
+bool running();
+
+// Plays game frames: the world advances by one frame, then the script is resumed
+// if its wait is over and runs until its next scriptWait. scriptWait(0) ends a
+// frame; scriptWait(3000) lets 3000 ms of game timer pass before the next resume.
+void playFrames(int count);
+// Plays frames until at least `ms` of game timer has passed.
+void playMs(uint32_t ms);
+int frame();           // frames played since start
+int resumes();         // times the script fiber has been resumed
+bool scriptWaiting();  // the script is waiting (always, between frames)
+uint32_t waitingFor(); // the milliseconds of its current wait
+
+// A keyboard event as the script hook delivers it: the registered handler is called
+// on the calling thread (any thread), outside the script's run.
+void keyEvent(uint32_t key, int32_t fifth, int32_t sixth, int32_t seventh);
+void keyEventRaw(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended, int32_t fifth, int32_t sixth,
+                 int32_t seventh);
+
+// The system tick count the plug-in reads through GetTickCount. It advances with
+// the frames by frameMs unless frozen; tests set it to test the 100 ms key window.
+void setTickCount(uint32_t ms);
+uint32_t tickCount();
+void freezeTickCount(bool frozen);
+
+World& world();
+const std::vector<Call>& calls();
+std::vector<Call> callsInFrame(int frame);
+void clearCalls();
+
+// Protocol faults seen: a native the model does not know, more than 12 arguments,
+// a nativeInit before the last call ended, a push or call without an init, a
+// native, wait or global access off the script fiber, a call into the host from the
+// keyboard handler. A test passes only with none.
+const std::vector<std::string>& violations();
+
+// The plug-in's own state, read through the symbols it exports.
+const ScriptState* pluginState();
+const Settings* pluginSettings();
+
+std::string workDir();      // the session's folder
+std::string defaultPlugin(); // the plug-in this build made
+
+// True while the calling thread is inside one of the host's functions (the nine,
+// GetTickCount, or the game model): allocations made then are the host's, not the
+// plug-in's.
+bool inHost();
+
+} // namespace sim

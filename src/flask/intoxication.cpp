@@ -1,0 +1,88 @@
+#include "flask/intoxication.h"
+
+#include "flask/script_state.h"
+#include "hook/native_call.h"
+#include "host/settings.h"
+
+#include <cstring>
+
+static const int IntensityGlobal = 1935445;
+
+static float floatFromBits(uint32_t bits) {
+    float f;
+    memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// The global is reached afresh for every write; the pointer is not kept.
+static void writeIntensityGlobal(uint64_t value) {
+    UINT64* cell = getGlobalPtr(IntensityGlobal);
+    if (cell) *cell = value;
+}
+
+static void setHealingRates(float first, float second) {
+    NativeCall<void>(0x8899C244EBCF70DE, 0, first);  // first healing rate of the player
+    NativeCall<void>(0xFECA17CF3343694B, 0, second); // second healing rate of the player
+}
+
+void ResetIntoxication() {
+    gState.intakeLevel = 0;
+    gState.drunkLevel = 0;
+    writeIntensityGlobal(0);
+    if (gSettings.healWhenDrunk) setHealingRates(1.0f, 1.0f);
+    if (gSettings.deadeyeLockThreshold != 0) gState.deadeyeLock = true;
+}
+
+static void PassOutRecovery() {
+    gState.passedOut = false;
+    if (gSettings.healWhenDrunk) {
+        NativeCall<void>(0x675680D089BFA21F, gState.playerPed, 100.0f); // restore the player character
+        const int32_t value = NativeCall<int32_t>(0x15D757606D170C3C, gState.playerPed, 0); // read a value
+        NativeCall<void>(0xAC2767ED8BDFAB15, gState.playerPed, value, 0); // and set it back
+        for (int32_t k = 0; k < 3; ++k)
+            NativeCall<void>(0xC6258F41D86676E0, gState.playerPed, k, 100); // value k to 100
+    }
+    ResetIntoxication();
+}
+
+static void IntoxicationStep() {
+    // The deadeye rule looks at drunkLevel before it moves.
+    gState.deadeyeLock = !(gSettings.deadeyeLockThreshold < gState.drunkLevel);
+    gState.nextDrunkStepTime = wrapAdd(gState.now, 1000);
+    if (gState.drunkLevel < gState.intakeLevel) gState.drunkLevel += 1;
+    else if (gState.drunkLevel > gState.intakeLevel) gState.drunkLevel -= 1;
+
+    if (gSettings.healWhenDrunk) {
+        const float level = (float)gState.drunkLevel;
+        setHealingRates(level * floatFromBits(0x3D4CCCCC), level * floatFromBits(0x3CA3D70A));
+    }
+
+    if (gState.intakeLevel != 0) {
+        const int32_t clock = NativeCall<int32_t>(0x78FD8BE812E436B2); // game clock
+        if (gState.nextSoberUpClock < clock) {
+            gState.nextSoberUpClock = wrapAdd(clock, gSettings.soberUpInterval);
+            if (gState.intakeLevel > 0) gState.intakeLevel -= 1;
+        }
+    }
+
+    if (gState.drunkLevel > 90) {
+        if (NativeCall<int32_t>(0x4A123E85D7C4CA0B, "PlayerDrunk01_PassOut") != 0) gState.passedOut = true;
+        else if (gState.passedOut) PassOutRecovery();
+    }
+}
+
+static void ApplyDeadeyeLock() {
+    if (!gState.deadeyeLock) return;
+    if (NativeCall<int32_t>(0x936F967D4BE1CE9D, 0) == 0) return; // condition of the deadeye lock
+    NativeCall<void>(0xFE99B66D079CF6BC, 0, 0xCEE12B50, 1); // hold off a deadeye control this frame
+    NativeCall<void>(0xFE99B66D079CF6BC, 0, 0x6328239B, 1); // and the other
+}
+
+void UpdateIntoxication() {
+    if (gState.intakeLevel != 0 || gState.drunkLevel != 0) {
+        if (gState.nextDrunkStepTime < gState.now) IntoxicationStep();
+        // The entry's pattern widened with its sign; every entry is positive.
+        writeIntensityGlobal((uint64_t)(int64_t)(int32_t)IntensityTable[(size_t)gState.drunkLevel]);
+    }
+    ApplyDeadeyeLock();
+}

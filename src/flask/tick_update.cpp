@@ -1,0 +1,145 @@
+#include "flask/tick_update.h"
+
+#include "flask/flask_level.h"
+#include "flask/intoxication.h"
+#include "flask/script_state.h"
+#include "hook/native_call.h"
+#include "host/keyboard_table.h"
+#include "host/settings.h"
+#include "hud/core_meters.h"
+#include "refill/saloon_check.h"
+
+ScriptState gState;
+
+// The scenario "WORLD_HUMAN_DRINK_FLASK" (Jenkins one-at-a-time hash of the name
+// in lower case).
+static const uint32_t DrinkFlaskScenario = 0x4CA3FEA4;
+
+// How long the start of drinking waits for the scenario before giving up.
+static const int32_t StartWaitLimitMs = 5000;
+
+static void CreateDrinkPrompt() {
+    gState.drinkPrompt = NativeCall<int32_t>(0x04F97DE45A519419); // begin a new prompt
+    NativeCall<void>(0xB5352B7494A08258, gState.drinkPrompt, 0x84543902); // the control that operates it
+    const uint64_t label =
+        NativeCall<uint64_t>(0xFA925AC00EB830B9, 10, "LITERAL_STRING", "Drink From Flask"); // label text
+    NativeCall<void>(0x5DD02A8318420DD7, gState.drinkPrompt, Arg64{label}); // set the label
+    NativeCall<void>(0x94073D5CA3F16B7B, gState.drinkPrompt, 1);            // prompt option 1
+    NativeCall<void>(0xCA24F528D0D16289, gState.drinkPrompt, 3);            // prompt option 3
+    NativeCall<void>(0xF7AA2696A22AD8B9, gState.drinkPrompt);               // finish the setup
+    NativeCall<void>(0x71215ACCFDE075EE, gState.drinkPrompt, 1);            // prompt option 1
+    NativeCall<void>(0x8A0FB4D03A630D21, gState.drinkPrompt, 1);            // prompt option 1
+    gState.drinkPromptActive = true;
+}
+
+static void DeleteDrinkPrompt() {
+    NativeCall<void>(0x00EDE88D4D13CF59, gState.drinkPrompt); // delete the prompt
+    gState.drinkPromptActive = false;
+}
+
+// Each frame in which the three guards pass toggles the prompt.
+static void UpdateDrinkPrompt() {
+    if (NativeCall<int32_t>(0xA571D46727E2B718, 0) != 0) return;               // first prompt guard
+    if (NativeCall<int32_t>(0x50F940259D3841E6, 0, 0x4CC0E2FE) == 0) return;  // control query
+    if (NativeCall<int32_t>(0x4A123E85D7C4CA0B, "WheelHUDIn") != 0) return;   // the effect "WheelHUDIn" runs
+    if (gState.drinking || gState.drinkPromptActive) {
+        if (gState.drinkPromptActive) DeleteDrinkPrompt();
+        return;
+    }
+    if (NativeCall<int32_t>(0x01FEE67DB37F59B2, gState.playerPed) != 0) CreateDrinkPrompt(); // player condition
+}
+
+static void clearPlayerTasks() {
+    NativeCall<void>(0xE1EF3C1216AFF2CD, gState.playerPed, 1, 1); // clearing call; ends the drinking scenario
+}
+
+static bool isDrinkScenarioRunning() {
+    return NativeCall<int32_t>(0x34D6AC1157C8226C, gState.playerPed, DrinkFlaskScenario) != 0; // scenario test
+}
+
+static void LoadMeterTextures() {
+    static const struct {
+        const char* name;
+        uint32_t hash;
+    } dictionaries[] = {
+        {"RPG_METER", 0xC5CE55E0},
+        {"BLIPS", 0xE5EBC699},
+        {"RPG_TEXTURES", 0x63B3DF31},
+        {"INVENTORY_ITEMS", 0xDF68C3A6},
+    };
+    for (const auto& d : dictionaries) {
+        if (NativeCall<int32_t>(0xBE72591D1509FFE4, d.hash) == 0) // texture dictionary loaded?
+            NativeCall<void>(0xC1BA29DF5631B0F8, d.name, 0);      // request it; nothing waits for it
+    }
+}
+
+static void StartDrinking() {
+    gState.drinking = true;
+    clearPlayerTasks();
+    // Start the drinking scenario on the player character.
+    NativeCall<void>(0x524B54361229154F, gState.playerPed, DrinkFlaskScenario, -1, 1, 1, 0.0f, 1);
+    // Wait frame by frame until the game runs it, but not for ever: a scenario that
+    // has not started 5 s after the triggering frame never will.
+    while (!isDrinkScenarioRunning()) {
+        const int32_t timer = NativeCall<int32_t>(0x4F67E8ECA7D3F667); // game timer
+        if (wrapAdd(gState.now, StartWaitLimitMs) < timer) {
+            clearPlayerTasks();
+            gState.drinking = false;
+            return;
+        }
+        clearPlayerTasks();
+        scriptWait(0);
+    }
+    gState.sipStartTime = wrapAdd(gState.now, 5500);
+    LoadMeterTextures();
+}
+
+static void StopDrinking() {
+    clearPlayerTasks();
+    gState.drinking = false;
+    saveFlaskLevel();
+}
+
+// A stop control reads non-zero; a value that is not a number counts as 0.0.
+static bool isStopControlOn(uint32_t control) {
+    const float value = NativeCall<float>(0xEC3C9B8D5327B563, 0, control); // analogue control value
+    return value < 0.0f || value > 0.0f;
+}
+
+static void UpdateDrinking() {
+    CoreMeters();
+    if (isStopControlOn(0xFDA83190)) StopDrinking();
+    else if (isStopControlOn(0x4D8FB4C1)) StopDrinking();
+    // The sip step runs even when a stop control has just ended drinking.
+    if (gState.sipStartTime < gState.now) {
+        if (gState.flaskLevel < 1 || gState.intakeLevel > 120) {
+            StopDrinking();
+        } else if (gState.nextSipTime < gState.now) {
+            gState.nextSipTime = wrapAdd(gState.now, 120);
+            gState.intakeLevel += 1;
+            gState.sipCounter += 1;
+            if (gState.sipCounter == 4) {
+                gState.sipCounter = 0;
+                gState.flaskLevel -= 1;
+            }
+        }
+    }
+}
+
+void TickUpdate() {
+    gState.playerPed = NativeCall<int32_t>(0x096275889B8E0EE0); // the player character
+    gState.now = NativeCall<int32_t>(0x4F67E8ECA7D3F667);       // game timer, fixed for the frame
+    UpdateDrinkPrompt();
+    // The key is tested first; the prompt's completion only when the key did not
+    // trigger, with whatever handle drinkPrompt holds.
+    const bool triggered = consumeKeyTrigger(gSettings.drinkKey) ||
+                           NativeCall<int32_t>(0xE0F65F0640EF0617, gState.drinkPrompt) != 0; // completed?
+    if (triggered) {
+        if (gState.drinkPromptActive) DeleteDrinkPrompt();
+        // A trigger that finds the player condition false is spent.
+        if (!gState.drinking && NativeCall<int32_t>(0x01FEE67DB37F59B2, gState.playerPed) != 0) StartDrinking();
+    }
+    if (gState.drinking) UpdateDrinking();
+    UpdateIntoxication();
+    SaloonCheck();
+}

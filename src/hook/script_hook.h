@@ -1,0 +1,28 @@
+// The nine functions that the script hook library gives a script. On Windows they
+// are imported from ScriptHookRDR2.dll (under the names its C++ compiler decorated
+// them with); on Linux the stand-in host provides them.
+#pragma once
+
+#include "platform/platform.h"
+
+typedef void (*ScriptEntry)();
+typedef void (*KeyboardHandler)(DWORD key, WORD repeats, BYTE scanCode, BOOL isExtended, BOOL isWithAlt,
+                                BOOL wasDownBefore, BOOL isUpNow);
+
+#if defined(_WIN32) && defined(TOLVENMIRE_BUILDING_HOST)
+#define TOLVENMIRE_HOOK_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define TOLVENMIRE_HOOK_API __declspec(dllimport)
+#else
+#define TOLVENMIRE_HOOK_API __attribute__((visibility("default")))
+#endif
+
+TOLVENMIRE_HOOK_API void scriptRegister(HINSTANCE module, ScriptEntry entry);
+TOLVENMIRE_HOOK_API void scriptUnregister(HINSTANCE module);
+TOLVENMIRE_HOOK_API void keyboardHandlerRegister(KeyboardHandler handler);
+TOLVENMIRE_HOOK_API void keyboardHandlerUnregister(KeyboardHandler handler);
+TOLVENMIRE_HOOK_API void nativeInit(UINT64 hash);
+TOLVENMIRE_HOOK_API void nativePush64(UINT64 value);
+TOLVENMIRE_HOOK_API UINT64* nativeCall();
+TOLVENMIRE_HOOK_API void scriptWait(DWORD milliseconds);
+TOLVENMIRE_HOOK_API UINT64* getGlobalPtr(int index);

@@ -1,0 +1,21 @@
+// The library's entry: registration with the script hook on load, and
+// unregistration on unload. It runs under the loader lock, so it does nothing else.
+#include "hook/script_hook.h"
+#include "host/keyboard_table.h"
+#include "host/script_loop.h"
+
+#ifdef _WIN32
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
+#else
+TOLVENMIRE_EXPORT BOOL DllMain(HINSTANCE module, DWORD reason, LPVOID)
+#endif
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        scriptRegister(module, ScriptMain);
+        keyboardHandlerRegister(onKeyboardEvent);
+    } else if (reason == DLL_PROCESS_DETACH) {
+        scriptUnregister(module);
+        keyboardHandlerUnregister(onKeyboardEvent);
+    }
+    return TRUE;
+}

@@ -1,0 +1,30 @@
+#include "host/keyboard_table.h"
+
+static KeyEvent KeyStateTable[255];
+
+static_assert(std::atomic<uint32_t>::is_always_lock_free, "key events must not take a lock");
+
+// Arguments 2 to 4 are not used; 5, 6 and 7 are kept as they come.
+void onKeyboardEvent(DWORD key, WORD, BYTE, BOOL, BOOL fifth, BOOL sixth, BOOL seventh) {
+    if (key >= 255) return;
+    KeyEvent& e = KeyStateTable[key];
+    e.tick.store(GetTickCount(), std::memory_order_relaxed);
+    e.fifthFlag.store(fifth, std::memory_order_relaxed);
+    e.sixthFlag.store(sixth, std::memory_order_relaxed);
+    e.seventhFlag.store(seventh, std::memory_order_relaxed);
+}
+
+bool consumeKeyTrigger(int32_t key) {
+    if ((uint32_t)key >= 255) return false;
+    const uint32_t now = GetTickCount();
+    KeyEvent& e = KeyStateTable[key];
+    // The age is taken modulo 2^32, so the window holds across the wrap of the
+    // tick count.
+    const uint32_t age = now - e.tick.load(std::memory_order_relaxed);
+    if (e.seventhFlag.load(std::memory_order_relaxed) == 0 || age >= 100) return false;
+    e.tick.store(0, std::memory_order_relaxed);
+    e.fifthFlag.store(0, std::memory_order_relaxed);
+    e.sixthFlag.store(0, std::memory_order_relaxed);
+    e.seventhFlag.store(0, std::memory_order_relaxed);
+    return true;
+}

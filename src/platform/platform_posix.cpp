@@ -1,0 +1,57 @@
+// Stand-ins for the Windows calls, for the Linux build that the stand-in host loads.
+#include "platform/platform.h"
+#include "platform/profile_reader.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern "C" DWORD GetTickCount(void) {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    // Milliseconds wrap at 2^32, as on Windows.
+    return (DWORD)((uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u);
+}
+
+extern "C" UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT def, LPCSTR file) {
+    // ".\Tolvenmire.ini" names the current directory as Windows writes it.
+    char path[512];
+    size_t n = 0;
+    for (; file[n] != '\0' && n + 1 < sizeof path; ++n) path[n] = file[n] == '\\' ? '/' : file[n];
+    path[n] = '\0';
+
+    FILE* f = fopen(path, "rb");
+    if (!f) return (UINT)def;
+    // Initialisation files are small; Windows itself reads at most 64 KiB of them.
+    static char text[65536];
+    size_t size = fread(text, 1, sizeof text, f);
+    fclose(f);
+    return profileReadInt(text, size, section, key, def);
+}
+
+bool platformWriteFile(const char* path, const char* bytes, int size) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (int done = 0; ok && done < size;) {
+        ssize_t w = write(fd, bytes + done, (size_t)(size - done));
+        if (w < 0 && errno == EINTR) continue;
+        ok = w > 0;
+        if (ok) done += (int)w;
+    }
+    ok = ok && fsync(fd) == 0;
+    return close(fd) == 0 && ok;
+}
+
+bool platformReplaceFile(const char* from, const char* to) {
+    // Windows refuses to replace a file that carries the read-only attribute, even
+    // for an administrator; a file without any write permission stands for it here.
+    struct stat st;
+    if (stat(to, &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+    return rename(from, to) == 0;
+}
+
+void platformRemoveFile(const char* path) { unlink(path); }

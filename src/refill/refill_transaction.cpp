@@ -1,0 +1,80 @@
+#include "refill/refill_transaction.h"
+
+#include "flask/flask_level.h"
+#include "flask/script_state.h"
+#include "hook/native_call.h"
+#include "host/settings.h"
+#include "hud/core_meters.h"
+
+// The record the speech native reads: eight 8-byte slots, each 32-bit value in the
+// low 4 bytes of its slot.
+struct SpeechRequest {
+    UINT64 slots[8];
+};
+
+static const uint32_t SpeechParams = 0x67F3AB43;
+
+static void speak(int32_t speaker, const char* line, const char* voice) {
+    SpeechRequest request;
+    request.slots[0] = nativeArg(line);
+    request.slots[1] = nativeArg(voice);
+    request.slots[2] = nativeArg(-1);
+    request.slots[3] = nativeArg(SpeechParams);
+    request.slots[4] = nativeArg(-1);
+    request.slots[5] = nativeArg(1);
+    request.slots[6] = nativeArg(-1);
+    request.slots[7] = nativeArg(-1);
+    NativeCall<void>(0x8E04FEDD28D42462, speaker, &request); // the ped speaks the line
+}
+
+static int32_t gameTimer() { return NativeCall<int32_t>(0x4F67E8ECA7D3F667); }
+
+// Waits until the game timer is strictly past now + ms, drawing the meters in
+// every waiting frame.
+static void ServiceWait(int32_t ms) {
+    const int32_t deadline = wrapAdd(gameTimer(), ms);
+    while (gameTimer() <= deadline) {
+        CoreMeters();
+        scriptWait(0);
+    }
+}
+
+static void setPlayerControl(int32_t on) {
+    NativeCall<void>(0x4D51E59243281D80, 0, on, 0, 0); // player control: 0 takes it away, 1 gives it back
+}
+
+static const char* playerVoice() {
+    const uint32_t model = NativeCall<uint32_t>(0xDA76A9F39210D365, gState.playerPed); // the player's model
+    if (model == 0x0D7114C9) return "ARTHUR";
+    if (model == 0x00B69710) return "JOHN_PLAYER";
+    return "";
+}
+
+int32_t refillAmount(int32_t price) {
+    const int64_t amount = (int64_t)price * 100;
+    if (amount > INT32_MAX) return INT32_MAX;
+    if (amount < INT32_MIN) return INT32_MIN;
+    return (int32_t)amount;
+}
+
+void RefillTransaction(const char* bartenderVoice) {
+    const int32_t bartender = gState.targetPed;
+    setPlayerControl(0);
+    speak(bartender, "CHAT_PREPARE_DRINK", bartenderVoice);
+    ServiceWait(1000);
+    NativeCall<void>(0x40C719A5E410B9E4, 1500); // fade the screen out over 1500 ms
+    ServiceWait(1500);
+    const uint32_t scenario = NativeCall<uint32_t>(0xFD340785ADF8CFB7, "WORLD_HUMAN_DRINK_FLASK"); // its hash
+    // The player character starts the flask scenario.
+    NativeCall<void>(0x524B54361229154F, gState.playerPed, scenario, 10, 0, Arg64{0}, 0.0f, 0);
+    gState.flaskLevel = 99;
+    saveFlaskLevel();
+    ServiceWait(1000);
+    NativeCall<void>(0x6A053CF596F67DF7, 1500); // fade the screen in over 1500 ms
+    ServiceWait(1000);
+    setPlayerControl(1);
+    NativeCall<void>(0x466BC8769CF26A7A, refillAmount(gSettings.refillPrice)); // take the price from the cash
+    ServiceWait(1000);
+    if (gState.drunkLevel < 25) speak(gState.playerPed, "PLAYER_SHOP_THANKS_NEUTRAL", playerVoice());
+    ServiceWait(2000);
+}

@@ -241,6 +241,12 @@ bool start(const StartOptions& options, std::string* error);
 void stop();
 bool running();
 
+// Sends the loaded plug-in a thread attach and a thread detach notification: on
+// Linux by calling its DllMain with DLL_THREAD_ATTACH (2) and DLL_THREAD_DETACH
+// (3), on Windows by starting and joining a thread, so that the loader sends them.
+// False if a DllMain call made here returned anything but TRUE.
+bool notifyThreadAttachDetach();
+
 // Plays game frames: the world advances by one frame, then the script is resumed
 // if its wait is over and runs until its next scriptWait. scriptWait(0) ends a
 // frame; scriptWait(3000) lets 3000 ms of game timer pass before the next resume.

@@ -1,0 +1,28 @@
+# Shared by the project's commands: makes sure the Debian packages a step needs are
+# there. Sourced, not run.
+
+# need_packages PACKAGE... : installs the missing ones when run as root, otherwise
+# names them and stops.
+need_packages() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "error: missing Debian packages: ${missing[*]}" >&2
+        echo "       install them with: sudo apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing ${missing[*]} ..."
+    if [ -z "${TOLVENMIRE_APT_UPDATED:-}" ]; then
+        apt-get update -qq || { echo "error: apt-get update failed" >&2; exit 1; }
+        export TOLVENMIRE_APT_UPDATED=1
+    fi
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null ||
+        { echo "error: could not install: ${missing[*]}" >&2; exit 1; }
+}
+
+# The packages every build needs.
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev)

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds Tolvenmire and runs every test. Installs what it needs when run as root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/setup.sh
+need_packages "${BUILD_PACKAGES[@]}"
+
+echo "== Linux build and tests (debug)"
+cmake --preset debug >/dev/null
+cmake --build --preset debug -j2
+ctest --preset debug -j2
+
+if [ -x scripts/test-windows.sh ]; then
+    echo "== Windows build and tests under Wine"
+    scripts/test-windows.sh
+fi
+if [ -x scripts/test-sanitizers.sh ]; then
+    echo "== Sanitizer builds"
+    scripts/test-sanitizers.sh
+fi
+echo "All tests passed."

@@ -1,0 +1,142 @@
+// The script loop: one TickUpdate per frame in play, the out-of-play hold with its
+// single reset, and the deadeye lock armed at script start.
+#include "plugin_test.h"
+
+#include <deque>
+
+namespace {
+
+using sim::CallKind;
+
+const uint64_t OutOfPlayQuery = 0xB15CD1CF58771DE1;
+const uint64_t PlayerPed = 0x096275889B8E0EE0; // the first native of every TickUpdate
+const uint64_t FirstHealingRate = 0x8899C244EBCF70DE;
+
+class ScriptLoop : public PluginTest {
+  protected:
+    // Answers the out-of-play query from a list, then from world().outOfPlay.
+    void answerOutOfPlay(std::initializer_list<int> answers) {
+        scripted.assign(answers.begin(), answers.end());
+        world().overrides[OutOfPlayQuery] = [this](const sim::Call&, uint64_t* r) {
+            if (scripted.empty()) return false;
+            r[0] = (uint32_t)scripted.front();
+            scripted.pop_front();
+            return true;
+        };
+    }
+    // Resets seen so far: each one sets the first healing rate to 1.0.
+    static int resets() {
+        int n = 0;
+        for (const sim::Call& c : sim::calls())
+            if (c.hash == FirstHealingRate && c.kind == CallKind::Native && c.f32(1) == 1.0f) ++n;
+        return n;
+    }
+    static int count(uint64_t hash) {
+        int n = 0;
+        for (const sim::Call& c : sim::calls())
+            if (c.kind == CallKind::Native && c.hash == hash) ++n;
+        return n;
+    }
+    std::deque<int> scripted;
+};
+
+TEST_F(ScriptLoop, InPlayEachFrameIsOneQueryOneTickUpdateAndAZeroWait) {
+    start();
+    sim::playFrames(4);
+    for (int f = 2; f <= 4; ++f) {
+        std::vector<sim::Call> calls = sim::callsInFrame(f);
+        ASSERT_GE(calls.size(), 3u);
+        EXPECT_EQ(calls.front().hash, OutOfPlayQuery);
+        EXPECT_EQ(calls[1].hash, PlayerPed);
+        EXPECT_EQ(calls.back().kind, CallKind::Wait);
+        EXPECT_EQ(calls.back().waitMs, 0u);
+        for (const sim::Call& c : calls) EXPECT_TRUE(c.onScriptFiber);
+    }
+    EXPECT_EQ(sim::resumes(), 4);
+}
+
+TEST_F(ScriptLoop, AHoldResetsOnceAndReasksEveryThreeSeconds) {
+    world().outOfPlay = true;
+    start();
+    sim::playMs(10000);
+    EXPECT_EQ(resets(), 1) << "one reset per entry into the hold, however long it lasts";
+    EXPECT_EQ(count(PlayerPed), 0) << "no TickUpdate while held";
+    // The reset itself: levels cleared, the global cleared, healing restored.
+    EXPECT_EQ(world().intensityGlobal, 0u);
+    EXPECT_EQ(world().healingRate[0], 1.0f);
+    EXPECT_EQ(world().healingRate[1], 1.0f);
+    std::vector<uint32_t> waits;
+    for (const sim::Call& c : sim::calls())
+        if (c.kind == CallKind::Wait) waits.push_back(c.waitMs);
+    ASSERT_GE(waits.size(), 3u);
+    for (uint32_t w : waits) EXPECT_EQ(w, 3000u);
+    // Each re-query comes only after 3000 ms of game time.
+    std::vector<uint32_t> queries;
+    for (const sim::Call& c : sim::calls())
+        if (c.hash == OutOfPlayQuery && c.kind == CallKind::Native) queries.push_back(c.timer);
+    for (size_t i = 2; i < queries.size(); ++i) EXPECT_GE(queries[i] - queries[i - 1], 3000u);
+}
+
+TEST_F(ScriptLoop, AShortHoldEndsWithAZeroWaitAndTheNextPassQueriesAgain) {
+    answerOutOfPlay({1, 0}); // out of play, and back at once on the re-query
+    start();
+    const int f1 = nextFrame();
+    std::vector<sim::Call> calls = sim::callsInFrame(f1);
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.front().hash, OutOfPlayQuery);
+    EXPECT_EQ(calls.back().kind, CallKind::Wait);
+    EXPECT_EQ(calls.back().waitMs, 0u) << "no 3000 ms wait when the re-query is already zero";
+    EXPECT_EQ(count(OutOfPlayQuery), 2);
+    EXPECT_EQ(count(PlayerPed), 0) << "TickUpdate never runs in the pass that reset";
+    EXPECT_EQ(resets(), 1);
+
+    const int f2 = nextFrame();
+    std::vector<uint64_t> hashes = hashesIn(f2);
+    ASSERT_GE(hashes.size(), 2u);
+    EXPECT_EQ(hashes[0], OutOfPlayQuery);
+    EXPECT_EQ(hashes[1], PlayerPed);
+}
+
+TEST_F(ScriptLoop, TwoHoldsOneFrameApartResetTwice) {
+    // Pass 1: out, back at once. Pass 2: in play. Pass 3: out, back at once.
+    answerOutOfPlay({1, 0, 0, 1, 0});
+    start();
+    sim::playFrames(4);
+    EXPECT_EQ(resets(), 2);
+    EXPECT_EQ(count(PlayerPed), 2) << "one TickUpdate between the holds, one after";
+}
+
+TEST_F(ScriptLoop, AHoldIsSeenToEndAtTheFirstReaskAfterIt) {
+    world().outOfPlay = true;
+    start();
+    sim::playFrames(1);
+    const uint32_t heldAt = world().timer;
+    sim::playMs(1000);
+    world().outOfPlay = false; // back in play after about a second
+    // The script sleeps out its 3000 ms before it looks again.
+    while (world().timer - heldAt < 2900) {
+        sim::playFrames(1);
+        EXPECT_EQ(count(PlayerPed), 0);
+    }
+    sim::playMs(300);
+    sim::playFrames(1);
+    EXPECT_GE(count(PlayerPed), 1);
+}
+
+TEST_F(ScriptLoop, DeadeyeLockIsArmedAtScriptStartUnlessTheThresholdIsZero) {
+    start();
+    sim::playFrames(1);
+    EXPECT_TRUE(state().deadeyeLock);
+    sim::stop();
+
+    start("[SETTINGS]\nDEADEYE_LOCK_THRESHOLD=0\n");
+    sim::playFrames(1);
+    EXPECT_FALSE(state().deadeyeLock);
+    sim::stop();
+
+    start("[SETTINGS]\nDEADEYE_LOCK_THRESHOLD=-4\n");
+    sim::playFrames(1);
+    EXPECT_TRUE(state().deadeyeLock);
+}
+
+} // namespace

@@ -1,0 +1,143 @@
+// tolvenmire-sim: plays a scenario with the real plug-in in the stand-in host and
+// tells what happened, as a timeline, a chart and a picture of the HUD.
+#include "pictures.h"
+#include "report.h"
+#include "scenario.h"
+#include "session.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace player;
+
+namespace {
+
+// Exit statuses.
+const int ExitFailed = 1;   // an expectation failed, or the host saw a protocol fault
+const int ExitUsage = 2;    // a bad option or a bad scenario
+const int ExitNoPlugin = 3; // the plug-in could not be started, or a picture not written
+
+bool writeFile(const fs::path& path, const std::string& content, std::string* error) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << content;
+    f.close();
+    if (!f) {
+        *error = "cannot write " + path.string();
+        return false;
+    }
+    return true;
+}
+
+void printLine(const std::string& s) {
+    fwrite(s.data(), 1, s.size(), stdout);
+    fputc('\n', stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app("Plays a Tolvenmire session: loads the real plug-in into the stand-in host, plays the\n"
+                 "scenario frame by frame and prints a timeline of what the plug-in did. It writes a\n"
+                 "chart of the levels and a picture of the heads-up display as SVG.",
+                 "tolvenmire-sim");
+    std::string scenarioPath, pluginPath, outDir = "out", hudAtText;
+    bool trace = false, quiet = false, check = false, noPictures = false;
+    app.add_option("SCENARIO", scenarioPath, "the scenario file to play (see docs/scenarios.md)")->required();
+    app.add_option("--plugin", pluginPath, "the plug-in to load (default: " + sim::defaultPlugin() + ")")
+        ->type_name("PATH");
+    auto* traceOpt = app.add_flag("--trace", trace, "also print every call the plug-in makes, decoded");
+    auto* quietOpt = app.add_flag("-q,--quiet", quiet, "print the summary only");
+    auto* checkOpt =
+        app.add_flag("--check", check,
+                     "test the expectations: print only the failures; no pictures unless --out is given");
+    auto* outOpt =
+        app.add_option("--out", outDir, "the folder for the chart and the HUD picture (default: out)")
+            ->type_name("DIR");
+    app.add_option(
+           "--hud-at", hudAtText,
+           "the moment of the HUD picture, as 0:20 or 1:30.5 (default: the scenario's hud-at, else the "
+           "last frame that drew sprites)")
+        ->type_name("TIME");
+    app.add_flag("--no-pictures", noPictures, "write no chart and no HUD picture");
+    app.set_version_flag("--version", "tolvenmire-sim " TOLVENMIRE_VERSION);
+    checkOpt->excludes(quietOpt)->excludes(traceOpt);
+    app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault);\n"
+               "2 a bad option or scenario; 3 the plug-in could not be started or a picture not written.\n"
+               "The scenario format is described in docs/scenarios.md.");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int rc = app.exit(e);
+        return rc == 0 ? 0 : ExitUsage;
+    }
+
+    PlayOptions options;
+    options.pluginPath = pluginPath;
+    if (!hudAtText.empty()) {
+        if (!parseTime(hudAtText, &options.hudAt)) {
+            fprintf(stderr, "tolvenmire-sim: bad time \"%s\" for --hud-at (as in 0:20, 1:30.5 or 2500ms)\n",
+                    hudAtText.c_str());
+            return ExitUsage;
+        }
+        options.hasHudAt = true;
+    }
+
+    Scenario scenario;
+    std::vector<ParseError> errors;
+    if (!loadScenario(scenarioPath, &scenario, &errors)) {
+        for (const ParseError& e : errors) fprintf(stderr, "%s\n", e.text().c_str());
+        return ExitUsage;
+    }
+
+    const bool pictures = !noPictures && (!check || outOpt->count() > 0);
+    const fs::path out = fs::absolute(outDir);
+    const std::string stem = fs::path(scenarioPath).stem().string();
+    const fs::path chartPath = fs::path(outDir) / (stem + "-chart.svg");
+    const fs::path hudPath = fs::path(outDir) / (stem + "-hud.svg");
+
+    const bool timeline = !quiet && !check;
+    if (timeline) {
+        printLine("tolvenmire-sim: " + scenarioPath + " with " +
+                  (pluginPath.empty() ? sim::defaultPlugin() : pluginPath));
+        options.onEntry = [](const Entry& e) { printLine(formatEntry(e)); };
+        if (trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
+    }
+
+    SessionResult result;
+    if (!play(scenario, options, &result)) {
+        fprintf(stderr, "tolvenmire-sim: %s\n", result.error.c_str());
+        return ExitNoPlugin;
+    }
+
+    if (check) {
+        for (const std::string& line : failureLines(scenario, result)) printLine(line);
+    } else {
+        if (timeline) printLine("");
+        for (const std::string& line : summaryLines(scenario, result)) printLine(line);
+    }
+
+    if (pictures) {
+        std::error_code ec;
+        fs::create_directories(out, ec);
+        std::string error;
+        const std::string title = scenarioPath + " at " + formatTime(result.recording.hud.at);
+        if (!writeFile(fs::absolute(chartPath), chartSvg(result.recording), &error) ||
+            !writeFile(fs::absolute(hudPath), hudSvg(result.recording.hud, scenarioPath), &error)) {
+            fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
+            return ExitNoPlugin;
+        }
+        if (!check) {
+            printLine("  chart: " + chartPath.string());
+            printLine("  HUD:   " + hudPath.string() +
+                      (result.recording.hud.taken ? " (at " + formatTime(result.recording.hud.at) + ")"
+                                                  : " (no frame at that moment)"));
+        }
+        (void)title;
+    }
+    fflush(stdout);
+    return result.failures() > 0 ? ExitFailed : 0;
+}

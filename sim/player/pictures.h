@@ -1,0 +1,24 @@
+// The session's pictures, as SVG text: a chart of the levels over time, and the
+// heads-up display of one frame drawn from its sprite calls.
+#pragma once
+
+#include "session.h"
+
+#include <string>
+
+namespace player {
+
+// The intake, drunk and flask levels and the intensity over the session, with the
+// drinks, pass-outs, out-of-play spells and refills marked as bands, and the
+// expectations as ticks along the time axis.
+std::string chartSvg(const Recording& recording);
+
+// A 16:9 frame with the frame's sprites at their normalised positions, sizes,
+// rotations and colours, a magnified view of them with their texture names, and
+// the list of the sprite calls. Meter levels are drawn as rings filled to level/99.
+std::string hudSvg(const HudShot& shot, const std::string& title);
+
+// Text made safe for XML character data and attribute values.
+std::string xmlEscape(const std::string& text);
+
+} // namespace player

@@ -1,0 +1,61 @@
+#include "report.h"
+
+#include <cstdio>
+
+namespace player {
+
+std::string formatEntry(const Entry& e) {
+    char head[48];
+    snprintf(head, sizeof head, "%10s  ", formatTime(e.at).c_str());
+    if (e.topic == Topic::Action) return std::string(head) + "> " + e.text;
+    char topic[16];
+    snprintf(topic, sizeof topic, "%-9s ", topicName(e.topic));
+    return std::string(head) + topic + e.text;
+}
+
+std::vector<std::string> summaryLines(const Scenario& sc, const SessionResult& r) {
+    std::vector<std::string> out;
+    const Counts& c = r.counts;
+    char b[400];
+    auto plural = [](int n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    snprintf(b, sizeof b, "Played %s of game time (%d frames) in %.2f s.",
+             formatDuration(r.recording.end).c_str(), r.frames, r.wallSeconds);
+    out.push_back(b);
+    std::string drinks = plural(c.drinks, "drink", "drinks");
+    if (c.drinks)
+        drinks += " (" + std::to_string(c.drinksByKey) + " by key, " + std::to_string(c.drinksByPrompt) +
+                  " by prompt)";
+    out.push_back("  " + drinks + ", " + plural(c.sips, "sip", "sips") + "; " +
+                  plural(c.passOuts, "pass-out", "pass-outs") + "; " +
+                  plural(c.spells, "out-of-play spell", "out-of-play spells") + "; " +
+                  plural(c.refills, "refill", "refills") +
+                  (c.charged ? " (" + formatMoney(c.charged) + " charged)" : std::string()));
+    snprintf(b, sizeof b, "  at the end: flask %d, intake %d, drunk %d, intensity %s, cash %s, save file %s",
+             r.flask, r.intake, r.drunk,
+             r.intensity == 0 ? "0 (cleared)" : std::to_string(r.intensity).substr(0, 6).c_str(),
+             formatMoney(r.cash).c_str(), r.saveExists ? ("\"" + r.save + "\"").c_str() : "none");
+    out.push_back(b);
+    int passed = 0, failed = 0;
+    for (const ExpectResult& e : r.expectations) (e.passed ? passed : failed) += 1;
+    if (!r.expectations.empty() || sc.expectations)
+        out.push_back("  expectations: " + std::to_string(passed) + " passed, " + std::to_string(failed) +
+                      " failed");
+    if (!r.violations.empty())
+        out.push_back("  host: " + plural((int)r.violations.size(), "protocol fault", "protocol faults"));
+    return out;
+}
+
+std::vector<std::string> failureLines(const Scenario& sc, const SessionResult& r) {
+    std::vector<std::string> out;
+    for (const ExpectResult& e : r.expectations) {
+        if (e.passed) continue;
+        out.push_back(sc.path + ":" + std::to_string(e.line) + ": at " + formatTime(e.at) + ": expected " +
+                      e.written + ", got " + e.got);
+    }
+    for (const std::string& v : r.violations) out.push_back(sc.path + ": host protocol fault: " + v);
+    return out;
+}
+
+} // namespace player

@@ -1,0 +1,155 @@
+// Scenario files: a play session written as text. A scenario sets up the session
+// (settings, frame rate, the save file, the world at the start) and then lists
+// timed events and expectations; docs/scenarios.md describes the format.
+//
+//   settings REFILL_PRICE=12
+//   flask 40
+//   0:02    press prompt-control
+//   0:03    complete drink-prompt
+//   0:15    press stop
+//   0:15    expect drinking off
+//   1:00    end
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace player {
+
+// Milliseconds of game time since the session started.
+using Millis = int64_t;
+
+// "0:05", "1:30.5", "1:02:03", "2500ms", "1.5s", "2m", "1h", "1m30s". False for
+// anything else; a plain number without a unit or colon is not a time.
+bool parseTime(std::string_view text, Millis* out);
+// "1:05.3" below an hour, "1:02:03.0" above.
+std::string formatTime(Millis ms);
+// "7.5 s" below a minute, else as formatTime without the tenths when whole.
+std::string formatDuration(Millis ms);
+
+// Money in hundredths of a dollar, as the game keeps cash: "$12", "$12.50", "12.50",
+// "-$3". False for anything else.
+bool parseMoney(std::string_view text, int64_t* hundredths);
+// "$1,234.50", "-$3.00".
+std::string formatMoney(int64_t hundredths);
+
+// The eight saloons of the game, with the labels scenarios use for them.
+struct Saloon {
+    const char* name;   // "valentine"
+    int32_t interior;   // the interior identifier the game reports inside it
+    const char* voice;  // the bartender's voice
+    uint32_t bartender; // the bartender's model hash
+};
+const std::vector<Saloon>& saloons();
+const Saloon* findSaloon(std::string_view name);
+const Saloon* saloonAt(int32_t interior);
+
+// Named knobs of the game model, for `set NAME VALUE`.
+enum class KnobType { Integer, Switch, Duration };
+struct Knob {
+    const char* name;
+    KnobType type;
+    const char* help;
+};
+const std::vector<Knob>& knobs();
+
+struct Expectation {
+    enum class Subject {
+        Flask,        // the flask level
+        Intake,       // intakeLevel
+        Drunk,        // drunkLevel
+        Cash,         // the player's cash, hundredths
+        Charged,      // the sum of all charges so far, hundredths
+        Intensity,    // the float in the game global (0 when cleared)
+        Drinks,       // drinks started so far
+        Sips,         // sips so far
+        PassOuts,     // pass-out recoveries so far
+        Refills,      // refills completed so far
+        DrinkPrompt,  // the "Drink From Flask" prompt is shown
+        RefillPrompt, // the "Refill Flask" prompt is shown
+        Drinking,     // drinking mode is on
+        DeadeyeLock,  // the deadeye lock is set
+        PassedOut,    // the plug-in has seen the pass-out effect
+        OutOfPlay,    // the game has the player out of play
+        Save,         // the save file's content (or its absence)
+        Spoken,       // a speech line has been spoken (at least once)
+        NotSpoken,    // a speech line has not been spoken
+    };
+    enum class Op { Eq, Ne, Lt, Le, Gt, Ge, Range };
+
+    Subject subject = Subject::Flask;
+    Op op = Op::Eq;
+    double low = 0, high = 0; // the value, or the range low..high
+    double tolerance = 0;     // for the intensity: half a unit of the last digit given
+    bool flag = false;        // on/off subjects
+    bool present = true;      // Save: false for "none"
+    std::string text;         // Save: the content; Spoken: the line
+    std::string written;      // the expectation as written, for messages
+};
+
+struct Event {
+    enum class Kind {
+        PressKey,      // a keyboard event; number = key code, -1 for the drink key
+        PressControl,  // an analogue control reads 1.0 for one frame; number = hash
+        PromptControl, // the drink prompt's control: number 0 tap, 1 hold, 2 release
+        Complete,      // the player completes a prompt; name "drink" or "refill"
+        OutOfPlay,     // name = the label (death, cutscene, ...); duration, 0 = open
+        BackInPlay,    // ends an open out-of-play spell
+        Enter,         // number = interior identifier
+        Leave,         // back outside (interior 0)
+        Target,    // name "bartender" (number = saloon interior, 0 = current), "stranger", "none"; value =
+                   // distance
+        Cash,      // number = hundredths
+        Model,     // number = model hash
+        ClockRate, // value = game-clock units per second
+        Clock,     // number = game-clock value
+        Knob,      // name = knob; value
+        Expect,    // expect
+        End,       // the session ends here
+    };
+    Kind kind = Kind::End;
+    Millis at = 0;
+    int line = 0;
+    std::string written; // the event as written (without the time)
+    int64_t number = 0;
+    double value = 0;
+    Millis duration = 0;
+    std::string name;
+    Expectation expect;
+};
+
+struct Scenario {
+    std::string path;           // as given
+    bool withSettings = false;  // write Tolvenmire.ini
+    std::string settings;       // its content
+    std::string settingsSource; // "inline" keys as written, or the file's path
+    int fps = 30;
+    bool withSave = false; // write Tolvenmire.dat
+    std::string save;      // its content
+    bool hasHudAt = false;
+    Millis hudAt = 0;
+    std::vector<Event> setup;  // world changes before the first frame
+    std::vector<Event> events; // in time order; lines of one time in file order
+    Millis end = 0;            // the session's length
+    int expectations = 0;
+};
+
+// "scenarios/x.txt:12: unknown event "drnk"". Line 0 for the file as a whole.
+struct ParseError {
+    std::string file;
+    int line = 0;
+    std::string message;
+    std::string text() const;
+};
+
+// Reads and checks a scenario file; on errors returns false with every error found
+// (in line order). A settings file named in it is read now, relative to the
+// scenario's folder.
+bool loadScenario(const std::string& path, Scenario* out, std::vector<ParseError>* errors);
+// The same for text in hand; `path` names it in messages and anchors relative paths.
+bool parseScenario(const std::string& text, const std::string& path, Scenario* out,
+                   std::vector<ParseError>* errors);
+
+} // namespace player

@@ -1,0 +1,127 @@
+// Plays a scenario in the stand-in host and tells what happened: a timeline of
+// readable entries as the frames go by, a recording of the levels for the chart,
+// the HUD of one frame, and the expectations' results.
+#pragma once
+
+#include "scenario.h"
+#include "sim.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace player {
+
+// What an entry of the timeline is about.
+enum class Topic {
+    Start,   // the session and the script start
+    Action,  // a line of the scenario (pressing a key, dying, entering a saloon)
+    Prompt,  // prompts shown and withdrawn
+    Drink,   // drinks started and stopped
+    Levels,  // intake, drunk level, flask and intensity
+    Deadeye, // the deadeye lock
+    PassOut, // the pass-out effect and the recovery
+    Refill,  // the bartender's service
+    Hold,    // the script held while the player is out of play
+    Expect,  // an expectation's result
+    Warning, // something in the scenario that could not be done, or a host fault
+};
+const char* topicName(Topic topic);
+
+struct Entry {
+    Millis at = 0;
+    Topic topic = Topic::Start;
+    std::string text;
+    int line = 0;        // the scenario line, for Action and Expect
+    bool failed = false; // Expect: the expectation failed
+};
+
+// The levels whenever one of them changes, for the chart.
+struct Sample {
+    Millis at = 0;
+    int32_t intake = 0, drunk = 0, flask = 0;
+    float intensity = 0; // the float in the game global; 0 when cleared
+};
+
+struct Span {
+    Millis from = 0, to = 0;
+    std::string label;
+};
+
+struct Mark {
+    Millis at = 0;
+    std::string label;
+    bool failed = false;
+};
+
+// The sprites of one frame.
+struct HudShot {
+    bool taken = false;
+    Millis at = 0;
+    int frame = 0;
+    int32_t flask = 0, intake = 0;
+    std::vector<sim::Sprite> sprites;
+};
+
+struct Recording {
+    std::string title;    // the scenario's path
+    std::string subtitle; // settings and start in one line
+    Millis end = 0;
+    std::vector<Sample> samples;
+    std::vector<Span> drinks, outOfPlay, passOuts, refills;
+    std::vector<Mark> expectations;
+    HudShot hud;
+};
+
+struct Counts {
+    int drinks = 0, drinksByKey = 0, drinksByPrompt = 0;
+    int sips = 0;
+    int passOuts = 0; // recoveries from a pass-out
+    int refills = 0;
+    int spells = 0;      // out-of-play spells
+    int64_t charged = 0; // hundredths
+};
+
+struct ExpectResult {
+    Millis at = 0;
+    int line = 0;
+    std::string written;
+    bool passed = false;
+    std::string got;
+};
+
+struct SessionResult {
+    std::string error; // the session could not start
+    Recording recording;
+    Counts counts;
+    std::vector<ExpectResult> expectations;
+    std::vector<std::string> violations; // protocol faults the host saw
+    int frames = 0;
+    double wallSeconds = 0;
+    std::string settings; // the plug-in's settings as it read them, in words
+    // At the end.
+    int32_t flask = 0, intake = 0, drunk = 0;
+    float intensity = 0;
+    int64_t cash = 0;
+    bool saveExists = false;
+    std::string save;
+
+    int failures() const;
+};
+
+struct PlayOptions {
+    std::string pluginPath;                          // empty: the host's default
+    bool hasHudAt = false;                           // the HUD picture's moment; else the scenario's
+    Millis hudAt = 0;                                // hud-at, else the last frame with sprites
+    std::function<void(const Entry&)> onEntry;       // timeline entries as they happen
+    std::function<void(const std::string&)> onTrace; // every call, described; none when empty
+};
+
+// Plays the scenario from a fresh load of the plug-in to its end. False when the
+// plug-in cannot be started (result->error says why).
+bool play(const Scenario& scenario, const PlayOptions& options, SessionResult* result);
+
+// "O (79)", "F10 (121)" is not known: "121".
+std::string keyName(int64_t code);
+
+} // namespace player

@@ -146,9 +146,13 @@ bool parseMoney(std::string_view text, int64_t* hundredths) {
     }
     if (!text.empty() && text[0] == '$') text.remove_prefix(1);
     const size_t dot = text.find('.');
-    const std::string_view whole = text.substr(0, dot);
+    // Thousands may be grouped with commas, as the timeline writes them: $1,000.00.
+    std::string whole;
+    for (char c : text.substr(0, dot))
+        if (c != ',') whole += c;
     if (!allDigits(whole) || whole.size() > 12) return false;
-    int64_t cents = std::stoll(std::string(whole)) * 100;
+    if (text.substr(0, dot).find(",,") != std::string_view::npos || text[0] == ',') return false;
+    int64_t cents = std::stoll(whole) * 100;
     if (dot != std::string_view::npos) {
         const std::string_view frac = text.substr(dot + 1);
         if (!allDigits(frac) || frac.size() > 2) return false;
@@ -461,6 +465,9 @@ void Parser::run(const std::string& text) {
             if (allDigits(first))
                 error("bad time " + quote(first) + ": give a unit or minutes and seconds (" + first +
                       "s, 0:" + (first.size() < 2 ? "0" : "") + first + ", " + first + "ms)");
+            else if (first.find(':') != std::string::npos)
+                error("bad time " + quote(first) +
+                      ": minutes and seconds are M:SS with seconds below 60 (0:05, 1:30.5, 1:02:03)");
             else
                 error("bad time " + quote(first) + " (write 0:05, 1:30.5, 2500ms, 1.5s or 2m)");
             continue;

@@ -762,9 +762,9 @@ void Session::observe() {
         tellPrompt(label.c_str(), noise, completed ? "completed" : std::string("withdrawn") + why);
     };
     withdrawn(before.drinkPrompt, now.drinkPrompt, before.drinkPromptHandle, drinkNoise,
-              now.drinking || before.drinking ? "" : " (its control)");
+              now.drinking || before.drinking ? "" : " by its control");
     withdrawn(before.refillPrompt, now.refillPrompt, before.refillPromptHandle, refillNoise,
-              world.target == 0 ? " (no target)" : " (not this saloon's bartender)");
+              world.target == 0 ? " (no target)" : " (the target is not this saloon's bartender)");
     tellPrompts();
 
     // Drinks.
@@ -972,19 +972,27 @@ bool Session::run() {
     told = last;
 
     for (const Event& e : sc.events) queue.push({e.at, seq++, &e});
+    // Lines due by the next frame take effect before it; expectations look at the
+    // state after it, so that an expectation beside an action sees its effect.
+    std::vector<Queued> expects;
     for (;;) {
         const Millis next = elapsed() + frameMs;
         while (!queue.empty() && queue.top().at <= next) {
             const Queued q = queue.top();
             queue.pop();
-            if (q.event)
+            if (q.event && q.event->kind == Event::Kind::Expect)
+                expects.push_back(q);
+            else if (q.event)
                 apply(*q.event, q.at);
             else if (w().outOfPlay && spellEnd >= 0 && q.at >= spellEnd)
                 endSpell(q.at);
         }
         if (next > sc.end) break;
         playFrame();
+        for (const Queued& q : expects) expect(*q.event, q.at);
+        expects.clear();
     }
+    for (const Queued& q : expects) expect(*q.event, q.at);
     // What is still open at the end.
     const Millis t = elapsed();
     if (last.drinking) res->recording.drinks.push_back({drinkStart, t, drinkLabel});

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the Windows plug-in (Tolvenmire.asi), the stand-in host as
+# ScriptHookRDR2.dll and the test programs with the MinGW-w64 cross compiler, and
+# runs every test against the real DLL under Wine: headless, in a fresh Wine
+# prefix inside the build folder, with Wine's own loader, settings-file reader and
+# file system. Installs what it needs when run as root. Arguments go to ctest
+# (for instance -R KeyWindow).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/setup.sh
+need_packages cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64
+
+build=build/windows
+prefix=$PWD/$build/wine
+wine64=/usr/lib/wine/wine64
+[ -x "$wine64" ] || wine64=$(command -v wine64 || true)
+if [ -z "$wine64" ]; then
+    echo "error: wine64 is installed but its loader is neither /usr/lib/wine/wine64 nor on PATH" >&2
+    exit 1
+fi
+wineserver=$(dirname "$wine64")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver || true)
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2
+
+# The Wine processes of this prefix end with the run, however it ends.
+stop_wine() {
+    if [ -n "$wineserver" ] && [ -d "$prefix" ]; then
+        WINEPREFIX=$prefix "$wineserver" -k 2>/dev/null || true
+        WINEPREFIX=$prefix "$wineserver" -w 2>/dev/null || true
+    fi
+}
+trap stop_wine EXIT
+
+stop_wine
+rm -rf "$prefix" "$prefix.lock" "$prefix.log"
+started=$(date +%s.%N)
+# Made here rather than by the first test, so that listing the test cases does
+# not wait for it.
+TOLVENMIRE_WINE64=$wine64 cmake/wine-exec.sh "$prefix" cmd /c exit 0 >/dev/null
+prepared=$(date +%s.%N)
+
+status=0
+TOLVENMIRE_WINE64=$wine64 ctest --preset windows -j2 "$@" || status=$?
+finished=$(date +%s.%N)
+
+awk -v s="$started" -v p="$prepared" -v f="$finished" \
+    'BEGIN { printf "Wine: prefix made in %.1f s, tests run in %.1f s\n", p - s, f - p }'
+exit $status

@@ -1,0 +1,291 @@
+// The scenario parser: what a good file turns into, and what a bad one is told.
+#include "scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+using namespace player;
+using K = Event::Kind;
+using S = Expectation::Subject;
+
+Millis time(const char* text) {
+    Millis ms = -1;
+    EXPECT_TRUE(parseTime(text, &ms)) << text;
+    return ms;
+}
+
+TEST(ScenarioTimes, ReadEveryFormTheFormatAllows) {
+    EXPECT_EQ(time("0:05"), 5000);
+    EXPECT_EQ(time("1:30.5"), 90500);
+    EXPECT_EQ(time("1:30.25"), 90250);
+    EXPECT_EQ(time("1:02:03"), 3723000);
+    EXPECT_EQ(time("90:00"), 5400000);
+    EXPECT_EQ(time("2500ms"), 2500);
+    EXPECT_EQ(time("1.5s"), 1500);
+    EXPECT_EQ(time("2m"), 120000);
+    EXPECT_EQ(time("1h"), 3600000);
+    EXPECT_EQ(time("1m30s"), 90000);
+    for (const char* bad :
+         {"5", "0:5", "0:60", "1:75:00", "1:30.", "1.5ms", "0.0001s", "5 s", "5x", "", ":05", "1:2:3:4"}) {
+        Millis ms = 0;
+        EXPECT_FALSE(parseTime(bad, &ms)) << bad;
+    }
+}
+
+TEST(ScenarioTimes, PrintAsTheTimelineShowsThem) {
+    EXPECT_EQ(formatTime(0), "0:00.0");
+    EXPECT_EQ(formatTime(65340), "1:05.3");
+    EXPECT_EQ(formatTime(59990), "1:00.0"); // rounded to the tenth
+    EXPECT_EQ(formatTime(3723000), "1:02:03.0");
+    EXPECT_EQ(formatDuration(7500), "7.5 s");
+    EXPECT_EQ(formatDuration(90000), "1:30");
+}
+
+TEST(ScenarioMoney, ReadsDollarsAndPrintsThemGrouped) {
+    int64_t c = 0;
+    ASSERT_TRUE(parseMoney("$12", &c));
+    EXPECT_EQ(c, 1200);
+    ASSERT_TRUE(parseMoney("$12.5", &c));
+    EXPECT_EQ(c, 1250);
+    ASSERT_TRUE(parseMoney("-$3.05", &c));
+    EXPECT_EQ(c, -305);
+    ASSERT_TRUE(parseMoney("$1,000.00", &c));
+    EXPECT_EQ(c, 100000);
+    for (const char* bad : {"$", "$1.234", "12a", "$-3", "$1.", ""}) EXPECT_FALSE(parseMoney(bad, &c)) << bad;
+    EXPECT_EQ(formatMoney(123450), "$1,234.50");
+    EXPECT_EQ(formatMoney(-300), "-$3.00");
+    EXPECT_EQ(formatMoney(5), "$0.05");
+}
+
+bool parse(const std::string& text, Scenario* out, std::vector<ParseError>* errors,
+           const std::string& path = "scenarios/x.txt") {
+    return parseScenario(text, path, out, errors);
+}
+
+TEST(ScenarioFile, AGoodFileGivesSetupEventsAndExpectationsInTimeOrder) {
+    Scenario s;
+    std::vector<ParseError> errors;
+    ASSERT_TRUE(parse(R"(# a comment
+settings REFILL_PRICE=12 tolvenmire_key=P   # keys are upper-cased; a letter is its key code
+fps 60
+flask 40
+hud-at 0:20
+cash $25
+enter saloon valentine
+0:05    press drink-key
+at 0:06 press key 80
++1s     press stop
+0:07    press stop-alt
+0:08    press prompt-control
+0:08    hold prompt-control
+0:09    complete refill-prompt
+0:10    die
+0:11    cutscene 30s
+0:12    target bartender of rhodes at 3.5m
+0:13    target stranger
+0:14    set pass-out-after 2s
+0:15    expect intake 10..20
+0:15    expect cash >= $1.50
+0:15    expect intensity 0.4974
+0:15    expect drink-prompt shown
+0:15    expect save "42 \"x\""
+0:15    expect save none
+1:00    end
+)",
+                      &s, &errors));
+    ASSERT_TRUE(errors.empty());
+    EXPECT_TRUE(s.withSettings);
+    EXPECT_EQ(s.settings, "[SETTINGS]\nREFILL_PRICE=12\nTOLVENMIRE_KEY=80\n");
+    EXPECT_EQ(s.fps, 60);
+    EXPECT_TRUE(s.withSave);
+    EXPECT_EQ(s.save, "40");
+    EXPECT_TRUE(s.hasHudAt);
+    EXPECT_EQ(s.hudAt, 20000);
+    EXPECT_EQ(s.end, 60000);
+    ASSERT_EQ(s.setup.size(), 2u);
+    EXPECT_EQ(s.setup[0].kind, K::Cash);
+    EXPECT_EQ(s.setup[0].number, 2500);
+    EXPECT_EQ(s.setup[1].kind, K::Enter);
+    EXPECT_EQ(s.setup[1].number, 21250);
+
+    const std::vector<Event>& e = s.events;
+    ASSERT_EQ(e.size(), 19u);
+    EXPECT_EQ(e[0].kind, K::PressKey);
+    EXPECT_EQ(e[0].number, -1) << "the drink key, whatever the settings make it";
+    EXPECT_EQ(e[0].line, 8);
+    EXPECT_EQ(e[1].number, 80);
+    EXPECT_EQ(e[1].at, 6000);
+    EXPECT_EQ(e[2].at, 7000) << "+1s after the line before";
+    EXPECT_EQ(e[2].number, 0xFDA83190);
+    EXPECT_EQ(e[3].number, 0x4D8FB4C1);
+    EXPECT_EQ(e[4].kind, K::PromptControl);
+    EXPECT_EQ(e[4].number, 0);
+    EXPECT_EQ(e[5].number, 1);
+    EXPECT_EQ(e[6].kind, K::Complete);
+    EXPECT_EQ(e[6].name, "refill");
+    EXPECT_EQ(e[7].kind, K::OutOfPlay);
+    EXPECT_EQ(e[7].name, "death");
+    EXPECT_EQ(e[7].duration, 10000) << "a death lasts 10 s unless told";
+    EXPECT_EQ(e[8].duration, 30000);
+    EXPECT_EQ(e[9].kind, K::Target);
+    EXPECT_EQ(e[9].number, 54274);
+    EXPECT_DOUBLE_EQ(e[9].value, 3.5);
+    EXPECT_EQ(e[10].name, "stranger");
+    EXPECT_DOUBLE_EQ(e[11].value, 2000);
+
+    EXPECT_EQ(e[12].expect.subject, S::Intake);
+    EXPECT_EQ(e[12].expect.op, Expectation::Op::Range);
+    EXPECT_EQ(e[12].expect.low, 10);
+    EXPECT_EQ(e[12].expect.high, 20);
+    EXPECT_EQ(e[13].expect.op, Expectation::Op::Ge);
+    EXPECT_EQ(e[13].expect.low, 150);
+    EXPECT_NEAR(e[14].expect.tolerance, 0.00005, 1e-12) << "half a unit of the last digit written";
+    EXPECT_TRUE(e[15].expect.flag);
+    EXPECT_EQ(e[16].expect.text, "42 \"x\"");
+    EXPECT_TRUE(e[16].expect.present);
+    EXPECT_FALSE(e[17].expect.present);
+    EXPECT_EQ(e[18].kind, K::End);
+    EXPECT_EQ(s.expectations, 6);
+}
+
+// The messages of a bad file, one per line.
+std::vector<std::string> errorsOf(const std::string& text) {
+    Scenario s;
+    std::vector<ParseError> errors;
+    EXPECT_FALSE(parse(text, &s, &errors));
+    std::vector<std::string> out;
+    for (const ParseError& e : errors) out.push_back(e.text());
+    return out;
+}
+
+TEST(ScenarioFile, EachBadLineIsNamedWithFileLineAndWhatIsWrong) {
+    const std::vector<std::string> errors = errorsOf("flask 40\n"
+                                                     "0:01  press drink-key\n"
+                                                     "0:02  drnk\n"
+                                                     "0:03  expect flask 9x\n"
+                                                     "0:45  press stop\n"
+                                                     "0:30  press stop\n"
+                                                     "0:50  expect flsk 3\n"
+                                                     "5     press stop\n"
+                                                     "0:60  press stop\n"
+                                                     "0:51  target bartender of nowhere\n"
+                                                     "0:52  set pass-out-afer 2s\n"
+                                                     "fps 30\n"
+                                                     "0:53  press key\n");
+    ASSERT_EQ(errors.size(), 10u) << "one message per bad line";
+    EXPECT_EQ(errors[0], "scenarios/x.txt:3: unknown event \"drnk\"");
+    EXPECT_EQ(errors[1], "scenarios/x.txt:4: bad number \"9x\" for flask (a whole number)");
+    EXPECT_EQ(errors[2],
+              "scenarios/x.txt:6: time 0:30.0 is earlier than the line before it (0:45.0 on line 5); "
+              "times must not go backwards");
+    EXPECT_EQ(errors[3], "scenarios/x.txt:7: cannot expect \"flsk\" (did you mean \"flask\"?)");
+    EXPECT_EQ(errors[4],
+              "scenarios/x.txt:8: bad time \"5\": give a unit or minutes and seconds (5s, 0:05, 5ms)");
+    EXPECT_EQ(
+        errors[5],
+        "scenarios/x.txt:9: bad time \"0:60\": minutes and seconds are M:SS with seconds below 60 (0:05, "
+        "1:30.5, 1:02:03)");
+    EXPECT_EQ(errors[6], "scenarios/x.txt:10: unknown saloon \"nowhere\"");
+    EXPECT_EQ(errors[7],
+              "scenarios/x.txt:11: unknown knob \"pass-out-afer\" (did you mean \"pass-out-after\"?)");
+    EXPECT_EQ(errors[8],
+              "scenarios/x.txt:12: \"fps\" belongs to the setup, before the first timed line (line 11)");
+    EXPECT_EQ(errors[9].rfind("scenarios/x.txt:13: cannot press \"key\"", 0), 0u) << errors[9];
+}
+
+TEST(ScenarioFile, SetupMistakesAreNamedToo) {
+    EXPECT_EQ(errorsOf("settings REFIL_PRICE=3\n0:01 end\n")[0],
+              "scenarios/x.txt:1: unknown setting \"REFIL_PRICE\" (did you mean \"REFILL_PRICE\"?)");
+    EXPECT_EQ(errorsOf("settings REFILL_PRICE=ten\n0:01 end\n")[0],
+              "scenarios/x.txt:1: bad number \"ten\" for REFILL_PRICE (a whole number)");
+    EXPECT_EQ(errorsOf("settings REFILL_PRICE=1\nsettings REFILL_PRICE=2\n0:01 end\n")[0],
+              "scenarios/x.txt:2: REFILL_PRICE is set twice (also on line 1)");
+    EXPECT_EQ(errorsOf("fps 0\n0:01 end\n")[0], "scenarios/x.txt:1: fps 0 is out of range (1 to 1000)");
+    EXPECT_EQ(errorsOf("flask 40\nsave \"3\"\n0:01 end\n")[0],
+              "scenarios/x.txt:2: flask and save both set the save file (flask is on line 1)");
+    EXPECT_EQ(errorsOf("0:01 end\n0:02 press stop\n")[0],
+              "scenarios/x.txt:2: nothing can follow \"end\" (line 1)");
+    EXPECT_EQ(errorsOf("press stop\n0:01 end\n")[0],
+              "scenarios/x.txt:1: \"press\" needs a time, as in \"0:05 press stop\"");
+    EXPECT_EQ(errorsOf("0:01 press stop\ncash $5\n")[0],
+              "scenarios/x.txt:2: \"cash\" needs a time after the setup, as in \"0:01.0 cash $5\"");
+    EXPECT_EQ(errorsOf("save \"abc\n0:01 end\n")[0], "scenarios/x.txt:1: unterminated quoted text");
+    EXPECT_EQ(errorsOf("flask 40\n")[0],
+              "scenarios/x.txt: the scenario plays nothing: add a timed line, such as "
+              "\"1:00 end\"");
+    EXPECT_EQ(errorsOf("hud-at 2:00\n1:00 end\n")[0],
+              "scenarios/x.txt: hud-at 2:00.0 is after the end of the session (1:00.0)");
+}
+
+class ScenarioFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder =
+            std::filesystem::temp_directory_path() /
+            ("tolvenmire-player-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+    std::string write(const std::string& name, const std::string& content) {
+        const std::filesystem::path p = folder / name;
+        std::ofstream(p) << content;
+        return p.string();
+    }
+    std::filesystem::path folder;
+};
+
+TEST_F(ScenarioFiles, ASettingsFileIsReadBesideTheScenario) {
+    write("tuning.ini", "[SETTINGS]\nREFILL_PRICE=25\n");
+    const std::string path = write("s.txt", "settings-file tuning.ini\n0:01 end\n");
+    Scenario s;
+    std::vector<ParseError> errors;
+    ASSERT_TRUE(loadScenario(path, &s, &errors));
+    EXPECT_TRUE(s.withSettings);
+    EXPECT_EQ(s.settings, "[SETTINGS]\nREFILL_PRICE=25\n");
+}
+
+TEST_F(ScenarioFiles, AMissingFileOrSettingsFileIsAnError) {
+    Scenario s;
+    std::vector<ParseError> errors;
+    const std::string missing = (folder / "none.txt").string();
+    EXPECT_FALSE(loadScenario(missing, &s, &errors));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].text(), missing + ": cannot open the scenario: No such file or directory");
+
+    errors.clear();
+    const std::string path = write("s.txt", "# tuned\nsettings-file gone.ini\n0:01 end\n");
+    EXPECT_FALSE(loadScenario(path, &s, &errors));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].text(),
+              path + ":2: cannot read settings file \"gone.ini\": No such file or directory");
+
+    errors.clear();
+    write("tuning.ini", "[SETTINGS]\n");
+    const std::string both = write("b.txt", "settings REFILL_PRICE=3\nsettings-file tuning.ini\n0:01 end\n");
+    EXPECT_FALSE(loadScenario(both, &s, &errors));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(
+        errors[0].text(),
+        both + ":2: settings-file and inline settings (line 1) cannot be combined: put the keys in the file");
+}
+
+TEST(ScenarioLibrary, EveryShippedScenarioParses) {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(SCENARIOS_DIR)) {
+        if (entry.path().extension() != ".txt") continue;
+        ++files;
+        Scenario s;
+        std::vector<ParseError> errors;
+        EXPECT_TRUE(loadScenario(entry.path().string(), &s, &errors))
+            << (errors.empty() ? entry.path().string() : errors[0].text());
+    }
+    EXPECT_GE(files, 10);
+}
+
+} // namespace

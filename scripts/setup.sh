@@ -25,4 +25,4 @@ need_packages() {
 }
 
 # The packages every build needs.
-BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev)
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libexpat1-dev)

@@ -124,7 +124,6 @@ int main(int argc, char** argv) {
         std::error_code ec;
         fs::create_directories(out, ec);
         std::string error;
-        const std::string title = scenarioPath + " at " + formatTime(result.recording.hud.at);
         if (!writeFile(fs::absolute(chartPath), chartSvg(result.recording), &error) ||
             !writeFile(fs::absolute(hudPath), hudSvg(result.recording.hud, scenarioPath), &error)) {
             fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
@@ -135,8 +134,8 @@ int main(int argc, char** argv) {
             printLine("  HUD:   " + hudPath.string() +
                       (result.recording.hud.taken ? " (at " + formatTime(result.recording.hud.at) + ")"
                                                   : " (no frame at that moment)"));
+            printLine("  (SVG pictures: open them in a web browser)");
         }
-        (void)title;
     }
     fflush(stdout);
     return result.failures() > 0 ? ExitFailed : 0;

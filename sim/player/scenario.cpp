@@ -165,11 +165,17 @@ bool parseMoney(std::string_view text, int64_t* hundredths) {
 std::string formatMoney(int64_t hundredths) {
     const bool negative = hundredths < 0;
     const uint64_t magnitude = negative ? 0 - (uint64_t)hundredths : (uint64_t)hundredths;
-    std::string whole = std::to_string(magnitude / 100);
-    for (int i = (int)whole.size() - 3; i > 0; i -= 3) whole.insert((size_t)i, ",");
+    const std::string digits = std::to_string(magnitude / 100);
+    std::string out = negative ? "-$" : "$";
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
     char cents[4];
     snprintf(cents, sizeof cents, "%02u", (unsigned)(magnitude % 100));
-    return std::string(negative ? "-$" : "$") + whole + "." + cents;
+    out += '.';
+    out += cents;
+    return out;
 }
 
 const std::vector<Saloon>& saloons() {
@@ -305,7 +311,10 @@ std::string suggestion(std::string_view word, const std::vector<std::string>& ca
 }
 
 std::string quote(std::string_view s) {
-    return "\"" + std::string(s) + "\"";
+    std::string out = "\"";
+    out += s;
+    out += '"';
+    return out;
 }
 
 std::string joined(const std::vector<std::string>& words) {

@@ -27,7 +27,8 @@ class ShippedSettings : public PluginTest {
     std::string withValue(const std::string& key, const std::string& shipped, const std::string& value) {
         const std::string line = "\r\n" + key + "=" + shipped + "\r\n";
         const size_t at = text.find(line);
-        EXPECT_NE(at, std::string::npos) << "no line " << key << "=" << shipped << " (with Windows line ends)";
+        EXPECT_NE(at, std::string::npos)
+            << "no line " << key << "=" << shipped << " (with Windows line ends)";
         if (at == std::string::npos) return text;
         std::string edited = text;
         edited.replace(at, line.size(), "\r\n" + key + "=" + value + "\r\n");

@@ -1,0 +1,275 @@
+// Drinking through the stand-in host: a session in which the game timer is set
+// frame by frame, the sobering clock stands still until a test moves it, the
+// drinking scenario runs as soon as it is asked for, and the drink key is at hand.
+#pragma once
+
+#include "plugin_test.h"
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iomanip>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace drink {
+
+// Natives by hash.
+const uint64_t OutOfPlayQuery = 0xB15CD1CF58771DE1;
+const uint64_t PlayerPedQuery = 0x096275889B8E0EE0;
+const uint64_t GameTimer = 0x4F67E8ECA7D3F667;
+const uint64_t FirstGuard = 0xA571D46727E2B718;
+const uint64_t ControlQuery = 0x50F940259D3841E6;
+const uint64_t EffectRunning = 0x4A123E85D7C4CA0B;
+const uint64_t PlayerCondition = 0x01FEE67DB37F59B2;
+const uint64_t PromptCompleted = 0xE0F65F0640EF0617;
+const uint64_t DeletePrompt = 0x00EDE88D4D13CF59;
+const uint64_t BeginPrompt = 0x04F97DE45A519419;
+const uint64_t PromptControl = 0xB5352B7494A08258;
+const uint64_t MakeText = 0xFA925AC00EB830B9;
+const uint64_t PromptLabel = 0x5DD02A8318420DD7;
+const uint64_t PromptOption1 = 0x94073D5CA3F16B7B;
+const uint64_t PromptOption3 = 0xCA24F528D0D16289;
+const uint64_t FinishPrompt = 0xF7AA2696A22AD8B9;
+const uint64_t PromptOption1b = 0x71215ACCFDE075EE;
+const uint64_t PromptOption1c = 0x8A0FB4D03A630D21;
+const uint64_t ClearTasks = 0xE1EF3C1216AFF2CD;
+const uint64_t StartScenario = 0x524B54361229154F;
+const uint64_t ScenarioRunning = 0x34D6AC1157C8226C;
+const uint64_t TextureLoaded = 0xBE72591D1509FFE4;
+const uint64_t RequestTexture = 0xC1BA29DF5631B0F8;
+const uint64_t AnalogControl = 0xEC3C9B8D5327B563;
+const uint64_t DrawSprite = 0xC9884ECADE94CB34;
+const uint64_t FirstHealingRate = 0x8899C244EBCF70DE;
+const uint64_t SecondHealingRate = 0xFECA17CF3343694B;
+const uint64_t GameClock = 0x78FD8BE812E436B2;
+const uint64_t RestorePlayer = 0x675680D089BFA21F;
+const uint64_t PlayerValue = 0x15D757606D170C3C;
+const uint64_t SetPlayerValue = 0xAC2767ED8BDFAB15;
+const uint64_t SetCoreValue = 0xC6258F41D86676E0;
+const uint64_t DeadeyeCondition = 0x936F967D4BE1CE9D;
+const uint64_t HoldControlOff = 0xFE99B66D079CF6BC;
+const uint64_t InteriorOf = 0xB417689857646F61;
+const uint64_t GlobalWrite = 0; // stands for an access of the intensity global in a call sequence
+
+const uint32_t DrinkFlask = 0x4CA3FEA4; // the scenario "WORLD_HUMAN_DRINK_FLASK"
+const uint32_t StopControlA = 0xFDA83190;
+const uint32_t StopControlB = 0x4D8FB4C1;
+const uint32_t DeadeyeControlA = 0xCEE12B50;
+const uint32_t DeadeyeControlB = 0x6328239B;
+const int32_t IntensityGlobal = 1935445;
+const int32_t Player = 1001;            // the stand-in game's player character
+const uint32_t Intensity0 = 0x3EFEB19F; // the intensity of a sober drunkLevel
+const uint32_t One = 0x3F800000;        // 1.0f
+
+// One expected argument slot: a number exactly as pushed, or a string by content.
+struct Arg {
+    bool isText = false;
+    uint64_t slot = 0;
+    std::string text;
+    Arg(int32_t v) : slot((uint32_t)v) {}
+    Arg(uint32_t v) : slot(v) {}
+    Arg(float f) {
+        uint32_t b;
+        memcpy(&b, &f, sizeof b);
+        slot = b;
+    }
+    Arg(const char* s) : isText(true), text(s) {}
+    static Arg whole(uint64_t v) {
+        Arg a(0);
+        a.slot = v;
+        return a;
+    }
+};
+struct Native {
+    uint64_t hash;
+    std::vector<Arg> args;
+};
+
+// Concatenates call sequences.
+inline std::vector<Native> seq(std::initializer_list<std::vector<Native>> parts) {
+    std::vector<Native> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+// How every TickUpdate starts, and how a frame ends with the deadeye lock armed,
+// the game's deadeye condition true and the player outside the saloons.
+inline std::vector<Native> frameStart() {
+    return {{OutOfPlayQuery, {}}, {PlayerPedQuery, {}}, {GameTimer, {}}};
+}
+inline std::vector<Native> frameEnd() {
+    return {{DeadeyeCondition, {0}},
+            {HoldControlOff, {0, DeadeyeControlA, 1}},
+            {HoldControlOff, {0, DeadeyeControlB, 1}},
+            {InteriorOf, {Player}}};
+}
+
+// "0xHASH(slot, 'text', ...)"; `texts` tells which arguments are strings.
+inline std::string render(uint64_t hash, int argc, const uint64_t* slots, const std::string* strings,
+                          const std::vector<Arg>* texts) {
+    std::ostringstream s;
+    s << std::hex << std::uppercase << "0x" << std::setw(16) << std::setfill('0') << hash << std::setfill(' ')
+      << "(";
+    for (int k = 0; k < argc; ++k) {
+        const bool text = texts && k < (int)texts->size() && (*texts)[(size_t)k].isText;
+        s << (k ? ", " : "");
+        if (text)
+            s << "'" << strings[k] << "'";
+        else
+            s << "0x" << slots[k];
+    }
+    return s.str() + ")";
+}
+
+// The calls are the expected natives one for one, arguments included.
+inline ::testing::AssertionResult sameNatives(const std::vector<sim::Call>& got,
+                                              const std::vector<Native>& want) {
+    std::string g, w;
+    for (size_t i = 0; i < got.size(); ++i) {
+        const sim::Call& c = got[i];
+        const uint64_t index = (uint64_t)c.globalIndex;
+        if (c.kind == sim::CallKind::GlobalPtr)
+            g += "    " + render(GlobalWrite, 1, &index, c.text, nullptr) + "\n";
+        else
+            g += "    " + render(c.hash, c.argc, c.args, c.text, i < want.size() ? &want[i].args : nullptr) +
+                 "\n";
+    }
+    for (const Native& n : want) {
+        std::vector<uint64_t> slots;
+        std::vector<std::string> texts;
+        for (const Arg& a : n.args) {
+            slots.push_back(a.slot);
+            texts.push_back(a.text);
+        }
+        w += "    " + render(n.hash, (int)n.args.size(), slots.data(), texts.data(), &n.args) + "\n";
+    }
+    if (g == w) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\n  expected:\n" << w << "  made:\n" << g;
+}
+
+class DrinkTest : public PluginTest {
+  protected:
+    // Starts a session and plays its first frame, in which the script loads the
+    // flask. The scenario test answers from `scenarioAnswers`, then 1.
+    void begin(const char* settings = nullptr, const char* save = nullptr) {
+        startSession(settings, save);
+        sim::playFrames(1);
+    }
+    // The same without playing a frame: the script has not run yet.
+    void startSession(const char* settings = nullptr, const char* save = nullptr) {
+        start(settings, save);
+        world().clockPerSecond = 0.0;
+        world().clock = 0;
+        world().autoPassOut = false;
+        world().overrides[ScenarioRunning] = [this](const sim::Call&, uint64_t* r) {
+            int32_t answer = 1;
+            if (!scenarioAnswers.empty()) {
+                answer = scenarioAnswers.front();
+                scenarioAnswers.pop_front();
+            }
+            r[0] = (uint32_t)answer;
+            return true;
+        };
+        sim::freezeTickCount(true);
+        sim::setTickCount(1000000);
+    }
+
+    // Plays one frame whose game timer reads `now`; returns its number. The frame
+    // starts with TickUpdate, which keeps `now`.
+    static int tickAt(int32_t now) {
+        world().timer = (uint32_t)now - world().frameMs;
+        sim::playFrames(1);
+        EXPECT_EQ(state().now, now) << "frame " << sim::frame();
+        return sim::frame();
+    }
+    // A frame at `now` in which the drink key has just been pressed.
+    static int pressKeyAt(int32_t now) {
+        sim::keyEvent(79, 0, 0, 1);
+        return tickAt(now);
+    }
+    // Starts a drink at `now`; the scenario runs at once.
+    static void startDrinkAt(int32_t now) {
+        pressKeyAt(now);
+        ASSERT_TRUE(state().drinking);
+        ASSERT_EQ(state().sipStartTime, now + 5500);
+    }
+    // Frames 121 ms apart, one sip each, until intakeLevel reaches `target`; `t` is
+    // the time of the last frame played.
+    static void sipUntil(int32_t target, int32_t& t) {
+        for (int guard = 0; state().intakeLevel < target && guard < 400; ++guard) {
+            t += 121;
+            tickAt(t);
+            ASSERT_TRUE(state().drinking);
+        }
+        ASSERT_EQ(state().intakeLevel, target);
+    }
+    // A frame at `now` in which the first stop control is pushed.
+    static int stopAt(int32_t now) {
+        world().analog[StopControlA] = 1.0f;
+        const int f = tickAt(now);
+        world().analog[StopControlA] = 0.0f;
+        return f;
+    }
+
+    static std::vector<sim::Call> callsOf(int frame, uint64_t hash) {
+        std::vector<sim::Call> out;
+        for (const sim::Call& c : nativesIn(frame))
+            if (c.hash == hash) out.push_back(c);
+        return out;
+    }
+    static int count(int frame, uint64_t hash) { return (int)callsOf(frame, hash).size(); }
+    // The natives and the accesses of the intensity global of a frame, in order.
+    static std::vector<sim::Call> nativesAndGlobalIn(int frame) {
+        std::vector<sim::Call> out;
+        for (const sim::Call& c : sim::callsInFrame(frame))
+            if (c.kind == sim::CallKind::Native || c.kind == sim::CallKind::GlobalPtr) out.push_back(c);
+        return out;
+    }
+    // The last `n` natives of a frame (all of them when there are fewer).
+    static std::vector<sim::Call> lastOf(int frame, size_t n) {
+        std::vector<sim::Call> calls = nativesIn(frame);
+        if (calls.size() > n) calls.erase(calls.begin(), calls.end() - (long)n);
+        return calls;
+    }
+    // Writes of the intensity global in a frame.
+    static int globalWrites(int frame) {
+        int n = 0;
+        for (const sim::Call& c : sim::callsInFrame(frame))
+            if (c.kind == sim::CallKind::GlobalPtr && c.globalIndex == IntensityGlobal) ++n;
+        return n;
+    }
+
+    // An out-of-play hold: the frame that enters it, then frames until TickUpdate
+    // runs again, which is returned.
+    static int holdOnce() {
+        world().outOfPlay = true;
+        sim::playFrames(1);
+        world().outOfPlay = false;
+        for (int guard = 0; guard < 400; ++guard) { // up to 3000 ms of waiting
+            const int f = nextFrame();
+            if (count(f, PlayerPedQuery) == 1) return f;
+        }
+        ADD_FAILURE() << "the hold did not end";
+        return 0;
+    }
+
+    static std::string path(const char* name) { return sim::workDir() + "/" + name; }
+    static std::optional<std::string> readFile(const char* name) {
+        std::ifstream in(path(name), std::ios::binary);
+        if (!in) return std::nullopt;
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static void writeFile(const char* name, const std::string& bytes) {
+        std::ofstream out(path(name), std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+
+    std::deque<int32_t> scenarioAnswers;
+};
+
+} // namespace drink

@@ -1,0 +1,208 @@
+// The frame's opening: the idle frame, the "Drink From Flask" prompt that toggles
+// while its guards pass, and the two triggers that start a drink.
+#include "drink_fixture.h"
+
+namespace {
+
+using namespace drink;
+
+const int32_t T = 200000;
+
+class DrinkPrompt : public DrinkTest {
+  protected:
+    // The natives after the frame values, up to the first completion test.
+    static std::vector<sim::Call> upkeepIn(int frame) {
+        std::vector<sim::Call> calls = nativesIn(frame), out;
+        for (size_t i = 3; i < calls.size(); ++i) {
+            out.push_back(calls[i]);
+            if (calls[i].hash == PromptCompleted) break;
+        }
+        return out;
+    }
+    static std::vector<Native> guardsPass() {
+        return {{FirstGuard, {0}}, {ControlQuery, {0, 0x4CC0E2FEu}}, {EffectRunning, {"WheelHUDIn"}}};
+    }
+    static std::vector<sim::Call> slice(int frame, size_t from, size_t to) {
+        std::vector<sim::Call> calls = nativesIn(frame);
+        if (calls.size() < to) return calls;
+        return std::vector<sim::Call>(calls.begin() + (long)from, calls.begin() + (long)to);
+    }
+};
+
+TEST_F(DrinkPrompt, AnIdleFrameAsksTheGuardsHoldsDeadeyeOffAndAsksForTheInterior) {
+    begin();
+    const int f = tickAt(T);
+    EXPECT_TRUE(sameNatives(
+        nativesIn(f), seq({frameStart(),
+                           {{FirstGuard, {0}}, {ControlQuery, {0, 0x4CC0E2FEu}}, {PromptCompleted, {0}}},
+                           frameEnd()})));
+    EXPECT_EQ(sim::callsInFrame(f).back().kind, sim::CallKind::Wait);
+    EXPECT_EQ(sim::callsInFrame(f).back().waitMs, 0u);
+    EXPECT_EQ(globalWrites(f), 0) << "nothing is written while both levels are 0";
+    EXPECT_EQ(state().playerPed, Player);
+
+    // Without the game's deadeye condition the lock holds nothing off.
+    world().deadeyeCondition = 0;
+    const int g = tickAt(T + 33);
+    EXPECT_EQ(count(g, DeadeyeCondition), 1);
+    EXPECT_EQ(count(g, HoldControlOff), 0);
+}
+
+TEST_F(DrinkPrompt, EachFrameWhoseGuardsPassTogglesThePrompt) {
+    begin();
+    world().promptControl = 1;
+    const int created = tickAt(T);
+    ASSERT_TRUE(state().drinkPromptActive);
+    const int32_t h = state().drinkPrompt;
+    const std::vector<sim::Call> upkeep = upkeepIn(created);
+    ASSERT_EQ(upkeep.size(), 14u);
+    EXPECT_EQ(upkeep[4].resultInt(), h);
+    const uint64_t label = upkeep[6].result[0]; // the text handle, passed on whole
+    EXPECT_TRUE(sameNatives(upkeep, seq({guardsPass(),
+                                         {{PlayerCondition, {Player}},
+                                          {BeginPrompt, {}},
+                                          {PromptControl, {h, 0x84543902u}},
+                                          {MakeText, {10, "LITERAL_STRING", "Drink From Flask"}},
+                                          {PromptLabel, {h, Arg::whole(label)}},
+                                          {PromptOption1, {h, 1}},
+                                          {PromptOption3, {h, 3}},
+                                          {FinishPrompt, {h}},
+                                          {PromptOption1b, {h, 1}},
+                                          {PromptOption1c, {h, 1}},
+                                          {PromptCompleted, {h}}}})));
+    EXPECT_EQ(world().prompts[h].label, "Drink From Flask");
+
+    // The next such frame deletes it and keeps the handle; the one after makes a new one.
+    const int deleted = tickAt(T + 33);
+    EXPECT_FALSE(state().drinkPromptActive);
+    EXPECT_EQ(state().drinkPrompt, h);
+    EXPECT_TRUE(
+        sameNatives(upkeepIn(deleted), seq({guardsPass(), {{DeletePrompt, {h}}, {PromptCompleted, {h}}}})));
+    tickAt(T + 66);
+    EXPECT_TRUE(state().drinkPromptActive);
+    const int32_t h2 = state().drinkPrompt;
+    EXPECT_NE(h2, h);
+
+    // A failing guard leaves the prompt as it is, for as many frames as it fails.
+    world().firstGuard = 1;
+    int f = tickAt(T + 99);
+    tickAt(T + 132);
+    EXPECT_TRUE(sameNatives(upkeepIn(f), {{FirstGuard, {0}}, {PromptCompleted, {h2}}}));
+    world().firstGuard = 0;
+    world().promptControl = 0;
+    f = tickAt(T + 165);
+    tickAt(T + 198);
+    EXPECT_TRUE(sameNatives(upkeepIn(f),
+                            {{FirstGuard, {0}}, {ControlQuery, {0, 0x4CC0E2FEu}}, {PromptCompleted, {h2}}}));
+    world().promptControl = 1;
+    world().effects["WheelHUDIn"] = 1;
+    f = tickAt(T + 231);
+    tickAt(T + 264);
+    EXPECT_TRUE(sameNatives(upkeepIn(f), seq({guardsPass(), {{PromptCompleted, {h2}}}})));
+    EXPECT_TRUE(state().drinkPromptActive);
+    EXPECT_TRUE(world().prompts[h2].alive);
+
+    // Guards passing again: deleted, then not made while the player condition fails.
+    world().effects["WheelHUDIn"] = 0;
+    tickAt(T + 297);
+    EXPECT_FALSE(state().drinkPromptActive);
+    world().playerCondition = 0;
+    f = tickAt(T + 330);
+    EXPECT_TRUE(sameNatives(upkeepIn(f),
+                            seq({guardsPass(), {{PlayerCondition, {Player}}, {PromptCompleted, {h2}}}})));
+    EXPECT_FALSE(state().drinkPromptActive);
+}
+
+TEST_F(DrinkPrompt, TheDrinkKeyStartsTheFlaskScenarioAndRequestsTheMeterTextures) {
+    begin();
+    world().textureLoaded[0x63B3DF31] = true; // "RPG_TEXTURES" is there already
+    const int f = pressKeyAt(T);
+    // The key is tested first: no completion test in a frame the key triggered.
+    EXPECT_EQ(count(f, PromptCompleted), 0);
+    EXPECT_TRUE(sameNatives(slice(f, 5, 16), {{PlayerCondition, {Player}},
+                                              {ClearTasks, {Player, 1, 1}},
+                                              {StartScenario, {Player, DrinkFlask, -1, 1, 1, 0.0f, 1}},
+                                              {ScenarioRunning, {Player, DrinkFlask}},
+                                              {TextureLoaded, {0xC5CE55E0u}},
+                                              {RequestTexture, {"RPG_METER", 0}},
+                                              {TextureLoaded, {0xE5EBC699u}},
+                                              {RequestTexture, {"BLIPS", 0}},
+                                              {TextureLoaded, {0x63B3DF31u}},
+                                              {TextureLoaded, {0xDF68C3A6u}},
+                                              {RequestTexture, {"INVENTORY_ITEMS", 0}}}));
+    // The drinking part runs in the same frame: meters, then the stop controls.
+    std::vector<uint64_t> rest;
+    for (const sim::Call& c : slice(f, 16, nativesIn(f).size())) rest.push_back(c.hash);
+    EXPECT_EQ(rest, (std::vector<uint64_t>{DrawSprite, DrawSprite, DrawSprite, DrawSprite, DrawSprite,
+                                           AnalogControl, AnalogControl, DeadeyeCondition, HoldControlOff,
+                                           HoldControlOff, InteriorOf}));
+    EXPECT_TRUE(state().drinking);
+    EXPECT_EQ(state().sipStartTime, T + 5500);
+
+    // A later drink finds the dictionaries loaded and requests nothing.
+    stopAt(T + 100);
+    tickAt(T + 1000);
+    const int again = pressKeyAt(T + 2000);
+    EXPECT_EQ(count(again, TextureLoaded), 4);
+    EXPECT_EQ(count(again, RequestTexture), 0);
+}
+
+TEST_F(DrinkPrompt, ACompletedPromptStartsADrinkAndIsDeleted) {
+    begin();
+    world().promptControl = 1;
+    tickAt(T);
+    const int32_t h = state().drinkPrompt;
+    world().promptControl = 0; // keep it standing
+    world().prompts[h].completed = true;
+    const int f = tickAt(T + 33);
+    EXPECT_TRUE(sameNatives(slice(f, 5, 11), {{PromptCompleted, {h}},
+                                              {DeletePrompt, {h}},
+                                              {PlayerCondition, {Player}},
+                                              {ClearTasks, {Player, 1, 1}},
+                                              {StartScenario, {Player, DrinkFlask, -1, 1, 1, 0.0f, 1}},
+                                              {ScenarioRunning, {Player, DrinkFlask}}}));
+    EXPECT_TRUE(state().drinking);
+    EXPECT_FALSE(state().drinkPromptActive);
+    EXPECT_FALSE(world().prompts[h].alive);
+}
+
+TEST_F(DrinkPrompt, ATriggerThatFindsThePlayerConditionFalseIsSpent) {
+    begin();
+    world().promptControl = 1;
+    tickAt(T);
+    const int32_t h = state().drinkPrompt;
+    world().promptControl = 0;
+    world().playerCondition = 0;
+    const int f = pressKeyAt(T + 33);
+    EXPECT_TRUE(sameNatives(nativesIn(f), seq({frameStart(),
+                                               {{FirstGuard, {0}},
+                                                {ControlQuery, {0, 0x4CC0E2FEu}},
+                                                {DeletePrompt, {h}},
+                                                {PlayerCondition, {Player}}},
+                                               frameEnd()})));
+    EXPECT_FALSE(state().drinking);
+    EXPECT_FALSE(state().drinkPromptActive);
+
+    // The key event is used up: with the condition back nothing starts, and the
+    // completion test asks about the old handle.
+    world().playerCondition = 1;
+    const int g = tickAt(T + 66);
+    EXPECT_EQ(count(g, PlayerCondition), 0);
+    EXPECT_TRUE(sameNatives(callsOf(g, PromptCompleted), {{PromptCompleted, {h}}}));
+    EXPECT_FALSE(state().drinking);
+}
+
+TEST_F(DrinkPrompt, ATriggerWhileDrinkingLeavesTheDrinkAsItIs) {
+    begin();
+    startDrinkAt(T);
+    world().promptControl = 1; // the guards pass, but no prompt is made while drinking
+    const int f = pressKeyAt(T + 1000);
+    for (uint64_t hash : {PlayerCondition, BeginPrompt, ClearTasks, StartScenario})
+        EXPECT_EQ(count(f, hash), 0);
+    EXPECT_EQ(count(f, DrawSprite), 5);
+    EXPECT_TRUE(state().drinking);
+    EXPECT_FALSE(state().drinkPromptActive);
+    EXPECT_EQ(state().sipStartTime, T + 5500) << "the drink keeps its start";
+}
+
+} // namespace

@@ -206,6 +206,21 @@ TEST(Timeline, ExpectationsSeeTheFrameAtTheirTimeAndSayWhatTheyGot) {
     EXPECT_EQ(formatEntry(*failed), "    0:02.0  expect    FAILED flask 98 — got 99");
 }
 
+TEST(Timeline, APromptThatIsNotShownCannotBeCompleted) {
+    Played p;
+    playText("0:01 complete drink-prompt\n"
+             "0:02 enter saloon rhodes\n"
+             "0:02 complete refill-prompt\n"
+             "0:03 end\n",
+             &p);
+    EXPECT_EQ(p.about(Topic::Warning),
+              (std::vector<std::string>{
+                  "complete drink-prompt: no drink prompt is shown, so there is nothing to complete",
+                  "complete refill-prompt: no refill prompt is shown, so there is nothing to complete"}));
+    EXPECT_EQ(p.result.counts.drinks, 0);
+    EXPECT_EQ(p.result.counts.refills, 0);
+}
+
 TEST(Timeline, TheHudShotIsTheFrameAskedFor) {
     Played p;
     PlayOptions o;

@@ -51,7 +51,9 @@ struct Call {
     uint64_t result[3] = {};  // Native: the answer the model gave (slots 0..2)
     uint32_t waitMs = 0;      // Wait: the milliseconds asked for
     int32_t globalIndex = 0;  // GlobalPtr: the index asked for
-    uint64_t pointer = 0;     // registrations: the function or handle passed
+    uint64_t pointer = 0;     // registrations: the module handle (script) or the handler (keyboard)
+                              // passed; ScriptRegister has the script's entry in args[0].
+                              // GlobalPtr: the cell's address (0 for an unknown global)
     int frame = 0;            // the game frame it happened in (see frame())
     uint32_t timer = 0;       // the game timer at the call
     bool onScriptFiber = false;
@@ -227,17 +229,22 @@ struct StartOptions {
     bool withSave = false;        // write Tolvenmire.dat with `save` before loading
     std::string save;
     bool record = true;           // keep every call in calls()
-    std::function<void(const Call&)> observer; // called for every call as it happens
+    std::function<void(const Call&)> observer; // called for every call as it happens, up to
+                                               // the unregistrations in stop()
 };
 
 // Sets up the folder, makes it the current directory, loads the plug-in (its
 // static initialisation reads the settings there) and calls DllMain with
 // DLL_PROCESS_ATTACH. False, with the reason in *error, when the plug-in cannot be
-// loaded or does not register a script.
+// loaded or does not register a script. The world is taken as it is: at its
+// defaults, with whatever the test set since the last stop. The call log and the
+// violations start empty.
 bool start(const StartOptions& options, std::string* error);
 
 // DllMain with DLL_PROCESS_DETACH, unload, back to the old current directory. The
-// script's fiber is abandoned where it waits, as the script hook abandons it.
+// script's fiber is abandoned where it waits, as the script hook abandons it. The
+// world and the tick count go back to their defaults for the next session; the
+// call log and the violations stay readable until the next start.
 void stop();
 bool running();
 
@@ -259,7 +266,8 @@ bool scriptWaiting();  // the script is waiting (always, between frames)
 uint32_t waitingFor(); // the milliseconds of its current wait
 
 // A keyboard event as the script hook delivers it: the registered handler is called
-// on the calling thread (any thread), outside the script's run.
+// on the calling thread (any thread), outside the script's run. A thread that sends
+// events must be done before stop() unloads the plug-in.
 void keyEvent(uint32_t key, int32_t fifth, int32_t sixth, int32_t seventh);
 void keyEventRaw(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended, int32_t fifth, int32_t sixth,
                  int32_t seventh);

@@ -1,0 +1,327 @@
+// The game model: the answers to the natives the plug-in uses, their effects on
+// the world, and the world's advance by one frame.
+#include "host.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace sim::detail {
+
+namespace {
+
+const uint32_t DrinkScenario = 0x4CA3FEA4;  // "WORLD_HUMAN_DRINK_FLASK"
+const uint32_t PromptControl = 0x4CC0E2FE;  // the control of the drink prompt's second guard
+const uint64_t IntensityAtTop = 0x3F800000; // 1.0f, as the plug-in writes it
+
+const std::string& passOutEffect() {
+    static const std::string name = "PlayerDrunk01_PassOut";
+    return name;
+}
+
+void putInt(UINT64* r, int32_t v) { r[0] = (uint32_t)v; }
+void putFloat(UINT64* r, int k, float v) {
+    uint32_t bits;
+    memcpy(&bits, &v, sizeof bits);
+    r[k] = bits;
+}
+
+Prompt* findPrompt(World& w, int32_t handle) {
+    auto it = w.prompts.find(handle);
+    return it == w.prompts.end() ? nullptr : &it->second;
+}
+
+const Ped* findPed(const World& w, int32_t handle) {
+    auto it = w.peds.find(handle);
+    return it == w.peds.end() ? nullptr : &it->second;
+}
+
+void addOption(World& w, const Call& c) {
+    if (Prompt* p = findPrompt(w, c.i32(0))) p->options.emplace_back(c.hash, c.i32(1));
+}
+
+void startScenario(World& w, const Call& c) {
+    ++w.scenarioStarts;
+    if (c.i32(0) != w.playerPed || c.u32(1) != DrinkScenario) return;
+    w.scenarioHash = c.u32(1);
+    if (w.scenarioNeverStarts || w.scenarioRunning || w.scenarioPending >= 0) return;
+    if (w.scenarioStartFrames <= 0) w.scenarioRunning = true;
+    else w.scenarioPending = w.scenarioStartFrames;
+}
+
+void requestTexture(World& w, const Call& c) {
+    w.textureRequests.push_back(c.text[0]);
+    const uint32_t hash = nameHash(c.text[0].c_str());
+    auto loaded = w.textureLoaded.find(hash);
+    if ((loaded != w.textureLoaded.end() && loaded->second) || w.textureLoading.count(hash)) return;
+    if (w.textureLoadFrames <= 0) w.textureLoaded[hash] = true;
+    else w.textureLoading[hash] = w.textureLoadFrames;
+}
+
+void drawSprite(World& w, const Call& c) {
+    Sprite& s = w.sprites.emplace_back();
+    s.dictionary = c.text[0];
+    s.texture = c.text[1];
+    s.x = c.f32(2);
+    s.y = c.f32(3);
+    s.width = c.f32(4);
+    s.height = c.f32(5);
+    s.rotation = c.f32(6);
+    s.red = c.i32(7);
+    s.green = c.i32(8);
+    s.blue = c.i32(9);
+    s.alpha = c.i32(10);
+    s.last = c.i32(11);
+}
+
+void speak(World& w, const Call& c, int frame) {
+    Speech& s = w.speech.emplace_back();
+    s.frame = frame;
+    s.speaker = c.i32(0);
+    if (const void* record = (const void*)(uintptr_t)c.args[1]) {
+        memcpy(s.slots, record, sizeof s.slots);
+        if (const char* line = (const char*)(uintptr_t)s.slots[0]) s.line = line;
+        if (const char* voice = (const char*)(uintptr_t)s.slots[1]) s.voice = voice;
+    }
+}
+
+void position(const World& w, int32_t entity, UINT64* r) {
+    float x = 0, y = 0, z = 0;
+    if (entity == w.playerPed) {
+        x = w.playerX, y = w.playerY, z = w.playerZ;
+    } else if (const Ped* p = findPed(w, entity)) {
+        x = p->x, y = p->y, z = p->z;
+    }
+    putFloat(r, 0, x);
+    putFloat(r, 1, y);
+    putFloat(r, 2, z);
+}
+
+float distance(const World& w, const Call& c) {
+    if (w.distanceIsNaN) return std::nanf("");
+    const double dx = (double)c.f32(3) - c.f32(0);
+    const double dy = (double)c.f32(4) - c.f32(1);
+    const double dz = (double)c.f32(5) - c.f32(2);
+    return (float)std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+} // namespace
+
+uint32_t nameHash(const char* name) {
+    uint32_t h = 0;
+    for (const char* p = name; *p; ++p) {
+        const char ch = (*p >= 'A' && *p <= 'Z') ? (char)(*p - 'A' + 'a') : *p;
+        h += (uint8_t)ch;
+        h += h << 10;
+        h ^= h >> 6;
+    }
+    h += h << 3;
+    h ^= h >> 11;
+    h += h << 15;
+    return h;
+}
+
+void answerNative(const Call& c, UINT64* r) {
+    Host& h = host();
+    World& w = h.world;
+    switch (c.hash) {
+    case 0xB15CD1CF58771DE1: putInt(r, w.outOfPlay ? 1 : 0); break;
+    case 0x096275889B8E0EE0: putInt(r, w.playerPed); break;
+    case 0x4F67E8ECA7D3F667: putInt(r, (int32_t)w.timer); break;
+    case 0xA571D46727E2B718: putInt(r, w.firstGuard); break;
+    case 0x50F940259D3841E6: putInt(r, c.u32(1) == PromptControl ? w.promptControl : 0); break;
+    case 0x4A123E85D7C4CA0B: {
+        auto it = w.effects.find(c.text[0]);
+        putInt(r, it == w.effects.end() ? 0 : it->second);
+        break;
+    }
+    case 0x01FEE67DB37F59B2: putInt(r, w.playerCondition); break;
+
+    case 0x04F97DE45A519419: {
+        const int32_t handle = w.nextPromptHandle++;
+        Prompt& p = w.prompts[handle];
+        p = Prompt();
+        p.handle = handle;
+        p.createdFrame = h.frame;
+        putInt(r, handle);
+        break;
+    }
+    case 0xB5352B7494A08258:
+        if (Prompt* p = findPrompt(w, c.i32(0))) p->control = c.u32(1);
+        break;
+    case 0xFA925AC00EB830B9: {
+        const uint64_t text = w.nextText++;
+        w.texts[text] = c.text[2];
+        r[0] = text;
+        break;
+    }
+    case 0x5DD02A8318420DD7:
+        if (Prompt* p = findPrompt(w, c.i32(0))) {
+            auto it = w.texts.find(c.args[1]);
+            p->label = it == w.texts.end() ? std::string() : it->second;
+        }
+        break;
+    case 0x94073D5CA3F16B7B:
+    case 0xCA24F528D0D16289:
+    case 0x71215ACCFDE075EE:
+    case 0x8A0FB4D03A630D21: addOption(w, c); break;
+    case 0xB796970BD125FCE8: {
+        const Ped* ped = findPed(w, c.i32(0));
+        putInt(r, ped ? ped->promptGroup : 0);
+        break;
+    }
+    case 0x2F11D3A254169EA4: {
+        const int64_t group = (int64_t)c.args[1];
+        // The group is a 32-bit identifier that goes in with its sign.
+        if (group != (int64_t)(int32_t)(uint32_t)c.args[1]) {
+            char b[128];
+            snprintf(b, sizeof b, "prompt_set_group: group 0x%016llX is not a sign-extended 32-bit value",
+                     (unsigned long long)c.args[1]);
+            addViolation(b);
+        }
+        if (Prompt* p = findPrompt(w, c.i32(0))) {
+            p->grouped = true;
+            p->group = group;
+            p->groupArg = c.i32(2);
+        }
+        break;
+    }
+    case 0xF7AA2696A22AD8B9:
+        if (Prompt* p = findPrompt(w, c.i32(0))) p->setupFinished = true;
+        break;
+    case 0xE0F65F0640EF0617: {
+        const Prompt* p = findPrompt(w, c.i32(0));
+        putInt(r, p && p->completed ? 1 : 0);
+        break;
+    }
+    case 0x00EDE88D4D13CF59:
+        // Deleting an unknown or a deleted prompt is allowed (handle 0 among them).
+        if (Prompt* p = findPrompt(w, c.i32(0)); p && p->alive) {
+            p->alive = false;
+            p->deletedFrame = h.frame;
+        }
+        break;
+
+    case 0xE1EF3C1216AFF2CD:
+        ++w.clearingCalls;
+        if (c.i32(0) == w.playerPed) w.scenarioRunning = false;
+        break;
+    case 0x524B54361229154F: startScenario(w, c); break;
+    case 0x34D6AC1157C8226C:
+        putInt(r, c.i32(0) == w.playerPed && w.scenarioRunning && c.u32(1) == w.scenarioHash ? 1 : 0);
+        break;
+    case 0xFD340785ADF8CFB7: putInt(r, (int32_t)nameHash(c.text[0].c_str())); break;
+    case 0xEC3C9B8D5327B563: {
+        auto it = w.analog.find(c.u32(1));
+        putFloat(r, 0, it == w.analog.end() ? 0.0f : it->second);
+        break;
+    }
+
+    case 0xBE72591D1509FFE4: {
+        auto it = w.textureLoaded.find(c.u32(0));
+        putInt(r, it != w.textureLoaded.end() && it->second ? 1 : 0);
+        break;
+    }
+    case 0xC1BA29DF5631B0F8: requestTexture(w, c); break;
+    case 0xC9884ECADE94CB34: drawSprite(w, c); break;
+
+    case 0x8899C244EBCF70DE: w.healingRate[0] = c.f32(1); break;
+    case 0xFECA17CF3343694B: w.healingRate[1] = c.f32(1); break;
+    case 0x78FD8BE812E436B2: putInt(r, w.clock); break;
+    case 0x675680D089BFA21F: ++w.restoreCalls; break;
+    case 0x15D757606D170C3C: putInt(r, w.playerValue); break;
+    case 0xAC2767ED8BDFAB15: w.playerValue = c.i32(1); break;
+    case 0xC6258F41D86676E0:
+        if (c.i32(1) >= 0 && c.i32(1) < 3) w.coreValues[c.i32(1)] = c.i32(2);
+        break;
+    case 0x936F967D4BE1CE9D: putInt(r, w.deadeyeCondition); break;
+    case 0xFE99B66D079CF6BC: w.controlsHeldOff.push_back(c.u32(1)); break;
+
+    case 0xB417689857646F61: putInt(r, c.i32(0) == w.playerPed ? w.interior : 0); break;
+    case 0x3EE1F7A8C32F24E1:
+        // The game writes the targeted ped's handle through the address.
+        if (void* out = (void*)(uintptr_t)c.args[1]) memcpy(out, &w.target, sizeof w.target);
+        putInt(r, w.target != 0 ? 1 : 0);
+        break;
+    case 0xDA76A9F39210D365: {
+        uint32_t model = 0;
+        if (c.i32(0) == w.playerPed) model = w.playerModel;
+        else if (const Ped* p = findPed(w, c.i32(0))) model = p->model;
+        putInt(r, (int32_t)model);
+        break;
+    }
+    case 0xA86D5F069399F44D: position(w, c.i32(0), r); break;
+    case 0x2A488C176D52CCA5: putFloat(r, 0, distance(w, c)); break;
+
+    case 0x4D51E59243281D80:
+        w.playerControl = c.i32(1) != 0;
+        w.controlChanges.emplace_back(h.frame, c.i32(1));
+        break;
+    case 0x8E04FEDD28D42462: speak(w, c, h.frame); break;
+    case 0x40C719A5E410B9E4:
+        ++w.fadeOuts;
+        w.screenFadedOut = true;
+        break;
+    case 0x6A053CF596F67DF7:
+        ++w.fadeIns;
+        w.screenFadedOut = false;
+        break;
+    case 0x466BC8769CF26A7A:
+        w.cash -= c.i32(0);
+        w.charges.push_back(c.i32(0));
+        break;
+    default: break;
+    }
+}
+
+void advanceWorld() {
+    World& w = host().world;
+    w.timer += w.frameMs;
+    advanceTickCount(w.frameMs);
+
+    // The game clock, whole units at a time.
+    w.clockCarry += w.clockPerSecond * w.frameMs / 1000.0;
+    const double whole = std::floor(w.clockCarry);
+    if (whole != 0.0) {
+        w.clock = (int32_t)((uint32_t)w.clock + (uint32_t)(int64_t)whole);
+        w.clockCarry -= whole;
+    }
+
+    if (w.scenarioPending > 0 && --w.scenarioPending == 0) {
+        w.scenarioPending = -1;
+        if (!w.scenarioNeverStarts) w.scenarioRunning = true;
+    }
+
+    for (auto it = w.textureLoading.begin(); it != w.textureLoading.end();) {
+        if (--it->second > 0) {
+            ++it;
+            continue;
+        }
+        w.textureLoaded[it->first] = true;
+        it = w.textureLoading.erase(it);
+    }
+
+    // The pass-out effect: once the intensity has stayed at the top long enough.
+    if (w.autoPassOut) {
+        if (w.passOutLeftMs > 0) {
+            w.passOutLeftMs = w.passOutLeftMs > w.frameMs ? w.passOutLeftMs - w.frameMs : 0;
+            if (w.passOutLeftMs == 0) w.effects[passOutEffect()] = 0;
+        } else if (w.intensityGlobal == IntensityAtTop) {
+            w.atTopMs += w.frameMs;
+            if (w.atTopMs >= w.passOutAfterMs) {
+                w.effects[passOutEffect()] = 1;
+                w.passOutLeftMs = w.passOutDurationMs > 0 ? w.passOutDurationMs : 1;
+                w.atTopMs = 0;
+                ++w.passOuts;
+            }
+        } else {
+            w.atTopMs = 0;
+        }
+    }
+
+    // What the script draws and holds off belongs to one frame.
+    w.controlsHeldOff.clear();
+    w.sprites.clear();
+}
+
+} // namespace sim::detail

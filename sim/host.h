@@ -1,0 +1,100 @@
+// The host's own state, shared by its parts: the script-hook functions, the game
+// model and the session. One instance per process, as there is one script hook in
+// a game.
+#pragma once
+
+#include "sim.h"
+
+#include "hook/script_hook.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace sim::detail {
+
+struct Fiber;
+struct Plugin;
+
+// The calling thread's depth inside the host's functions, for inHost(). The script
+// fiber keeps its own depth while it is switched out.
+extern thread_local int hostDepth;
+struct HostScope {
+    HostScope() { ++hostDepth; }
+    ~HostScope() { --hostDepth; }
+    HostScope(const HostScope&) = delete;
+    HostScope& operator=(const HostScope&) = delete;
+};
+
+struct Host {
+    // The session.
+    bool running = false;
+    bool record = true;
+    std::function<void(const Call&)> observer;
+    World world;
+    std::vector<Call> calls;
+    int frame = 0;
+    int resumes = 0;
+
+    // Protocol faults; they may be found on the keyboard's thread too.
+    std::mutex violationsLock;
+    std::vector<std::string> violations;
+
+    // The plug-in and its folder.
+    Plugin* plugin = nullptr;
+    ScriptState* state = nullptr;
+    Settings* settings = nullptr;
+    std::string folder;
+    std::string previousFolder;
+    bool ownsFolder = false;
+
+    // The registrations.
+    ScriptEntry entry = nullptr;
+    HINSTANCE scriptModule = nullptr; // as passed to scriptRegister
+    bool scriptRegistered = false;
+    std::atomic<KeyboardHandler> keyboard{nullptr};
+
+    // The script's fiber and its wait.
+    Fiber* fiber = nullptr;
+    int fiberDepth = 0;     // hostDepth on the fiber while it is switched out
+    uint32_t waitMs = 0;    // the current wait
+    uint32_t waitStart = 0; // the game timer when it began
+
+    // The native invocation being built (kept between calls: its strings keep
+    // their buffers, so that an unrecorded session does not allocate per call).
+    bool callOpen = false;
+    bool tooManyReported = false;
+    Call current;
+    Call other;            // the record of a call of another kind
+    UINT64 result[4] = {}; // what nativeCall returns
+};
+
+Host& host();
+
+// A protocol fault. Safe on any thread.
+void addViolation(const std::string& message);
+// Empties a call record for reuse, keeping the buffers of its strings.
+void resetCall(Call& call, CallKind kind);
+// Stamps a finished call with the frame and the timer, shows it to the observer and
+// keeps it when recording.
+void logCall(Call& call);
+
+// Marks the calling thread as running the plug-in's keyboard handler.
+void enterKeyboardHandler(bool on);
+
+// Reads the string and record arguments of a known native into call.text.
+void readTextArguments(const NativeInfo& info, Call& call);
+
+// The game model: answers a known native (result zeroed beforehand) and applies
+// its effect on the world.
+void answerNative(const Call& call, UINT64* result);
+// One frame of game time, before the script runs in it.
+void advanceWorld();
+// The game's hash of a name: Jenkins one-at-a-time of the name in lower case.
+uint32_t nameHash(const char* name);
+
+// The system tick count (GetTickCount).
+void resetTickCount();
+void advanceTickCount(uint32_t ms);
+DWORD hostTickCount();
+
+} // namespace sim::detail

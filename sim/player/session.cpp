@@ -935,13 +935,15 @@ bool Session::run() {
     // The world as the scenario sets it up, before the load.
     frameMs = std::max(1, (int)std::lround(1000.0 / sc.fps));
     sim::world().frameMs = (uint32_t)frameMs;
+    // The load's registrations are traced too; the world keeps its timer across it.
+    startTimer = w().timer;
+    live = true;
     std::string error;
     if (!sim::start(o, &error)) {
+        live = false;
         res->error = error.empty() ? "the plug-in could not be started" : error;
         return false;
     }
-    live = true;
-    startTimer = w().timer;
     hudFrom = opt.hasHudAt ? opt.hudAt : sc.hasHudAt ? sc.hudAt : -1;
 
     const Settings& s = *sim::pluginSettings();

@@ -173,9 +173,10 @@ class Session {
     Millis passOutStart = 0;
     // Prompts.
     PromptNoise drinkNoise, refillNoise;
-    // Key press waiting to be seen.
+    // The out-of-play spell under way, for the chart.
     Millis spellStart = 0;
     std::string spellLabel;
+    // The HUD picture's moment; -1: the last frame with sprites.
     Millis hudFrom = -1;
 
     sim::World& w() { return sim::world(); }
@@ -659,19 +660,17 @@ void Session::tellPrompt(const char* label, PromptNoise& noise, const std::strin
 
 void Session::tellPrompts() {
     const Snap now = last; // already the new state
-    const sim::World& world = w();
     // Flicker that ended: told once.
     for (auto* n : {&drinkNoise, &refillNoise}) {
         if (n->suppressed > 0 && sim::frame() - n->lastFrame > 1) {
             const bool drink = n == &drinkNoise;
             say(Topic::Prompt, std::string("\"") + (drink ? DrinkLabel : "Refill Flask") + "\" toggled " +
-                                   std::to_string(n->suppressed) + " more times, once a frame (" +
-                                   (drink ? "its control was held" : "") + "); now " +
+                                   std::to_string(n->suppressed) + " more times, once a frame" +
+                                   (drink ? " (its control was held)" : "") + "; now " +
                                    ((drink ? now.drinkPrompt : now.refillPrompt) ? "shown" : "hidden"));
             n->suppressed = 0;
         }
     }
-    (void)world;
 }
 
 void Session::sample() {

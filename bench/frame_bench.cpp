@@ -1,0 +1,198 @@
+// The cost of one frame of the plug-in: TickUpdate in five steady states, and one
+// keyboard event, against the flat host. Each state is set up once; before each
+// frame the few fields that the frame itself moves on (a sip, a step) are put back,
+// so that every measured frame does the same work.
+//
+//   tolvenmire_bench                      Google Benchmark, with natives per frame as
+//                                         a counter
+//   tolvenmire_bench --frames STATE N     plays N frames of STATE and nothing else
+//                                         (for callgrind: bench/callgrind.sh)
+//   tolvenmire_bench --list               the states
+#include "flat_host.h"
+
+#include "flask/script_state.h"
+#include "flask/tick_update.h"
+#include "host/keyboard_table.h"
+#include "host/settings.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Natives the frames ask for.
+const uint64_t PlayerPed = 0x096275889B8E0EE0;
+const uint64_t GameTimer = 0x4F67E8ECA7D3F667;
+const uint64_t PlayerCondition = 0x01FEE67DB37F59B2;
+const uint64_t DeadeyeCondition = 0x936F967D4BE1CE9D;
+const uint64_t GameClock = 0x78FD8BE812E436B2;
+const uint64_t Interior = 0xB417689857646F61;
+const uint64_t Targeting = 0x3EE1F7A8C32F24E1;
+const uint64_t EntityModel = 0xDA76A9F39210D365;
+const uint64_t Distance = 0x2A488C176D52CCA5;
+const uint64_t TextureLoaded = 0xBE72591D1509FFE4;
+
+const int32_t Now = 100000;
+const int32_t ValentineSaloon = 21250;
+const uint32_t ValentineBartender = 0xB733CF0F;
+
+// The game as the player finds it in free roam: no prompt control pressed, deadeye
+// available, outside every saloon; the settings at their defaults and the deadeye
+// lock armed as the script's start arms it.
+void setUpWorld() {
+    flat::clearAnswers();
+    flat::answer(PlayerPed, 1001);
+    flat::answer(GameTimer, (uint32_t)Now);
+    flat::answer(PlayerCondition, 1);
+    flat::answer(DeadeyeCondition, 1);
+    flat::answer(GameClock, 5000);
+    flat::answer(TextureLoaded, 1);
+    flat::answerFloat(Distance, 10.0f);
+    gState = ScriptState{};
+    gState.deadeyeLock = gSettings.deadeyeLockThreshold != 0;
+}
+
+struct FrameState {
+    const char* name;
+    const char* what;
+    void (*setUp)();
+    void (*beforeFrame)(); // puts back what the last frame moved on; may be null
+    int natives;           // natives the frame's algorithm makes in this world
+};
+
+void idleOutside() {
+    setUpWorld();
+}
+
+void idleInSaloonNoTarget() {
+    setUpWorld();
+    flat::answer(Interior, (uint32_t)ValentineSaloon);
+}
+
+void idleInSaloonOutOfReach() {
+    idleInSaloonNoTarget();
+    flat::answer(Targeting, 1);
+    flat::answer(EntityModel, ValentineBartender);
+}
+
+void drinking() {
+    setUpWorld();
+    gState.drinking = true;
+    gState.sipStartTime = Now - 6000;
+}
+// A sip is due in every frame: the intake rises by one, every fourth sip takes a
+// unit from the flask.
+void drinkingBeforeFrame() {
+    gState.intakeLevel = 30;
+    gState.drunkLevel = 30;
+    gState.flaskLevel = 50;
+    gState.nextSipTime = 0;
+    gState.nextDrunkStepTime = Now + 1000;
+}
+
+void intoxicated() {
+    setUpWorld();
+}
+// An intoxication step is due in every frame, with healing rates, a sobering step
+// and the pass-out watch (drunkLevel above 90): the heaviest step there is short of
+// the recovery.
+void intoxicatedBeforeFrame() {
+    gState.intakeLevel = 96;
+    gState.drunkLevel = 95;
+    gState.nextDrunkStepTime = 0;
+    gState.nextSoberUpClock = 0;
+}
+
+const FrameState States[] = {
+    {"idle_outside", "idle frame outside the saloons", idleOutside, nullptr, 9},
+    {"idle_saloon_no_target", "idle frame in a saloon, targeting nobody", idleInSaloonNoTarget, nullptr, 10},
+    {"idle_saloon_out_of_reach", "idle frame in a saloon, the bartender out of reach", idleInSaloonOutOfReach,
+     nullptr, 14},
+    {"drinking", "drinking frame: meters, stop controls, a sip", drinking, drinkingBeforeFrame, 17},
+    {"intoxicated_step", "intoxicated frame with a step", intoxicated, intoxicatedBeforeFrame, 10},
+};
+
+const FrameState* findState(const char* name) {
+    for (const FrameState& s : States)
+        if (std::strcmp(s.name, name) == 0) return &s;
+    return nullptr;
+}
+
+void playFrame(const FrameState& s) {
+    if (s.beforeFrame) s.beforeFrame();
+    TickUpdate();
+}
+
+void BM_Frame(benchmark::State& bs, const FrameState* s) {
+    s->setUp();
+    playFrame(*s); // settles the state (a first step, a first withdrawal)
+    flat::resetCounts();
+    for (auto _ : bs) playFrame(*s);
+    const double frames = (double)bs.iterations();
+    bs.counters["natives"] = (double)flat::counts().natives / frames;
+    bs.counters["globals"] = (double)flat::counts().globals / frames;
+    if (flat::counts().natives != (uint64_t)s->natives * bs.iterations())
+        bs.SkipWithError("the frame made another number of natives than its algorithm asks for");
+}
+
+void BM_KeyboardEvent(benchmark::State& bs) {
+    for (auto _ : bs) onKeyboardEvent(79, 1, 0x18, 0, 0, 0, 1);
+}
+
+void registerAll() {
+    for (const FrameState& s : States)
+        benchmark::RegisterBenchmark((std::string("TickUpdate/") + s.name).c_str(), BM_Frame, &s);
+    benchmark::RegisterBenchmark("onKeyboardEvent", BM_KeyboardEvent);
+}
+
+int playFrames(const char* name, const char* count) {
+    char* end = nullptr;
+    const long n = std::strtol(count, &end, 10);
+    if (n <= 0 || *end != '\0') {
+        std::fprintf(stderr, "error: --frames: \"%s\" is not a positive number of frames\n", count);
+        return 2;
+    }
+    if (std::strcmp(name, "keyboard_event") == 0) {
+        for (long i = 0; i < n; ++i) onKeyboardEvent(79, 1, 0x18, 0, 0, 0, 1);
+        return 0;
+    }
+    const FrameState* s = findState(name);
+    if (!s) {
+        std::fprintf(stderr, "error: --frames: no state \"%s\" (--list names them)\n", name);
+        return 2;
+    }
+    s->setUp();
+    playFrame(*s);
+    flat::resetCounts();
+    for (long i = 0; i < n; ++i) playFrame(*s);
+    std::printf("%s: %ld frames, %.2f natives per frame\n", name, n,
+                (double)flat::counts().natives / (double)n);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--list") == 0) {
+        for (const FrameState& s : States) std::printf("%-26s %s\n", s.name, s.what);
+        std::printf("%-26s %s\n", "keyboard_event", "one keyboard event through onKeyboardEvent");
+        return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--frames") == 0) {
+        if (argc != 4) {
+            std::fprintf(stderr, "usage: %s --frames STATE COUNT\n", argv[0]);
+            return 2;
+        }
+        return playFrames(argv[2], argv[3]);
+    }
+    registerAll();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

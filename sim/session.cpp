@@ -176,6 +176,8 @@ void stop() {
     // one stay readable until it starts.
     h.world = World();
     resetTickCount();
+    // The observer belongs to this session: its caller may be gone before the next.
+    h.observer = nullptr;
     h.running = false;
 }
 

@@ -230,7 +230,7 @@ struct StartOptions {
     std::string save;
     bool record = true;           // keep every call in calls()
     std::function<void(const Call&)> observer; // called for every call as it happens, up to
-                                               // the unregistrations in stop()
+                                               // the unregistrations in stop(); dropped then
 };
 
 // Sets up the folder, makes it the current directory, loads the plug-in (its

@@ -131,11 +131,11 @@ inline ::testing::AssertionResult sameNatives(const std::vector<sim::Call>& got,
     for (size_t i = 0; i < got.size(); ++i) {
         const sim::Call& c = got[i];
         const uint64_t index = (uint64_t)c.globalIndex;
-        if (c.kind == sim::CallKind::GlobalPtr)
-            g += "    " + render(GlobalWrite, 1, &index, c.text, nullptr) + "\n";
-        else
-            g += "    " + render(c.hash, c.argc, c.args, c.text, i < want.size() ? &want[i].args : nullptr) +
-                 "\n";
+        const std::string line =
+            c.kind == sim::CallKind::GlobalPtr
+                ? render(GlobalWrite, 1, &index, c.text, nullptr)
+                : render(c.hash, c.argc, c.args, c.text, i < want.size() ? &want[i].args : nullptr);
+        g.append("    ").append(line).append("\n");
     }
     for (const Native& n : want) {
         std::vector<uint64_t> slots;
@@ -144,7 +144,9 @@ inline ::testing::AssertionResult sameNatives(const std::vector<sim::Call>& got,
             slots.push_back(a.slot);
             texts.push_back(a.text);
         }
-        w += "    " + render(n.hash, (int)n.args.size(), slots.data(), texts.data(), &n.args) + "\n";
+        w.append("    ")
+            .append(render(n.hash, (int)n.args.size(), slots.data(), texts.data(), &n.args))
+            .append("\n");
     }
     if (g == w) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "\n  expected:\n" << w << "  made:\n" << g;

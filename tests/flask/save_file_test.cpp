@@ -43,13 +43,17 @@ TEST_F(SaveFile, TheLevelIsLoadedAtScriptStartAndNotClamped) {
                  {"99999999999", 2147483647},
                  {"-99999999999", -2147483647 - 1}};
     for (const auto& c : cases) {
-        const std::string name = c.save ? "'" + std::string(c.save) + "'" : "no file";
+        std::ostringstream name;
+        if (c.save)
+            name << "'" << c.save << "'";
+        else
+            name << "no file";
         startSession(nullptr, c.save);
-        EXPECT_EQ(state().flaskLevel, 99) << name << ": full from load until the script reads the file";
+        EXPECT_EQ(state().flaskLevel, 99) << name.str() << ": full from load until the script reads the file";
         sim::playFrames(1);
-        EXPECT_EQ(state().flaskLevel, c.level) << name;
+        EXPECT_EQ(state().flaskLevel, c.level) << name.str();
         EXPECT_EQ(readFile("Tolvenmire.dat"), c.save ? std::optional<std::string>(c.save) : std::nullopt)
-            << name << ": loading leaves the file as it is";
+            << name.str() << ": loading leaves the file as it is";
         sim::stop();
     }
 }
@@ -84,42 +88,49 @@ TEST_F(SaveFile, AStopWritesTheLevelAloneAndNothingElse) {
     }
 }
 
-TEST_F(SaveFile, ASaveThatCannotReplaceTheFileLeavesItAndNoTemporaryFile) {
-    // A temporary file left by an interrupted save is not read.
-    startSession(nullptr, "42");
-    writeFile("Tolvenmire.dat.tmp", "13");
-    sim::playFrames(1);
-    ASSERT_EQ(state().flaskLevel, 42);
-
+TEST_F(SaveFile, ASaveThatCannotReplaceAReadOnlyFileLeavesItAndNoTemporaryFile) {
+    begin(nullptr, "42");
+#ifdef _WIN32
+    // Wine run as root replaces a read-only file all the same; Windows does not.
+    writeFile("probe.tmp", "1");
+    writeFile("probe.dat", "0");
+    chmod(path("probe.dat").c_str(), 0444);
+    const bool replaced = MoveFileExA(path("probe.tmp").c_str(), path("probe.dat").c_str(),
+                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    chmod(path("probe.dat").c_str(), 0644);
+    if (replaced) GTEST_SKIP() << "this system replaces read-only files";
+#endif
     // Read-only (no write permission bit at all): the replacement fails.
     ASSERT_EQ(chmod(path("Tolvenmire.dat").c_str(), 0444), 0);
     drinkAndStop(T, 4);
     ASSERT_EQ(state().flaskLevel, 41);
     EXPECT_EQ(readFile("Tolvenmire.dat"), "42");
     EXPECT_FALSE(readFile("Tolvenmire.dat.tmp")) << "the failed save takes its temporary file away";
-    EXPECT_EQ(state().flaskLevel, 41) << "the level in play is not touched by the failure";
-
-    // Writable again: the next save goes through.
-    ASSERT_EQ(chmod(path("Tolvenmire.dat").c_str(), 0644), 0);
+    // Writable again, if only for its owner: the next save goes through.
+    ASSERT_EQ(chmod(path("Tolvenmire.dat").c_str(), 0600), 0);
     drinkAndStop(T + 10000, 4);
     EXPECT_EQ(readFile("Tolvenmire.dat"), "40");
     EXPECT_FALSE(readFile("Tolvenmire.dat.tmp"));
-
-    // Only the owner's write bit is enough to count as writable.
-    ASSERT_EQ(chmod(path("Tolvenmire.dat").c_str(), 0600), 0);
-    drinkAndStop(T + 20000, 4);
-    EXPECT_EQ(readFile("Tolvenmire.dat"), "39");
 }
 
-TEST_F(SaveFile, ASaveThatCannotWriteItsTemporaryFileLeavesTheOldFile) {
-    begin(nullptr, "42");
-    // The temporary name is taken by a folder: the write fails at its first step.
-    std::filesystem::create_directory(path("Tolvenmire.dat.tmp"));
+TEST_F(SaveFile, TheTemporaryFileIsNeitherReadNorLeftBehind) {
+    // A temporary file left by an interrupted save is not read, and the next save
+    // takes its place.
+    startSession(nullptr, "42");
+    writeFile("Tolvenmire.dat.tmp", "13");
+    sim::playFrames(1);
+    ASSERT_EQ(state().flaskLevel, 42);
     drinkAndStop(T, 4);
-    EXPECT_EQ(readFile("Tolvenmire.dat"), "42");
-    std::filesystem::remove(path("Tolvenmire.dat.tmp"));
+    EXPECT_EQ(readFile("Tolvenmire.dat"), "41");
+    EXPECT_FALSE(readFile("Tolvenmire.dat.tmp"));
+    // The temporary name taken by a folder: the write fails at its first step and
+    // the old file stays.
+    std::filesystem::create_directory(path("Tolvenmire.dat.tmp"));
     drinkAndStop(T + 10000, 4);
-    EXPECT_EQ(readFile("Tolvenmire.dat"), "40");
+    EXPECT_EQ(readFile("Tolvenmire.dat"), "41");
+    std::filesystem::remove(path("Tolvenmire.dat.tmp"));
+    drinkAndStop(T + 20000, 4);
+    EXPECT_EQ(readFile("Tolvenmire.dat"), "39");
 }
 
 } // namespace

@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
         for (const fs::path& p : inputs) {
             std::vector<char> bytes;
             if (!readFile(p, &bytes)) {
-                std::fprintf(stderr, "error: %s: cannot read the file\n", p.c_str());
+                std::fprintf(stderr, "error: %s: cannot read the file\n", p.string().c_str());
                 return 1;
             }
             // Exactly the input's size; an empty input still gets a valid pointer.

@@ -86,7 +86,11 @@ TEST_F(Host, ThePluginReadsTheHostsTickCount) {
     sim::setTickCount(8000);
     sim::keyEvent(79, 0, 0, 1);
     EXPECT_FALSE(triggersAt(8100));
+#ifndef _WIN32
+    // Here the host's GetTickCount takes the system's place in the whole process;
+    // on Windows only the plug-in's import of it is pointed at the host.
     EXPECT_EQ(GetTickCount(), 8100u);
+#endif
 
     // Unfrozen, it moves with the frames.
     sim::freezeTickCount(false);

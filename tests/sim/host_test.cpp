@@ -9,7 +9,6 @@ namespace {
 
 using sim::CallKind;
 
-const uint64_t GameTimer = 0x4F67E8ECA7D3F667;
 const uint64_t PlayerCondition = 0x01FEE67DB37F59B2;
 
 // Sessions of the probe plug-in, which does what its settings file names.

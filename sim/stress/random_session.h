@@ -1,0 +1,52 @@
+// Randomized sessions with invariants: one seed drives one whole session of the real
+// plug-in in the stand-in host (the settings and the save file it starts with, and
+// every change of the world frame by frame), and the same seed plays it again
+// exactly. After every frame the session checks what must always hold; the first
+// thing that does not ends it, with the seed and the frame.
+//
+//   stress::SessionResult r = stress::playRandomSession(42);
+//   if (!r.passed) puts(r.describe().c_str());
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace stress {
+
+struct SessionOptions {
+    uint32_t gameMs = 180000; // game time to play, in game-timer milliseconds
+    std::string pluginPath;   // empty: the plug-in this build made
+    // Let one session in six start with the game timer close below 2^31, so that it
+    // passes the top of the signed range. Off by default: every deadline is compared
+    // as a signed value, and one that is still ahead when the timer crosses becomes
+    // unreachable (a refill then never gives the player's control back;
+    // tests/stress/timer_wrap_test.cpp).
+    bool timerAcrossSignedWrap = false;
+    // Called with every change the generator makes to the world and every key
+    // event it sends, as one line ("frame 812: target the bartender at 5.0"), for
+    // following a seed.
+    std::function<void(const std::string&)> onAction;
+};
+
+struct SessionResult {
+    uint64_t seed = 0;
+    bool passed = false;
+    int frame = 0;               // the frame of the failure; the frames played when passed
+    std::string failure;         // what did not hold
+    std::string recent;          // the last actions of the generator before the failure
+    uint64_t digest = 0;         // a digest of every native call with its arguments and answer
+    bool keyboardThread = false; // key events came from a second thread
+    // What the session went through: refills served, drinks started, out-of-play
+    // spells, pass-outs the plug-in saw, saves that could not replace the file.
+    int refills = 0, drinks = 0, holds = 0, passOuts = 0, failedSaves = 0;
+
+    // "seed 42, frame 812: <failure>", and the last actions.
+    std::string describe() const;
+};
+
+// Plays one session for `seed` and returns the first failure, or a pass. Needs no
+// session running; leaves none running.
+SessionResult playRandomSession(uint64_t seed, const SessionOptions& options = SessionOptions());
+
+} // namespace stress

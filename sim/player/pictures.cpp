@@ -259,6 +259,24 @@ std::string chartSvg(const Recording& r) {
     path(
         Drunk, [](const Sample& s) { return (double)s.drunk; }, Y);
 
+    // The game quit and started again: a line across the plot, labelled at its top.
+    o += "<g id=\"restarts\">\n";
+    for (const Mark& m : r.restarts) {
+        const double x = X(m.at);
+        add(o,
+            "<line class=\"restart\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#3b3b58\" "
+            "stroke-width=\"1.6\" stroke-dasharray=\"5 3\"><title>",
+            x, y0, x, y1);
+        o += xmlEscape(m.label + " at " + formatTime(m.at) + ": the game quit and started again") +
+             "</title></line>\n";
+        // Right of the line, or left of it near the end of the plot.
+        const bool room = x + 4 + 6.6 * (double)m.label.size() <= x1 - 4;
+        text(o, room ? x + 4 : x - 4, y0 + 14, m.label,
+             room ? "class=\"restart-label\" font-size=\"11\" fill=\"#3b3b58\""
+                  : "class=\"restart-label\" font-size=\"11\" fill=\"#3b3b58\" text-anchor=\"end\"");
+    }
+    o += "</g>\n";
+
     // Expectations along the time axis: a green tick passed, a red cross failed.
     o += "<g id=\"expectations\">\n";
     for (const Mark& m : r.expectations) {

@@ -9,8 +9,8 @@
 namespace player {
 
 // The intake, drunk and flask levels and the intensity over the session, with the
-// drinks, pass-outs, out-of-play spells and refills marked as bands, and the
-// expectations as ticks along the time axis.
+// drinks, pass-outs, out-of-play spells and refills marked as bands, restarts of
+// the game as labelled lines, and the expectations as ticks along the time axis.
 std::string chartSvg(const Recording& recording);
 
 // A 16:9 frame with the frame's sprites at their normalised positions, sizes,

@@ -31,7 +31,8 @@ std::vector<std::string> summaryLines(const Scenario& sc, const SessionResult& r
                   plural(c.passOuts, "pass-out", "pass-outs") + "; " +
                   plural(c.spells, "out-of-play spell", "out-of-play spells") + "; " +
                   plural(c.refills, "refill", "refills") +
-                  (c.charged ? " (" + formatMoney(c.charged) + " charged)" : std::string()));
+                  (c.charged ? " (" + formatMoney(c.charged) + " charged)" : std::string()) +
+                  (c.restarts ? "; " + plural(c.restarts, "restart", "restarts") : std::string()));
     snprintf(b, sizeof b, "  at the end: flask %d, intake %d, drunk %d, intensity %s, cash %s, save file %s",
              r.flask, r.intake, r.drunk,
              r.intensity == 0 ? "0 (cleared)" : std::to_string(r.intensity).substr(0, 6).c_str(),

@@ -419,9 +419,9 @@ const std::vector<std::string>& setupWords() {
 }
 const std::vector<std::string>& eventWords() {
     static const std::vector<std::string> w = {
-        "press",       "hold",         "release", "complete", "die",    "cutscene",
-        "out-of-play", "back-in-play", "enter",   "leave",    "target", "cash",
-        "model",       "clock-rate",   "clock",   "set",      "expect", "end"};
+        "press",        "hold",  "release", "complete", "die",  "cutscene", "out-of-play",
+        "back-in-play", "enter", "leave",   "target",   "cash", "model",    "clock-rate",
+        "clock",        "set",   "expect",  "restart",  "end"};
     return w;
 }
 std::vector<std::string> allWords() {
@@ -859,6 +859,11 @@ bool Parser::action(const std::vector<Token>& t, size_t at, Event* e, bool timed
         for (size_t i = at + 1; i < t.size(); ++i)
             e->expect.written += (i > at + 1 ? " " : "") + (t[i].quoted ? quote(t[i].text) : t[i].text);
         return expectation(t, at + 1, &e->expect);
+    }
+    if (word == "restart") {
+        if (!needArgs(t, at, 0, 0, "restart") || !needsTime()) return false;
+        e->kind = K::Restart;
+        return true;
     }
     if (word == "end") {
         if (!needArgs(t, at, 0, 0, "end") || !needsTime()) return false;

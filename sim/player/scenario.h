@@ -107,6 +107,7 @@ struct Event {
         Clock,     // number = game-clock value
         Knob,      // name = knob; value
         Expect,    // expect
+        Restart,   // the game quits and starts again: the plug-in is unloaded and loaded afresh
         End,       // the session ends here
     };
     Kind kind = Kind::End;

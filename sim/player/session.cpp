@@ -6,8 +6,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <queue>
+#include <random>
 #include <sstream>
 
 namespace player {
@@ -32,6 +34,8 @@ const char* topicName(Topic topic) {
         return "refill";
     case Topic::Hold:
         return "hold";
+    case Topic::Restart:
+        return "restart";
     case Topic::Expect:
         return "expect";
     case Topic::Warning:
@@ -120,6 +124,91 @@ struct PromptNoise {
     int suppressed = 0; // toggles not told
 };
 
+// The game's folder for a whole session: the plug-in finds its settings and its
+// save file there at every load, so it must outlive each load and go at the end,
+// also when the session stops early.
+class GameFolder {
+  public:
+    ~GameFolder() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    bool make(std::string* error) {
+        std::error_code ec;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        if (ec) {
+            *error = "cannot find the folder for temporary files: " + ec.message();
+            return false;
+        }
+        // A new name until one is free; making the folder is what claims it.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            char name[40];
+            snprintf(name, sizeof name, "tolvenmire-sim-%08x", (unsigned)random());
+            const std::filesystem::path folder = base / name;
+            if (std::filesystem::create_directory(folder, ec)) {
+                path_ = folder.string();
+                return true;
+            }
+            if (ec) {
+                *error = "cannot make a folder " + folder.string() + ": " + ec.message();
+                return false;
+            }
+        }
+        *error = "cannot make a folder under " + base.string() + ": every name tried is taken";
+        return false;
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// The world of a game started again: time runs on, and the player, where he is,
+// his money and health and the game's own settings are as they were; what the old
+// plug-in's run had put into the game (prompts, the drinking scenario, screen
+// effects, the intensity global, the loaded texture dictionaries) is not there.
+sim::World carriedOver(const sim::World& old) {
+    sim::World w;
+    w.timer = old.timer;
+    w.frameMs = old.frameMs;
+    w.clock = old.clock;
+    w.clockPerSecond = old.clockPerSecond;
+    w.clockCarry = old.clockCarry;
+    w.playerPed = old.playerPed;
+    w.playerModel = old.playerModel;
+    w.playerCondition = old.playerCondition;
+    w.playerX = old.playerX;
+    w.playerY = old.playerY;
+    w.playerZ = old.playerZ;
+    w.firstGuard = old.firstGuard;
+    // The player's hands stay on the controls.
+    w.promptControl = old.promptControl;
+    w.analog = old.analog;
+    w.scenarioStartFrames = old.scenarioStartFrames;
+    w.scenarioNeverStarts = old.scenarioNeverStarts;
+    w.textureLoadFrames = old.textureLoadFrames;
+    w.interior = old.interior;
+    w.peds = old.peds;
+    w.target = old.target;
+    w.distanceIsNaN = old.distanceIsNaN;
+    w.cash = old.cash;
+    w.charges = old.charges;
+    w.speech = old.speech; // what has been said in the session, for `expect spoken`
+    w.healingRate[0] = old.healingRate[0];
+    w.healingRate[1] = old.healingRate[1];
+    w.restoreCalls = old.restoreCalls;
+    w.playerValue = old.playerValue;
+    for (int i = 0; i < 3; ++i) w.coreValues[i] = old.coreValues[i];
+    w.deadeyeCondition = old.deadeyeCondition;
+    w.autoPassOut = old.autoPassOut;
+    w.passOutAfterMs = old.passOutAfterMs;
+    w.passOutDurationMs = old.passOutDurationMs;
+    w.passOuts = old.passOuts;
+    w.overrides = old.overrides;
+    return w;
+}
+
 struct Queued {
     Millis at;
     int seq;
@@ -137,6 +226,8 @@ class Session {
     const PlayOptions& opt;
     SessionResult* res;
 
+    GameFolder folder;
+    bool broken = false; // the plug-in could not be loaded again: the session ends
     uint32_t startTimer = 0;
     int frameMs = 33;
     FrameSeen seen;
@@ -198,11 +289,15 @@ class Session {
     }
 
     void onCall(const sim::Call& c);
+    bool load(bool first, std::string* error);
+    void unload();
+    void restart(const Event& e, Millis at);
     void apply(const Event& e, Millis at);
     void endSpell(Millis at);
     void playFrame();
     void observe();
     void tellPrompts();
+    void tellFlicker(Millis at, bool drink, const char* after);
     void tellPrompt(const char* label, PromptNoise& noise, const std::string& text);
     void tellLevels(bool boundary);
     void sample();
@@ -463,9 +558,94 @@ void Session::apply(const Event& e, Millis at) {
     case K::Expect:
         expect(e, at);
         break;
+    case K::Restart:
+        restart(e, at);
+        break;
     case K::End:
         break;
     }
+}
+
+bool Session::load(bool first, std::string* error) {
+    sim::StartOptions o;
+    o.pluginPath = opt.pluginPath;
+    o.workDir = folder.path();
+    // The scenario's files go into the folder once; a game started again finds
+    // them as the last load left them.
+    o.withSettings = first && sc.withSettings;
+    o.settings = sc.settings;
+    o.withSave = first && sc.withSave;
+    o.save = sc.save;
+    o.record = false;
+    o.observer = [this](const sim::Call& c) { onCall(c); };
+    return sim::start(o, error);
+}
+
+// DllMain(DETACH) and the unload; the faults the host saw in this load are kept.
+void Session::unload() {
+    sim::stop();
+    for (const std::string& v : sim::violations()) res->violations.push_back(v);
+}
+
+void Session::restart(const Event& e, Millis at) {
+    const Snap was = last;
+    say(at, Topic::Restart, "the game quits (nothing is saved on the way out) and starts again", e.line);
+    if (drinkNoise.suppressed > 0) tellFlicker(at, true, "until the game quit");
+    if (refillNoise.suppressed > 0) tellFlicker(at, false, "until the game quit");
+    // What was under way ends with the old load.
+    if (was.drinking) {
+        res->recording.drinks.push_back({drinkStart, at, drinkLabel});
+        say(at, Topic::Drink,
+            "drink cut off by the quit after " + formatDuration(at - drinkStart) + ": " +
+                std::to_string(drinkSips) + (drinkSips == 1 ? " sip" : " sips") + ", flask " +
+                std::to_string(drinkFlask) + " → " + std::to_string(was.flask) + ", not saved");
+    }
+    if (refilling) {
+        res->recording.refills.push_back({refillStart, at, "refill (cut off)"});
+        say(at, Topic::Refill, "the service is cut off by the quit");
+    }
+    if (was.passOutEffect) res->recording.passOuts.push_back({passOutStart, at, "passed out"});
+    if (w().outOfPlay) {
+        res->recording.outOfPlay.push_back({spellStart, at, spellLabel});
+        say(at, Topic::Hold, "the game starts again with the player in play");
+    }
+    bool exists = false;
+    const std::string save = readSave(&exists);
+    say(at, Topic::Restart,
+        "unloaded with flask " + std::to_string(was.flask) + ", intake " + std::to_string(was.intake) +
+            ", drunk " + std::to_string(was.drunk) + " in memory; " +
+            (exists ? "the save file holds " + quoted(save) : std::string("there is no save file")));
+
+    const sim::World old = w();
+    const uint32_t ticks = sim::tickCount();
+    unload();
+    sim::world() = carriedOver(old);
+    sim::setTickCount(ticks); // the machine's clock does not stop for a game
+    std::string error;
+    if (!load(false, &error)) {
+        broken = true;
+        res->error = "the plug-in could not be started again after the restart at " + formatTime(at) +
+                     (error.empty() ? std::string() : ": " + error);
+        return;
+    }
+    ++res->counts.restarts;
+    res->recording.restarts.push_back({at, "restart", false});
+
+    // The new load's script starts at the next frame, from the plug-in's state at load.
+    scriptStarted = false;
+    held = false;
+    spellEnd = -1;
+    seen.clear();
+    drinkSips = 0;
+    drinkScenarioSeen = false;
+    refilling = false;
+    thanked = false;
+    drinkNoise = PromptNoise();
+    refillNoise = PromptNoise();
+    busy = false;
+    secondSips = 0;
+    last = snapshot();
+    told = last;
 }
 
 void Session::endSpell(Millis at) {
@@ -664,13 +844,19 @@ void Session::tellPrompts() {
     for (auto* n : {&drinkNoise, &refillNoise}) {
         if (n->suppressed > 0 && sim::frame() - n->lastFrame > 1) {
             const bool drink = n == &drinkNoise;
-            say(Topic::Prompt, std::string("\"") + (drink ? DrinkLabel : "Refill Flask") + "\" toggled " +
-                                   std::to_string(n->suppressed) + " more times, once a frame" +
-                                   (drink ? " (its control was held)" : "") + "; now " +
-                                   ((drink ? now.drinkPrompt : now.refillPrompt) ? "shown" : "hidden"));
-            n->suppressed = 0;
+            tellFlicker(elapsed(), drink,
+                        (drink ? now.drinkPrompt : now.refillPrompt) ? "now shown" : "now hidden");
         }
     }
+}
+
+void Session::tellFlicker(Millis at, bool drink, const char* after) {
+    PromptNoise& n = drink ? drinkNoise : refillNoise;
+    say(at, Topic::Prompt,
+        std::string("\"") + (drink ? DrinkLabel : "Refill Flask") + "\" toggled " +
+            std::to_string(n.suppressed) + " more times, once a frame" +
+            (drink ? " (its control was held)" : "") + "; " + after);
+    n.suppressed = 0;
 }
 
 void Session::sample() {
@@ -913,7 +1099,7 @@ void Session::observe() {
         HudShot& h = res->recording.hud;
         h.taken = true;
         h.at = t;
-        h.frame = sim::frame();
+        h.frame = res->frames; // the session's, across restarts
         h.flask = now.flask;
         h.intake = now.intake;
         h.sprites = world.sprites;
@@ -922,14 +1108,11 @@ void Session::observe() {
 
 bool Session::run() {
     const auto wallStart = std::chrono::steady_clock::now();
-    sim::StartOptions o;
-    o.pluginPath = opt.pluginPath;
-    o.withSettings = sc.withSettings;
-    o.settings = sc.settings;
-    o.withSave = sc.withSave;
-    o.save = sc.save;
-    o.record = false;
-    o.observer = [this](const sim::Call& c) { onCall(c); };
+    std::string error;
+    if (!folder.make(&error)) {
+        res->error = error;
+        return false;
+    }
 
     // The world as the scenario sets it up, before the load.
     frameMs = std::max(1, (int)std::lround(1000.0 / sc.fps));
@@ -937,8 +1120,7 @@ bool Session::run() {
     // The load's registrations are traced too; the world keeps its timer across it.
     startTimer = w().timer;
     live = true;
-    std::string error;
-    if (!sim::start(o, &error)) {
+    if (!load(true, &error)) {
         live = false;
         res->error = error.empty() ? "the plug-in could not be started" : error;
         return false;
@@ -987,6 +1169,10 @@ bool Session::run() {
                 apply(*q.event, q.at);
             else if (w().outOfPlay && spellEnd >= 0 && q.at >= spellEnd)
                 endSpell(q.at);
+            if (broken) {
+                live = false;
+                return false;
+            }
         }
         if (next > sc.end) break;
         playFrame();
@@ -1009,11 +1195,7 @@ bool Session::run() {
     res->intensity = last.global == 0 ? 0.0f : floatOf(last.global);
     res->cash = w().cash;
     res->save = readSave(&res->saveExists);
-    res->violations = sim::violations();
-    sim::stop();
-    for (const std::string& v : sim::violations())
-        if (std::find(res->violations.begin(), res->violations.end(), v) == res->violations.end())
-            res->violations.push_back(v);
+    unload();
     live = false;
     for (const std::string& v : res->violations)
         say(t, Topic::Warning, "host: protocol fault: " + v, 0, true);

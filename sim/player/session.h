@@ -23,6 +23,7 @@ enum class Topic {
     PassOut, // the pass-out effect and the recovery
     Refill,  // the bartender's service
     Hold,    // the script held while the player is out of play
+    Restart, // the game quits and starts again: the plug-in unloaded and loaded afresh
     Expect,  // an expectation's result
     Warning, // something in the scenario that could not be done, or a host fault
 };
@@ -32,7 +33,7 @@ struct Entry {
     Millis at = 0;
     Topic topic = Topic::Start;
     std::string text;
-    int line = 0;        // the scenario line, for Action and Expect
+    int line = 0;        // the scenario line, for Action, Restart and Expect
     bool failed = false; // Expect: the expectation failed
 };
 
@@ -70,6 +71,7 @@ struct Recording {
     std::vector<Sample> samples;
     std::vector<Span> drinks, outOfPlay, passOuts, refills;
     std::vector<Mark> expectations;
+    std::vector<Mark> restarts; // the moments the game quit and started again
     HudShot hud;
 };
 
@@ -79,6 +81,7 @@ struct Counts {
     int passOuts = 0; // recoveries from a pass-out
     int refills = 0;
     int spells = 0;      // out-of-play spells
+    int restarts = 0;    // the game quit and started again
     int64_t charged = 0; // hundredths
 };
 
@@ -117,8 +120,10 @@ struct PlayOptions {
     std::function<void(const std::string&)> onTrace; // every call, described; none when empty
 };
 
-// Plays the scenario from a fresh load of the plug-in to its end. False when the
-// plug-in cannot be started (result->error says why).
+// Plays the scenario from a fresh load of the plug-in to its end, in a game folder
+// of its own that holds the settings and the save file across restarts and goes at
+// the end. False when the plug-in cannot be started, or started again after a
+// restart (result->error says why).
 bool play(const Scenario& scenario, const PlayOptions& options, SessionResult* result);
 
 // "O (79)", "F10 (121)" is not known: "121".

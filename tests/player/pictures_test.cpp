@@ -107,6 +107,28 @@ TEST(Chart, IsWellFormedWithTheFourSeriesTheBandsAndTheExpectations) {
     EXPECT_TRUE(anyText(doc, "out of play"));
 }
 
+TEST(Chart, MarksEachRestartWithALabelledLineAcrossThePlot) {
+    Recording r = aRecording();
+    r.restarts = {{150000, "restart", false}, {595000, "restart", false}};
+    std::vector<Element> doc;
+    std::string error;
+    ASSERT_TRUE(readXml(chartSvg(r), &doc, &error)) << error;
+    const auto lines = having(doc, "line", "class", "restart");
+    ASSERT_EQ(lines.size(), 2u);
+    // A quarter of the way along the time axis (70 to 1120), from the top of the
+    // plot to its bottom.
+    EXPECT_EQ(lines[0]->attrs.at("x1"), "332.5");
+    EXPECT_EQ(lines[0]->attrs.at("x2"), "332.5");
+    EXPECT_EQ(lines[0]->attrs.at("y1"), "128.0");
+    EXPECT_EQ(lines[0]->attrs.at("y2"), "570.0");
+    EXPECT_TRUE(anyText(doc, "restart at 2:30.0: the game quit and started again")) << "its hover text";
+    const auto labels = having(doc, "text", "class", "restart-label");
+    ASSERT_EQ(labels.size(), 2u);
+    EXPECT_EQ(labels[0]->text, "restart");
+    EXPECT_EQ(labels[0]->attrs.count("text-anchor"), 0u) << "right of the line";
+    EXPECT_EQ(labels[1]->attrs.at("text-anchor"), "end") << "near the end of the plot: left of the line";
+}
+
 TEST(Chart, AnEmptySessionStillDraws) {
     Recording r;
     r.title = "empty";

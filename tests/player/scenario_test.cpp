@@ -222,6 +222,34 @@ TEST(ScenarioFile, SetupMistakesAreNamedToo) {
               "scenarios/x.txt: hud-at 2:00.0 is after the end of the session (1:00.0)");
 }
 
+TEST(ScenarioFile, ARestartIsATimedLineOfItsOwn) {
+    Scenario s;
+    std::vector<ParseError> errors;
+    ASSERT_TRUE(parse("flask 40\n"
+                      "0:05 press drink-key\n"
+                      "0:10 restart\n"
+                      "at 0:10 expect flask 40\n"
+                      "+2s restart   # twice is fine\n"
+                      "0:20 end\n",
+                      &s, &errors));
+    ASSERT_EQ(s.events.size(), 5u);
+    EXPECT_EQ(s.events[1].kind, K::Restart);
+    EXPECT_EQ(s.events[1].at, 10000);
+    EXPECT_EQ(s.events[1].line, 3);
+    EXPECT_EQ(s.events[2].kind, K::Expect) << "lines of one time keep their order";
+    EXPECT_EQ(s.events[3].kind, K::Restart);
+    EXPECT_EQ(s.events[3].at, 12000);
+
+    EXPECT_EQ(errorsOf("0:10 restart now\n0:11 end\n"),
+              (std::vector<std::string>{"scenarios/x.txt:1: too many arguments: write \"restart\""}));
+    EXPECT_EQ(
+        errorsOf("flask 3\nrestart\n0:11 end\n"),
+        (std::vector<std::string>{"scenarios/x.txt:2: \"restart\" needs a time, as in \"0:05 restart\""}));
+    EXPECT_EQ(errorsOf("0:10 restrat\n0:11 end\n"),
+              (std::vector<std::string>{
+                  "scenarios/x.txt:1: unknown event \"restrat\" (did you mean \"restart\"?)"}));
+}
+
 class ScenarioFiles : public ::testing::Test {
   protected:
     void SetUp() override {

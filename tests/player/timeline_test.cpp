@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -239,6 +241,193 @@ TEST(Timeline, TheHudShotIsTheFrameAskedFor) {
     EXPECT_EQ(h.sprites[0].texture, "RPG_METER_" + std::to_string(h.flask));
     EXPECT_EQ(h.sprites[3].texture, "RPG_METER_" + std::to_string(h.intake));
     EXPECT_EQ(h.sprites[3].rotation, 180.0f);
+}
+
+// A restart: the game quits and starts again within one session.
+
+// The game's clock never goes back, across restarts too. (An expectation carries
+// the time written for it, which may be a moment before the frame that it looks at.)
+bool inTimeOrder(const std::vector<Entry>& entries) {
+    std::vector<Millis> times;
+    for (const Entry& e : entries)
+        if (e.topic != Topic::Expect) times.push_back(e.at);
+    return std::is_sorted(times.begin(), times.end());
+}
+
+TEST(Restart, TheNewLoadReadsTheFlaskTheOldOneSavedAndTheSettingsAgain) {
+    Played p;
+    playText("settings TOLVENMIRE_KEY=P\n"
+             "flask 40\n"
+             "0:01 press drink-key\n"
+             "0:10 press stop\n"
+             "0:20 restart\n"
+             "0:20 expect flask 34\n"
+             "0:20 expect save \"34\"\n"
+             "0:20 expect intake 0\n"
+             "0:22 press drink-key\n"
+             "0:23 expect drinking on\n"
+             "0:24 end\n",
+             &p);
+    EXPECT_EQ(p.result.failures(), 0);
+    const std::vector<std::string> restart = p.about(Topic::Restart);
+    ASSERT_EQ(restart.size(), 2u);
+    EXPECT_EQ(restart[0], "the game quits (nothing is saved on the way out) and starts again");
+    EXPECT_EQ(restart[1].rfind("unloaded with flask 34, intake ", 0), 0u) << restart[1];
+    EXPECT_NE(restart[1].find("; the save file holds \"34\""), std::string::npos) << restart[1];
+    const Entry* quit = p.find(Topic::Restart, "the game quits");
+    ASSERT_TRUE(quit);
+    EXPECT_EQ(quit->line, 5);
+    EXPECT_EQ(quit->at, 20000);
+    EXPECT_EQ(formatEntry(*quit),
+              "    0:20.0  restart   the game quits (nothing is saved on the way out) and starts again");
+
+    // The script starts again, as at the first start, and the clock runs on.
+    EXPECT_EQ(p.about(Topic::Start).back(), "script started: flask 34 (save file \"34\")");
+    std::vector<Millis> starts;
+    for (const Entry& e : p.entries)
+        if (e.topic == Topic::Start && e.text.rfind("script started", 0) == 0) starts.push_back(e.at);
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_GE(starts[1], 20000);
+    EXPECT_TRUE(inTimeOrder(p.entries));
+    // The drink key is still P: the settings file stayed in the game's folder.
+    EXPECT_EQ(p.result.counts.drinksByKey, 2);
+    EXPECT_EQ(p.find(Topic::Action, "press drink-key")->text, "press drink-key — P (80)");
+
+    EXPECT_EQ(p.result.counts.restarts, 1);
+    ASSERT_EQ(p.result.recording.restarts.size(), 1u);
+    EXPECT_EQ(p.result.recording.restarts[0].at, 20000);
+    EXPECT_EQ(p.result.recording.restarts[0].label, "restart");
+    // The chart's levels after the restart: no intake, the flask as saved.
+    const std::vector<Sample>& samples = p.result.recording.samples;
+    EXPECT_TRUE(std::is_sorted(samples.begin(), samples.end(),
+                               [](const Sample& a, const Sample& b) { return a.at < b.at; }));
+    auto after = std::find_if(samples.begin(), samples.end(), [](const Sample& x) { return x.at >= 20000; });
+    ASSERT_NE(after, samples.end());
+    EXPECT_EQ(after->intake, 0);
+    EXPECT_EQ(after->flask, 34);
+    EXPECT_NE(summaryLines(p.scenario, p.result)[1].find("; 1 restart"), std::string::npos);
+}
+
+TEST(Restart, TheSipsOfADrinkUnderWayAreLostWithTheOldLoad) {
+    Played p;
+    playText("flask 60\n"
+             "0:01 press drink-key\n"
+             "0:10 press stop\n" // saves 54
+             "0:20 press drink-key\n"
+             "0:35 restart\n"
+             "0:36 end\n",
+             &p);
+    const Entry* cut = p.find(Topic::Drink, "drink cut off by the quit");
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->at, 35000);
+    EXPECT_NE(cut->text.find(", flask 54 → "), std::string::npos) << cut->text;
+    EXPECT_NE(cut->text.find(", not saved"), std::string::npos) << cut->text;
+    EXPECT_EQ(p.result.flask, 54) << "the level last saved, not the one in memory at the quit";
+    EXPECT_EQ(p.result.save, "54");
+    EXPECT_EQ(p.result.intake, 0);
+    EXPECT_EQ(p.about(Topic::Start).back(), "script started: flask 54 (save file \"54\")");
+    // The drink's band ends at the quit, and only one drink is still counted.
+    ASSERT_EQ(p.result.recording.drinks.size(), 2u);
+    EXPECT_EQ(p.result.recording.drinks[1].to, 35000);
+    EXPECT_EQ(p.result.counts.drinks, 2);
+    EXPECT_TRUE(inTimeOrder(p.entries));
+}
+
+TEST(Restart, TheGameGoesOnWhereItWasButWithoutTheOldLoadsDoings) {
+    Played p;
+    playText("flask 5\n"
+             "cash $25\n"
+             "0:01 enter saloon valentine\n"
+             "0:02 target bartender at 3\n"
+             "0:03 complete refill-prompt\n"
+             "0:05 restart\n"        // in the middle of the service
+             "0:06 expect flask 5\n" // it had not been saved
+             "0:06 expect cash $25.00\n"
+             "0:06 expect refill-prompt shown\n" // still in the saloon, facing the bartender
+             "0:07 complete refill-prompt\n"
+             "0:20 expect flask 99\n"
+             "0:20 expect cash $15.00\n"
+             "0:21 die 20s\n"
+             "0:25 restart\n" // dead when the game quits
+             "0:26 expect out-of-play off\n"
+             "0:26 expect refill-prompt shown\n"
+             "0:27 end\n",
+             &p);
+    EXPECT_EQ(p.result.failures(), 0);
+    EXPECT_EQ(p.result.counts.refills, 1);
+    ASSERT_EQ(p.result.recording.refills.size(), 2u);
+    EXPECT_EQ(p.result.recording.refills[0].to, 5000);
+    EXPECT_EQ(p.result.recording.refills[0].label, "refill (cut off)");
+    EXPECT_NE(std::find(p.about(Topic::Refill).begin(), p.about(Topic::Refill).end(),
+                        "the service is cut off by the quit"),
+              p.about(Topic::Refill).end());
+    ASSERT_EQ(p.result.recording.outOfPlay.size(), 1u);
+    EXPECT_EQ(p.result.recording.outOfPlay[0].from, 21000);
+    EXPECT_EQ(p.result.recording.outOfPlay[0].to, 25000);
+    EXPECT_EQ(p.result.counts.restarts, 2);
+    EXPECT_TRUE(inTimeOrder(p.entries));
+}
+
+// TMPDIR pointed at a folder of the test's own for one test.
+class RestartFolders : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* old = getenv("TMPDIR");
+        hadTmp = old != nullptr;
+        if (old) oldTmp = old;
+        folder =
+            std::filesystem::temp_directory_path() /
+            ("tolvenmire-restart-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(folder / "tmp");
+        setenv("TMPDIR", (folder / "tmp").c_str(), 1);
+    }
+    void TearDown() override {
+        if (hadTmp)
+            setenv("TMPDIR", oldTmp.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+        std::filesystem::remove_all(folder);
+    }
+    bool tmpEmpty() const { return std::filesystem::is_empty(folder / "tmp"); }
+    std::filesystem::path folder;
+    bool hadTmp = false;
+    std::string oldTmp;
+};
+
+TEST_F(RestartFolders, TheGamesFolderGoesAtTheEndAndWhenTheSessionBreaksOff) {
+    Played p;
+    playText("flask 40\n0:01 restart\n0:02 end\n", &p);
+    EXPECT_TRUE(tmpEmpty());
+
+    // A plug-in that cannot be loaded at all.
+    Scenario s;
+    std::vector<ParseError> errors;
+    ASSERT_TRUE(parseScenario("flask 40\n0:01 restart\n0:02 end\n", "test.txt", &s, &errors));
+    PlayOptions o;
+    o.pluginPath = (folder / "missing.so").string();
+    SessionResult r;
+    EXPECT_FALSE(play(s, o, &r));
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_TRUE(tmpEmpty());
+
+    // One that is gone by the time the game starts again.
+    const std::filesystem::path copy = folder / std::filesystem::path(sim::defaultPlugin()).filename();
+    std::filesystem::copy_file(sim::defaultPlugin(), copy);
+    o.pluginPath = copy.string();
+    o.onEntry = [&copy](const Entry& e) {
+        if (e.topic == Topic::Restart) std::filesystem::remove(copy);
+    };
+    EXPECT_FALSE(play(s, o, &r));
+    EXPECT_EQ(r.error.rfind("the plug-in could not be started again after the restart at 0:01.0: ", 0), 0u)
+        << r.error;
+    EXPECT_FALSE(sim::running());
+    EXPECT_TRUE(tmpEmpty());
+
+    // The host is ready for the next session.
+    Played after;
+    playText("flask 12\n0:01 expect flask 12\n0:02 end\n", &after);
+    EXPECT_EQ(after.result.failures(), 0);
 }
 
 } // namespace

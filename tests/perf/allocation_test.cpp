@@ -33,7 +33,7 @@ std::atomic<int> allocations{0};
 std::thread::id countingThread;
 thread_local bool insideCount = false;
 
-void noteAllocation() {
+[[maybe_unused]] void noteAllocation() {
     if (!counting.load(std::memory_order_relaxed) || insideCount) return;
     insideCount = true;
     if (std::this_thread::get_id() == countingThread && !sim::inHost())

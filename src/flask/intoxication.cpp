@@ -80,7 +80,7 @@ static void ApplyDeadeyeLock() {
 
 void UpdateIntoxication() {
     if (gState.intakeLevel != 0 || gState.drunkLevel != 0) {
-        if (gState.nextDrunkStepTime < gState.now) IntoxicationStep();
+        if (isPast(gState.nextDrunkStepTime, gState.now)) IntoxicationStep();
         // The entry's pattern widened with its sign; every entry is positive.
         writeIntensityGlobal((uint64_t)(int64_t)(int32_t)IntensityTable[(size_t)gState.drunkLevel]);
     }

@@ -111,10 +111,10 @@ static void UpdateDrinking() {
     if (isStopControlOn(0xFDA83190)) StopDrinking();
     else if (isStopControlOn(0x4D8FB4C1)) StopDrinking();
     // The sip step runs even when a stop control has just ended drinking.
-    if (gState.sipStartTime < gState.now) {
+    if (isPast(gState.sipStartTime, gState.now)) {
         if (gState.flaskLevel < 1 || gState.intakeLevel > 120) {
             StopDrinking();
-        } else if (gState.nextSipTime < gState.now) {
+        } else if (isPast(gState.nextSipTime, gState.now)) {
             gState.nextSipTime = wrapAdd(gState.now, 120);
             gState.intakeLevel += 1;
             gState.sipCounter += 1;

@@ -33,7 +33,7 @@ static int32_t gameTimer() { return NativeCall<int32_t>(0x4F67E8ECA7D3F667); }
 // every waiting frame.
 static void ServiceWait(int32_t ms) {
     const int32_t deadline = wrapAdd(gameTimer(), ms);
-    while (gameTimer() <= deadline) {
+    while (!isPast(deadline, gameTimer())) {
         CoreMeters();
         scriptWait(0);
     }

@@ -1,12 +1,8 @@
 // The game timer past 2^31 ms (24.8 days of play): its value turns negative as a
 // signed 32-bit number. A deadline taken shortly before that moment is a large
-// positive value, and compared as a signed value it stays ahead of the timer until
-// the timer has come round all of its 2^32 values: 49 more days.
-//
-// These cases show what that does to a player and are disabled until the plug-in
-// compares its deadlines with the timer's wrap in mind, as the key window already
-// does ((int32_t)(now - deadline) > 0 rather than deadline < now). Run them with
-// --gtest_also_run_disabled_tests.
+// positive value; compared with the timer value against value, it would stay ahead
+// of the timer until the timer had come round all of its 2^32 values, 49 more days.
+// The plug-in compares the wrapped difference instead, so these deadlines fall due.
 #include "plugin_test.h"
 
 namespace {
@@ -17,7 +13,7 @@ class TimerPastTheSignedTop : public PluginTest {};
 
 // A refill whose service waits straddle the moment never ends: the player's control
 // stays taken (and the screen may stay faded out).
-TEST_F(TimerPastTheSignedTop, DISABLED_ARefillGivesThePlayerControlBack) {
+TEST_F(TimerPastTheSignedTop, ARefillGivesThePlayerControlBack) {
     for (uint32_t below = 800; below <= 8000; below += 97) {
         start();
         sim::World& w = world();
@@ -41,7 +37,7 @@ TEST_F(TimerPastTheSignedTop, DISABLED_ARefillGivesThePlayerControlBack) {
 
 // Sips are due after nextSipTime; one left from a drink before the moment is never
 // passed after it: the next drink counts no sip and only a stop control ends it.
-TEST_F(TimerPastTheSignedTop, DISABLED_ADrinkAfterItCountsSips) {
+TEST_F(TimerPastTheSignedTop, ADrinkAfterItCountsSips) {
     start();
     sim::World& w = world();
     w.timer = SignedTop - 30000;

@@ -13,7 +13,11 @@ namespace {
 
 // The seeds come in blocks, one test each, so that ctest spreads them over the cores.
 const uint64_t SeedsPerBlock = 40;
+#ifdef _WIN32
+const int Blocks = 2; // under Wine a frame's file checks cost eight times as much
+#else
 const int Blocks = 8;
+#endif
 
 class RandomSessions : public ::testing::TestWithParam<int> {};
 
@@ -34,7 +38,9 @@ TEST_P(RandomSessions, EveryFrameKeepsTheInvariants) {
     EXPECT_GT(refills, 0);
     EXPECT_GT(holds, 0);
     EXPECT_GT(passOuts, 0);
-    EXPECT_GT(failedSaves, 0);
+#ifndef _WIN32
+    EXPECT_GT(failedSaves, 0); // the save file is made read-only on Linux only
+#endif
     RecordProperty("drinks", drinks);
     RecordProperty("refills", refills);
 }

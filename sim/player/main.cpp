@@ -1,6 +1,7 @@
 // tolvenmire-sim: plays a scenario with the real plug-in in the stand-in host and
 // tells what happened, as a timeline, a chart and a picture of the HUD.
 #include "pictures.h"
+#include "random_session.h"
 #include "report.h"
 #include "scenario.h"
 #include "session.h"
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
                  "tolvenmire-sim");
     std::string scenarioPath, pluginPath, outDir = "out", hudAtText;
     bool trace = false, quiet = false, check = false, noPictures = false;
-    app.add_option("SCENARIO", scenarioPath, "the scenario file to play (see docs/scenarios.md)")->required();
+    app.add_option("SCENARIO", scenarioPath, "the scenario file to play (see docs/scenarios.md)");
     app.add_option("--plugin", pluginPath, "the plug-in to load (default: " + sim::defaultPlugin() + ")")
         ->type_name("PATH");
     auto* traceOpt = app.add_flag("--trace", trace, "also print every call the plug-in makes, decoded");
@@ -63,6 +64,19 @@ int main(int argc, char** argv) {
            "last frame that drew sprites)")
         ->type_name("TIME");
     app.add_flag("--no-pictures", noPictures, "write no chart and no HUD picture");
+    // Randomized sessions instead of a scenario (sim/stress; docs/performance.md).
+    bool random = false;
+    std::string seedsText = "1";
+    unsigned minutes = 3;
+    auto* randomOpt =
+        app.add_flag("--random", random,
+                     "play randomized sessions, every frame checked for the invariants, instead "
+                     "of a scenario; a failure names the seed and the frame");
+    app.add_option("--seed,--seeds", seedsText, "with --random: the seed, or the seeds A..B (default 1)")
+        ->type_name("N|A..B");
+    app.add_option("--minutes", minutes, "with --random: game minutes per session (default 3)")
+        ->check(CLI::Range(1u, 600u));
+    randomOpt->excludes(checkOpt);
     app.set_version_flag("--version", "tolvenmire-sim " TOLVENMIRE_VERSION);
     checkOpt->excludes(quietOpt)->excludes(traceOpt);
     app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault);\n"
@@ -73,6 +87,24 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         const int rc = app.exit(e);
         return rc == 0 ? 0 : ExitUsage;
+    }
+
+    if (random) {
+        stress::SessionOptions r;
+        uint64_t first = 0, last = 0;
+        if (!stress::parseSeeds(seedsText, &first, &last)) {
+            fprintf(stderr, "tolvenmire-sim: bad seeds \"%s\" for --seeds (a number, or A..B as in 1..500)\n",
+                    seedsText.c_str());
+            return ExitUsage;
+        }
+        r.pluginPath = pluginPath;
+        r.gameMs = minutes * 60000u;
+        if (trace) r.onAction = [](const std::string& line) { printLine("  " + line); };
+        return stress::playSeeds(first, last, r, stdout) == 0 ? 0 : ExitFailed;
+    }
+    if (scenarioPath.empty()) {
+        fprintf(stderr, "tolvenmire-sim: no scenario given (a file, or --random)\n");
+        return ExitUsage;
     }
 
     PlayOptions options;

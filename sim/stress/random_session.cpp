@@ -14,6 +14,7 @@
 #include "host/settings.h"
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -329,7 +330,7 @@ void Session::setUpWorld() {
     sim::World& w = sim::world();
     // The timer: a usual start, or one near the top of the signed range.
     const uint32_t start = rng_.below(6);
-    if (start == 0 && options_.timerAcrossSignedWrap)
+    if (start == 0)
         w.timer = (uint32_t)INT32_MAX - (uint32_t)rng_.range(0, 200000);
     else if (start == 1)
         w.timer = (uint32_t)rng_.range(0, 5000);
@@ -828,6 +829,50 @@ SessionResult Session::run() {
 SessionResult playRandomSession(uint64_t seed, const SessionOptions& options) {
     Session session(seed, options);
     return session.run();
+}
+
+uint64_t playSeeds(uint64_t first, uint64_t last, const SessionOptions& options, FILE* out) {
+    const auto started = std::chrono::steady_clock::now();
+    uint64_t passed = 0, failed = 0, frames = 0;
+    for (uint64_t seed = first;; ++seed) {
+        const SessionResult r = playRandomSession(seed, options);
+        if (r.passed) {
+            ++passed;
+            frames += (uint64_t)r.frame;
+        } else {
+            ++failed;
+            std::fprintf(out, "FAILED %s\n", r.describe().c_str());
+        }
+        if ((seed - first + 1) % 100 == 0 || seed == last) {
+            const double s =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            std::fprintf(out, "seeds %llu..%llu: %llu passed, %llu failed (%llu frames, %.0f s)\n",
+                         (unsigned long long)first, (unsigned long long)seed, (unsigned long long)passed,
+                         (unsigned long long)failed, (unsigned long long)frames, s);
+            std::fflush(out);
+        }
+        if (seed == last) break;
+    }
+    std::fprintf(out, "%llu passed, %llu failed\n", (unsigned long long)passed, (unsigned long long)failed);
+    return failed;
+}
+
+static bool parseSeed(const std::string& text, uint64_t* out) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 19)
+        return false;
+    *out = std::strtoull(text.c_str(), nullptr, 10);
+    return true;
+}
+
+bool parseSeeds(const std::string& text, uint64_t* first, uint64_t* last) {
+    const size_t dots = text.find("..");
+    if (dots == std::string::npos) {
+        if (!parseSeed(text, first)) return false;
+        *last = *first;
+        return true;
+    }
+    return parseSeed(text.substr(0, dots), first) && parseSeed(text.substr(dots + 2), last) &&
+           *first <= *last;
 }
 
 } // namespace stress

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -17,12 +18,6 @@ namespace stress {
 struct SessionOptions {
     uint32_t gameMs = 180000; // game time to play, in game-timer milliseconds
     std::string pluginPath;   // empty: the plug-in this build made
-    // Let one session in six start with the game timer close below 2^31, so that it
-    // passes the top of the signed range. Off by default: every deadline is compared
-    // as a signed value, and one that is still ahead when the timer crosses becomes
-    // unreachable (a refill then never gives the player's control back;
-    // tests/stress/timer_wrap_test.cpp).
-    bool timerAcrossSignedWrap = false;
     // Called with every change the generator makes to the world and every key
     // event it sends, as one line ("frame 812: target the bartender at 5.0"), for
     // following a seed.
@@ -48,5 +43,13 @@ struct SessionResult {
 // Plays one session for `seed` and returns the first failure, or a pass. Needs no
 // session running; leaves none running.
 SessionResult playRandomSession(uint64_t seed, const SessionOptions& options = SessionOptions());
+
+// Plays the seeds `first` to `last` one after the other and tells `out` about each
+// failure, the progress every hundred seeds, and at the end "N passed, M failed".
+// Returns the number of failed sessions.
+uint64_t playSeeds(uint64_t first, uint64_t last, const SessionOptions& options, FILE* out);
+
+// "1..500" (or "42" alone) to the seeds it names; false for anything else.
+bool parseSeeds(const std::string& text, uint64_t* first, uint64_t* last);
 
 } // namespace stress

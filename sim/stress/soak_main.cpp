@@ -7,7 +7,6 @@
 // Exit status: 0 every session passed; 1 a session failed; 2 a bad option.
 #include "random_session.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,22 +15,18 @@
 namespace {
 
 void usage(FILE* to) {
-    std::fputs("usage: tolvenmire-soak (--seeds A..B | --seed N) [--minutes M] [--timer-wrap] [--actions]\n"
-               "                       [--plugin PATH]\n"
+    std::fputs("usage: tolvenmire-soak (--seeds A..B | --seed N) [--minutes M] [--actions] [--plugin PATH]\n"
                "  --seeds A..B   play the seeds A to B (inclusive)\n"
                "  --seed N       play seed N\n"
                "  --minutes M    game minutes per session (default 3)\n"
-               "  --timer-wrap   let some sessions start with the game timer just below 2^31\n"
                "  --actions      print every action of the generator as it happens\n"
                "  --plugin PATH  the plug-in to load (default: this build's)\n",
                to);
 }
 
 bool parseNumber(const char* text, uint64_t* out) {
-    if (!*text) return false;
-    char* end = nullptr;
-    *out = std::strtoull(text, &end, 10);
-    return *end == '\0' && text[0] != '-';
+    uint64_t last = 0;
+    return std::strstr(text, "..") == nullptr && stress::parseSeeds(text, out, &last);
 }
 
 int bad(const std::string& why) {
@@ -53,11 +48,8 @@ int main(int argc, char** argv) {
             usage(stdout);
             return 0;
         } else if (a == "--seeds" && value) {
-            const std::string v = value;
-            const size_t dots = v.find("..");
-            if (dots == std::string::npos || !parseNumber(v.substr(0, dots).c_str(), &first) ||
-                !parseNumber(v.substr(dots + 2).c_str(), &last) || last < first)
-                return bad("bad seed range \"" + v + "\" (as in 1..500)");
+            if (!stress::parseSeeds(value, &first, &last))
+                return bad(std::string("bad seed range \"") + value + "\" (as in 1..500)");
             haveSeeds = true;
             ++i;
         } else if (a == "--seed" && value) {
@@ -72,8 +64,6 @@ int main(int argc, char** argv) {
         } else if (a == "--plugin" && value) {
             options.pluginPath = value;
             ++i;
-        } else if (a == "--timer-wrap") {
-            options.timerAcrossSignedWrap = true;
         } else if (a == "--actions") {
             actions = true;
         } else {
@@ -84,27 +74,5 @@ int main(int argc, char** argv) {
     options.gameMs = (uint32_t)(minutes * 60000);
     if (actions) options.onAction = [](const std::string& line) { std::printf("  %s\n", line.c_str()); };
 
-    const auto started = std::chrono::steady_clock::now();
-    uint64_t passed = 0, failed = 0, frames = 0;
-    for (uint64_t seed = first;; ++seed) {
-        const stress::SessionResult r = stress::playRandomSession(seed, options);
-        if (r.passed) {
-            ++passed;
-            frames += (uint64_t)r.frame;
-        } else {
-            ++failed;
-            std::printf("FAILED %s\n", r.describe().c_str());
-        }
-        if ((seed - first + 1) % 100 == 0 || seed == last) {
-            const double s =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            std::printf("seeds %llu..%llu: %llu passed, %llu failed (%llu frames, %.0f s)\n",
-                        (unsigned long long)first, (unsigned long long)seed, (unsigned long long)passed,
-                        (unsigned long long)failed, (unsigned long long)frames, s);
-            std::fflush(stdout);
-        }
-        if (seed == last) break;
-    }
-    std::printf("%llu passed, %llu failed\n", (unsigned long long)passed, (unsigned long long)failed);
-    return failed == 0 ? 0 : 1;
+    return stress::playSeeds(first, last, options, stdout) == 0 ? 0 : 1;
 }

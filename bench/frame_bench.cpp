@@ -10,16 +10,19 @@
 //   tolvenmire_bench --list               the states
 #include "flat_host.h"
 
+#include "flask/flask_level.h"
 #include "flask/script_state.h"
 #include "flask/tick_update.h"
 #include "host/keyboard_table.h"
 #include "host/settings.h"
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -143,10 +146,26 @@ void BM_KeyboardEvent(benchmark::State& bs) {
     for (auto _ : bs) onKeyboardEvent(79, 1, 0x18, 0, 0, 0, 1);
 }
 
+// The save that ends every drink and every refill: the number written aside, made
+// durable, and swapped in. Its cost is the disk's: it runs in the frame that stops
+// the drink.
+void BM_SaveFlaskLevel(benchmark::State& bs) {
+    namespace fs = std::filesystem;
+    const fs::path before = fs::current_path();
+    const fs::path folder = fs::temp_directory_path() / ("tolvenmire-bench-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    fs::current_path(folder);
+    gState.flaskLevel = 42;
+    for (auto _ : bs) saveFlaskLevel();
+    fs::current_path(before);
+    fs::remove_all(folder);
+}
+
 void registerAll() {
     for (const FrameState& s : States)
         benchmark::RegisterBenchmark((std::string("TickUpdate/") + s.name).c_str(), BM_Frame, &s);
     benchmark::RegisterBenchmark("onKeyboardEvent", BM_KeyboardEvent);
+    benchmark::RegisterBenchmark("saveFlaskLevel", BM_SaveFlaskLevel)->UseRealTime();
 }
 
 int playFrames(const char* name, const char* count) {

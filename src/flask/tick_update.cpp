@@ -82,7 +82,7 @@ static void StartDrinking() {
     // has not started 5 s after the triggering frame never will.
     while (!isDrinkScenarioRunning()) {
         const int32_t timer = NativeCall<int32_t>(0x4F67E8ECA7D3F667); // game timer
-        if (wrapAdd(gState.now, StartWaitLimitMs) < timer) {
+        if (isPast(wrapAdd(gState.now, StartWaitLimitMs), timer)) {
             clearPlayerTasks();
             gState.drinking = false;
             return;

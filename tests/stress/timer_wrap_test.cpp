@@ -56,16 +56,14 @@ TEST_F(TimerPastTheSignedTop, ADrinkAfterItCountsSips) {
     EXPECT_GT(state().intakeLevel, before + 20) << "no sip counted in the second drink";
 }
 
-} // namespace
 
 // The start wait of a drink gives up 5 s after the triggering frame when the game
-// never runs the drinking scenario. Its limit is still compared value against
-// value, so across the moment it fails both ways (disabled until it too compares
-// the wrapped difference):
+// never runs the drinking scenario. Its limit is a deadline like the others; were it
+// compared value against value, it would fail both ways across the moment:
 
 // a drink triggered less than 5 s before the moment gives up at once, though the
 // game starts the scenario three frames later;
-TEST_F(TimerPastTheSignedTop, DISABLED_ADrinkTriggeredJustBeforeItStarts) {
+TEST_F(TimerPastTheSignedTop, ADrinkTriggeredJustBeforeItStarts) {
     start();
     sim::World& w = world();
     w.timer = SignedTop - 2000;
@@ -78,7 +76,7 @@ TEST_F(TimerPastTheSignedTop, DISABLED_ADrinkTriggeredJustBeforeItStarts) {
 // and one triggered earlier, whose last second before the limit a long frame skips,
 // waits as long as the game never runs the scenario: the script never comes round
 // its loop again.
-TEST_F(TimerPastTheSignedTop, DISABLED_AStartWaitGivesUpAcrossIt) {
+TEST_F(TimerPastTheSignedTop, AStartWaitGivesUpAcrossIt) {
     start();
     sim::World& w = world();
     w.timer = SignedTop - 6400;
@@ -91,3 +89,5 @@ TEST_F(TimerPastTheSignedTop, DISABLED_AStartWaitGivesUpAcrossIt) {
     sim::playMs(10000);
     EXPECT_FALSE(state().drinking) << "still waiting for the drinking scenario";
 }
+
+} // namespace

@@ -1,4 +1,6 @@
 // The command itself: what it prints and the exit status it ends with.
+#include "scratch_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -48,22 +50,7 @@ Outcome run(const std::string& args) {
     return r;
 }
 
-class Command : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("tolvenmire-sim-test-" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::create_directories(folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-    std::string write(const std::string& name, const std::string& content) {
-        const std::filesystem::path p = folder / name;
-        std::ofstream(p) << content;
-        return p.string();
-    }
-    std::filesystem::path folder;
-};
+class Command : public ScratchFolder {};
 
 TEST_F(Command, ABadScenarioNamesFileAndLineAndExitsWithTwo) {
     const std::string bad = write("bad.txt", "# a typo\n0:01 press drink-key\n0:02 drnk\n0:01 press stop\n");

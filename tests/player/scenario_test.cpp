@@ -1,6 +1,8 @@
 // The scenario parser: what a good file turns into, and what a bad one is told.
 #include "scenario.h"
 
+#include "scratch_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -250,23 +252,7 @@ TEST(ScenarioFile, ARestartIsATimedLineOfItsOwn) {
                   "scenarios/x.txt:1: unknown event \"restrat\" (did you mean \"restart\"?)"}));
 }
 
-class ScenarioFiles : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        folder =
-            std::filesystem::temp_directory_path() /
-            ("tolvenmire-player-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-    std::string write(const std::string& name, const std::string& content) {
-        const std::filesystem::path p = folder / name;
-        std::ofstream(p) << content;
-        return p.string();
-    }
-    std::filesystem::path folder;
-};
+class ScenarioFiles : public ScratchFolder {};
 
 TEST_F(ScenarioFiles, ASettingsFileIsReadBesideTheScenario) {
     write("tuning.ini", "[SETTINGS]\nREFILL_PRICE=25\n");

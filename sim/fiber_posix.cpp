@@ -76,7 +76,7 @@ void switchToHost(Fiber* f, bool final) {
 #ifdef SIM_ASAN
     __sanitizer_start_switch_fiber(final ? nullptr : &f->fakeStack, f->hostStack, f->hostStackSize);
 #else
-    (void)final;
+    (void) final;
 #endif
 #ifdef SIM_TSAN
     __tsan_switch_to_fiber(f->tsanHost, 0);
@@ -149,9 +149,13 @@ void fiberYield() {
     if (current) switchToHost(current, false);
 }
 
-Fiber* fiberCurrent() { return current; }
+Fiber* fiberCurrent() {
+    return current;
+}
 
-bool fiberFinished(const Fiber* f) { return f && f->finished; }
+bool fiberFinished(const Fiber* f) {
+    return f && f->finished;
+}
 
 void fiberDestroy(Fiber* f) {
     if (!f || f == current) return;

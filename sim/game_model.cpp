@@ -19,7 +19,9 @@ const std::string& passOutEffect() {
     return name;
 }
 
-void putInt(UINT64* r, int32_t v) { r[0] = (uint32_t)v; }
+void putInt(UINT64* r, int32_t v) {
+    r[0] = (uint32_t)v;
+}
 void putFloat(UINT64* r, int k, float v) {
     uint32_t bits;
     memcpy(&bits, &v, sizeof bits);
@@ -45,8 +47,10 @@ void startScenario(World& w, const Call& c) {
     if (c.i32(0) != w.playerPed || c.u32(1) != DrinkScenario) return;
     w.scenarioHash = c.u32(1);
     if (w.scenarioNeverStarts || w.scenarioRunning || w.scenarioPending >= 0) return;
-    if (w.scenarioStartFrames <= 0) w.scenarioRunning = true;
-    else w.scenarioPending = w.scenarioStartFrames;
+    if (w.scenarioStartFrames <= 0)
+        w.scenarioRunning = true;
+    else
+        w.scenarioPending = w.scenarioStartFrames;
 }
 
 void requestTexture(World& w, const Call& c) {
@@ -54,8 +58,10 @@ void requestTexture(World& w, const Call& c) {
     const uint32_t hash = nameHash(c.text[0].c_str());
     auto loaded = w.textureLoaded.find(hash);
     if ((loaded != w.textureLoaded.end() && loaded->second) || w.textureLoading.count(hash)) return;
-    if (w.textureLoadFrames <= 0) w.textureLoaded[hash] = true;
-    else w.textureLoading[hash] = w.textureLoadFrames;
+    if (w.textureLoadFrames <= 0)
+        w.textureLoaded[hash] = true;
+    else
+        w.textureLoading[hash] = w.textureLoadFrames;
 }
 
 void drawSprite(World& w, const Call& c) {
@@ -125,17 +131,29 @@ void answerNative(const Call& c, UINT64* r) {
     Host& h = host();
     World& w = h.world;
     switch (c.hash) {
-    case 0xB15CD1CF58771DE1: putInt(r, w.outOfPlay ? 1 : 0); break;
-    case 0x096275889B8E0EE0: putInt(r, w.playerPed); break;
-    case 0x4F67E8ECA7D3F667: putInt(r, (int32_t)w.timer); break;
-    case 0xA571D46727E2B718: putInt(r, w.firstGuard); break;
-    case 0x50F940259D3841E6: putInt(r, c.u32(1) == PromptControl ? w.promptControl : 0); break;
+    case 0xB15CD1CF58771DE1:
+        putInt(r, w.outOfPlay ? 1 : 0);
+        break;
+    case 0x096275889B8E0EE0:
+        putInt(r, w.playerPed);
+        break;
+    case 0x4F67E8ECA7D3F667:
+        putInt(r, (int32_t)w.timer);
+        break;
+    case 0xA571D46727E2B718:
+        putInt(r, w.firstGuard);
+        break;
+    case 0x50F940259D3841E6:
+        putInt(r, c.u32(1) == PromptControl ? w.promptControl : 0);
+        break;
     case 0x4A123E85D7C4CA0B: {
         auto it = w.effects.find(c.text[0]);
         putInt(r, it == w.effects.end() ? 0 : it->second);
         break;
     }
-    case 0x01FEE67DB37F59B2: putInt(r, w.playerCondition); break;
+    case 0x01FEE67DB37F59B2:
+        putInt(r, w.playerCondition);
+        break;
 
     case 0x04F97DE45A519419: {
         const int32_t handle = w.nextPromptHandle++;
@@ -164,7 +182,9 @@ void answerNative(const Call& c, UINT64* r) {
     case 0x94073D5CA3F16B7B:
     case 0xCA24F528D0D16289:
     case 0x71215ACCFDE075EE:
-    case 0x8A0FB4D03A630D21: addOption(w, c); break;
+    case 0x8A0FB4D03A630D21:
+        addOption(w, c);
+        break;
     case 0xB796970BD125FCE8: {
         const Ped* ped = findPed(w, c.i32(0));
         putInt(r, ped ? ped->promptGroup : 0);
@@ -206,11 +226,15 @@ void answerNative(const Call& c, UINT64* r) {
         ++w.clearingCalls;
         if (c.i32(0) == w.playerPed) w.scenarioRunning = false;
         break;
-    case 0x524B54361229154F: startScenario(w, c); break;
+    case 0x524B54361229154F:
+        startScenario(w, c);
+        break;
     case 0x34D6AC1157C8226C:
         putInt(r, c.i32(0) == w.playerPed && w.scenarioRunning && c.u32(1) == w.scenarioHash ? 1 : 0);
         break;
-    case 0xFD340785ADF8CFB7: putInt(r, (int32_t)nameHash(c.text[0].c_str())); break;
+    case 0xFD340785ADF8CFB7:
+        putInt(r, (int32_t)nameHash(c.text[0].c_str()));
+        break;
     case 0xEC3C9B8D5327B563: {
         auto it = w.analog.find(c.u32(1));
         putFloat(r, 0, it == w.analog.end() ? 0.0f : it->second);
@@ -222,22 +246,44 @@ void answerNative(const Call& c, UINT64* r) {
         putInt(r, it != w.textureLoaded.end() && it->second ? 1 : 0);
         break;
     }
-    case 0xC1BA29DF5631B0F8: requestTexture(w, c); break;
-    case 0xC9884ECADE94CB34: drawSprite(w, c); break;
+    case 0xC1BA29DF5631B0F8:
+        requestTexture(w, c);
+        break;
+    case 0xC9884ECADE94CB34:
+        drawSprite(w, c);
+        break;
 
-    case 0x8899C244EBCF70DE: w.healingRate[0] = c.f32(1); break;
-    case 0xFECA17CF3343694B: w.healingRate[1] = c.f32(1); break;
-    case 0x78FD8BE812E436B2: putInt(r, w.clock); break;
-    case 0x675680D089BFA21F: ++w.restoreCalls; break;
-    case 0x15D757606D170C3C: putInt(r, w.playerValue); break;
-    case 0xAC2767ED8BDFAB15: w.playerValue = c.i32(1); break;
+    case 0x8899C244EBCF70DE:
+        w.healingRate[0] = c.f32(1);
+        break;
+    case 0xFECA17CF3343694B:
+        w.healingRate[1] = c.f32(1);
+        break;
+    case 0x78FD8BE812E436B2:
+        putInt(r, w.clock);
+        break;
+    case 0x675680D089BFA21F:
+        ++w.restoreCalls;
+        break;
+    case 0x15D757606D170C3C:
+        putInt(r, w.playerValue);
+        break;
+    case 0xAC2767ED8BDFAB15:
+        w.playerValue = c.i32(1);
+        break;
     case 0xC6258F41D86676E0:
         if (c.i32(1) >= 0 && c.i32(1) < 3) w.coreValues[c.i32(1)] = c.i32(2);
         break;
-    case 0x936F967D4BE1CE9D: putInt(r, w.deadeyeCondition); break;
-    case 0xFE99B66D079CF6BC: w.controlsHeldOff.push_back(c.u32(1)); break;
+    case 0x936F967D4BE1CE9D:
+        putInt(r, w.deadeyeCondition);
+        break;
+    case 0xFE99B66D079CF6BC:
+        w.controlsHeldOff.push_back(c.u32(1));
+        break;
 
-    case 0xB417689857646F61: putInt(r, c.i32(0) == w.playerPed ? w.interior : 0); break;
+    case 0xB417689857646F61:
+        putInt(r, c.i32(0) == w.playerPed ? w.interior : 0);
+        break;
     case 0x3EE1F7A8C32F24E1:
         // The game writes the targeted ped's handle through the address.
         if (void* out = (void*)(uintptr_t)c.args[1]) memcpy(out, &w.target, sizeof w.target);
@@ -245,19 +291,27 @@ void answerNative(const Call& c, UINT64* r) {
         break;
     case 0xDA76A9F39210D365: {
         uint32_t model = 0;
-        if (c.i32(0) == w.playerPed) model = w.playerModel;
-        else if (const Ped* p = findPed(w, c.i32(0))) model = p->model;
+        if (c.i32(0) == w.playerPed)
+            model = w.playerModel;
+        else if (const Ped* p = findPed(w, c.i32(0)))
+            model = p->model;
         putInt(r, (int32_t)model);
         break;
     }
-    case 0xA86D5F069399F44D: position(w, c.i32(0), r); break;
-    case 0x2A488C176D52CCA5: putFloat(r, 0, distance(w, c)); break;
+    case 0xA86D5F069399F44D:
+        position(w, c.i32(0), r);
+        break;
+    case 0x2A488C176D52CCA5:
+        putFloat(r, 0, distance(w, c));
+        break;
 
     case 0x4D51E59243281D80:
         w.playerControl = c.i32(1) != 0;
         w.controlChanges.emplace_back(h.frame, c.i32(1));
         break;
-    case 0x8E04FEDD28D42462: speak(w, c, h.frame); break;
+    case 0x8E04FEDD28D42462:
+        speak(w, c, h.frame);
+        break;
     case 0x40C719A5E410B9E4:
         ++w.fadeOuts;
         w.screenFadedOut = true;
@@ -270,7 +324,8 @@ void answerNative(const Call& c, UINT64* r) {
         w.cash -= c.i32(0);
         w.charges.push_back(c.i32(0));
         break;
-    default: break;
+    default:
+        break;
     }
 }
 

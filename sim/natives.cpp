@@ -74,7 +74,8 @@ const NativeInfo Known[] = {
 const std::vector<NativeInfo>& table() {
     static const std::vector<NativeInfo> sorted = [] {
         std::vector<NativeInfo> v(std::begin(Known), std::end(Known));
-        std::sort(v.begin(), v.end(), [](const NativeInfo& a, const NativeInfo& b) { return a.hash < b.hash; });
+        std::sort(v.begin(), v.end(),
+                  [](const NativeInfo& a, const NativeInfo& b) { return a.hash < b.hash; });
         return v;
     }();
     return sorted;
@@ -99,28 +100,53 @@ void append(std::string& out, const char* format, ...) {
 void appendArgument(std::string& out, char kind, const Call& c, int k) {
     const uint64_t v = c.args[k];
     switch (kind) {
-    case 'i': append(out, "%" PRId32, c.i32(k)); break;
-    case 'u': append(out, "0x%08" PRIX32, c.u32(k)); break;
-    case 'b': append(out, "%" PRIu32, c.u32(k)); break;
-    case 'f': append(out, "%g", (double)c.f32(k)); break;
-    case 's': out += '"', out += c.text[k], out += '"'; break;
-    case 'r': out += c.text[k]; break;
-    case 'p': append(out, "&0x%" PRIX64, v); break;
-    case 'g': append(out, "%" PRId64, (int64_t)v); break;
-    default: append(out, "0x%016" PRIX64, v); break;
+    case 'i':
+        append(out, "%" PRId32, c.i32(k));
+        break;
+    case 'u':
+        append(out, "0x%08" PRIX32, c.u32(k));
+        break;
+    case 'b':
+        append(out, "%" PRIu32, c.u32(k));
+        break;
+    case 'f':
+        append(out, "%g", (double)c.f32(k));
+        break;
+    case 's':
+        out += '"', out += c.text[k], out += '"';
+        break;
+    case 'r':
+        out += c.text[k];
+        break;
+    case 'p':
+        append(out, "&0x%" PRIX64, v);
+        break;
+    case 'g':
+        append(out, "%" PRId64, (int64_t)v);
+        break;
+    default:
+        append(out, "0x%016" PRIX64, v);
+        break;
     }
 }
 
 } // namespace
 
-float Call::f32(int k) const { return floatOf(args[k]); }
-float Call::resultFloat() const { return floatOf(result[0]); }
+float Call::f32(int k) const {
+    return floatOf(args[k]);
+}
+float Call::resultFloat() const {
+    return floatOf(result[0]);
+}
 
-const std::vector<NativeInfo>& natives() { return table(); }
+const std::vector<NativeInfo>& natives() {
+    return table();
+}
 
 const NativeInfo* findNative(uint64_t hash) {
     const std::vector<NativeInfo>& t = table();
-    auto it = std::lower_bound(t.begin(), t.end(), hash, [](const NativeInfo& n, uint64_t h) { return n.hash < h; });
+    auto it = std::lower_bound(t.begin(), t.end(), hash,
+                               [](const NativeInfo& n, uint64_t h) { return n.hash < h; });
     return it != t.end() && it->hash == hash ? &*it : nullptr;
 }
 
@@ -139,26 +165,45 @@ std::string describe(const Call& c) {
         out += ')';
         const char result = info ? info->result : 'x';
         switch (result) {
-        case 'v': break;
-        case 'i': append(out, " -> %" PRId32, c.resultInt()); break;
-        case 'u': append(out, " -> 0x%08" PRIX32, (uint32_t)c.result[0]); break;
-        case 'f': append(out, " -> %g", (double)c.resultFloat()); break;
+        case 'v':
+            break;
+        case 'i':
+            append(out, " -> %" PRId32, c.resultInt());
+            break;
+        case 'u':
+            append(out, " -> 0x%08" PRIX32, (uint32_t)c.result[0]);
+            break;
+        case 'f':
+            append(out, " -> %g", (double)c.resultFloat());
+            break;
         case 'P':
             append(out, " -> (%g, %g, %g)", (double)floatOf(c.result[0]), (double)floatOf(c.result[1]),
                    (double)floatOf(c.result[2]));
             break;
-        default: append(out, " -> 0x%016" PRIX64, c.result[0]); break;
+        default:
+            append(out, " -> 0x%016" PRIX64, c.result[0]);
+            break;
         }
         break;
     }
-    case CallKind::Wait: append(out, "scriptWait(%" PRIu32 ")", c.waitMs); break;
-    case CallKind::GlobalPtr: append(out, "getGlobalPtr(%" PRId32 ") -> 0x%" PRIX64, c.globalIndex, c.pointer); break;
+    case CallKind::Wait:
+        append(out, "scriptWait(%" PRIu32 ")", c.waitMs);
+        break;
+    case CallKind::GlobalPtr:
+        append(out, "getGlobalPtr(%" PRId32 ") -> 0x%" PRIX64, c.globalIndex, c.pointer);
+        break;
     case CallKind::ScriptRegister:
         append(out, "scriptRegister(module 0x%" PRIX64 ", script 0x%" PRIX64 ")", c.pointer, c.args[0]);
         break;
-    case CallKind::ScriptUnregister: append(out, "scriptUnregister(module 0x%" PRIX64 ")", c.pointer); break;
-    case CallKind::KeyboardRegister: append(out, "keyboardHandlerRegister(0x%" PRIX64 ")", c.pointer); break;
-    case CallKind::KeyboardUnregister: append(out, "keyboardHandlerUnregister(0x%" PRIX64 ")", c.pointer); break;
+    case CallKind::ScriptUnregister:
+        append(out, "scriptUnregister(module 0x%" PRIX64 ")", c.pointer);
+        break;
+    case CallKind::KeyboardRegister:
+        append(out, "keyboardHandlerRegister(0x%" PRIX64 ")", c.pointer);
+        break;
+    case CallKind::KeyboardUnregister:
+        append(out, "keyboardHandlerUnregister(0x%" PRIX64 ")", c.pointer);
+        break;
     }
     return out;
 }
@@ -192,8 +237,10 @@ void readTextArguments(const NativeInfo& info, Call& c) {
     for (int k = 0; k < c.argc && info.args[k] != '\0'; ++k) {
         if (info.args[k] == 's') {
             const char* s = (const char*)(uintptr_t)c.args[k];
-            if (s) c.text[k].assign(s);
-            else c.text[k].clear();
+            if (s)
+                c.text[k].assign(s);
+            else
+                c.text[k].clear();
         } else if (info.args[k] == 'r') {
             readSpeechRecord(c.args[k], c.text[k]);
         }

@@ -38,7 +38,8 @@ bool onScript() {
 }
 
 void offScript(const std::string& what) {
-    addViolation(what + (inKeyboardHandler ? " called from the keyboard handler" : " called off the script fiber"));
+    addViolation(what +
+                 (inKeyboardHandler ? " called from the keyboard handler" : " called off the script fiber"));
 }
 
 bool fromKeyboardHandler(const char* what) {
@@ -49,12 +50,16 @@ bool fromKeyboardHandler(const char* what) {
 
 } // namespace
 
-Host& host() { return theHost; }
+Host& host() {
+    return theHost;
+}
 
 void addViolation(const std::string& message) {
     std::lock_guard<std::mutex> lock(theHost.violationsLock);
-    if (theHost.violations.size() < MaxViolations) theHost.violations.push_back(message);
-    else if (theHost.violations.size() == MaxViolations) theHost.violations.push_back("(further faults not kept)");
+    if (theHost.violations.size() < MaxViolations)
+        theHost.violations.push_back(message);
+    else if (theHost.violations.size() == MaxViolations)
+        theHost.violations.push_back("(further faults not kept)");
 }
 
 void resetCall(Call& c, CallKind kind) {
@@ -82,7 +87,9 @@ void logCall(Call& c) {
 }
 
 // Called by the session around the keyboard handler.
-void enterKeyboardHandler(bool on) { inKeyboardHandler = on; }
+void enterKeyboardHandler(bool on) {
+    inKeyboardHandler = on;
+}
 
 } // namespace sim::detail
 
@@ -130,7 +137,8 @@ void keyboardHandlerRegister(KeyboardHandler handler) {
     c.pointer = (uint64_t)(uintptr_t)handler;
     logCall(c);
     if (!handler) addViolation("keyboardHandlerRegister without a handler");
-    if (h.keyboard.load(std::memory_order_relaxed)) addViolation("keyboardHandlerRegister while a handler is registered");
+    if (h.keyboard.load(std::memory_order_relaxed))
+        addViolation("keyboardHandlerRegister while a handler is registered");
     h.keyboard.store(handler, std::memory_order_release);
 }
 
@@ -158,7 +166,8 @@ void nativeInit(UINT64 hash) {
     }
     strayCall = false;
     Host& h = host();
-    if (h.callOpen) addViolation("nativeInit(" + hex(hash) + ") while native " + hex(h.current.hash) + " is open");
+    if (h.callOpen)
+        addViolation("nativeInit(" + hex(hash) + ") while native " + hex(h.current.hash) + " is open");
     resetCall(h.current, CallKind::Native);
     h.current.hash = hash;
     h.callOpen = true;
@@ -259,6 +268,10 @@ UINT64* getGlobalPtr(int index) {
     return cell;
 }
 
-bool sim::inHost() { return hostDepth > 0; }
+bool sim::inHost() {
+    return hostDepth > 0;
+}
 
-const std::vector<std::string>& sim::violations() { return host().violations; }
+const std::vector<std::string>& sim::violations() {
+    return host().violations;
+}

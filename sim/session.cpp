@@ -151,7 +151,8 @@ bool start(const StartOptions& o, std::string* error) {
         leaveFolder(h);
         return fail(error, plugin + " registered no script");
     }
-    if (h.scriptModule != pluginModule(h.plugin)) addViolation("scriptRegister with a module handle not the plug-in's");
+    if (h.scriptModule != pluginModule(h.plugin))
+        addViolation("scriptRegister with a module handle not the plug-in's");
     h.state = (ScriptState*)pluginSymbol(h.plugin, "gState");
     h.settings = (Settings*)pluginSymbol(h.plugin, "gSettings");
     h.running = true;
@@ -169,7 +170,8 @@ void stop() {
     if (h.scriptRegistered) addViolation("the script is still registered after DLL_PROCESS_DETACH");
     if (h.keyboard.load(std::memory_order_acquire))
         addViolation("the keyboard handler is still registered after DLL_PROCESS_DETACH");
-    if (!unloaded) addViolation("the plug-in stayed loaded after unloading; a new load would not start fresh");
+    if (!unloaded)
+        addViolation("the plug-in stayed loaded after unloading; a new load would not start fresh");
     forgetPlugin(h);
     leaveFolder(h);
     // The next session starts from the defaults; the calls and the faults of this
@@ -181,7 +183,9 @@ void stop() {
     h.running = false;
 }
 
-bool running() { return host().running; }
+bool running() {
+    return host().running;
+}
 
 bool notifyThreadAttachDetach() {
     Host& h = host();
@@ -205,18 +209,24 @@ void playMs(uint32_t ms) {
     while (h.running && h.world.timer - from < ms) playFrames(1);
 }
 
-int frame() { return host().frame; }
-int resumes() { return host().resumes; }
+int frame() {
+    return host().frame;
+}
+int resumes() {
+    return host().resumes;
+}
 
 bool scriptWaiting() {
     const Host& h = host();
     return h.running && h.scriptRegistered && !fiberFinished(h.fiber) && fiberCurrent() != h.fiber;
 }
 
-uint32_t waitingFor() { return host().waitMs; }
+uint32_t waitingFor() {
+    return host().waitMs;
+}
 
-void keyEventRaw(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended, int32_t fifth, int32_t sixth,
-                 int32_t seventh) {
+void keyEventRaw(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended, int32_t fifth,
+                 int32_t sixth, int32_t seventh) {
     KeyboardHandler handler = host().keyboard.load(std::memory_order_acquire);
     if (!handler) return;
     enterKeyboardHandler(true);
@@ -228,20 +238,33 @@ void keyEvent(uint32_t key, int32_t fifth, int32_t sixth, int32_t seventh) {
     keyEventRaw(key, 1, 0, 0, fifth, sixth, seventh);
 }
 
-World& world() { return host().world; }
-const std::vector<Call>& calls() { return host().calls; }
+World& world() {
+    return host().world;
+}
+const std::vector<Call>& calls() {
+    return host().calls;
+}
 
 std::vector<Call> callsInFrame(int frame) {
     const std::vector<Call>& all = host().calls;
-    auto from = std::lower_bound(all.begin(), all.end(), frame, [](const Call& c, int f) { return c.frame < f; });
+    auto from =
+        std::lower_bound(all.begin(), all.end(), frame, [](const Call& c, int f) { return c.frame < f; });
     auto to = std::upper_bound(from, all.end(), frame, [](int f, const Call& c) { return f < c.frame; });
     return std::vector<Call>(from, to);
 }
 
-void clearCalls() { host().calls.clear(); }
+void clearCalls() {
+    host().calls.clear();
+}
 
-const ScriptState* pluginState() { return host().state; }
-const Settings* pluginSettings() { return host().settings; }
-std::string workDir() { return host().folder; }
+const ScriptState* pluginState() {
+    return host().state;
+}
+const Settings* pluginSettings() {
+    return host().settings;
+}
+std::string workDir() {
+    return host().folder;
+}
 
 } // namespace sim

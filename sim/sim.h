@@ -44,18 +44,18 @@ enum class CallKind : uint8_t {
 
 struct Call {
     CallKind kind = CallKind::Native;
-    uint64_t hash = 0;        // Native: the native's hash
-    int argc = 0;             // Native: number of argument slots pushed
-    uint64_t args[12] = {};   // Native: the 64-bit argument slots exactly as pushed
-    std::string text[12];     // Native: string arguments, read at call time ("" for other kinds)
-    uint64_t result[3] = {};  // Native: the answer the model gave (slots 0..2)
-    uint32_t waitMs = 0;      // Wait: the milliseconds asked for
-    int32_t globalIndex = 0;  // GlobalPtr: the index asked for
-    uint64_t pointer = 0;     // registrations: the module handle (script) or the handler (keyboard)
-                              // passed; ScriptRegister has the script's entry in args[0].
-                              // GlobalPtr: the cell's address (0 for an unknown global)
-    int frame = 0;            // the game frame it happened in (see frame())
-    uint32_t timer = 0;       // the game timer at the call
+    uint64_t hash = 0;       // Native: the native's hash
+    int argc = 0;            // Native: number of argument slots pushed
+    uint64_t args[12] = {};  // Native: the 64-bit argument slots exactly as pushed
+    std::string text[12];    // Native: string arguments, read at call time ("" for other kinds)
+    uint64_t result[3] = {}; // Native: the answer the model gave (slots 0..2)
+    uint32_t waitMs = 0;     // Wait: the milliseconds asked for
+    int32_t globalIndex = 0; // GlobalPtr: the index asked for
+    uint64_t pointer = 0;    // registrations: the module handle (script) or the handler (keyboard)
+                             // passed; ScriptRegister has the script's entry in args[0].
+                             // GlobalPtr: the cell's address (0 for an unknown global)
+    int frame = 0;           // the game frame it happened in (see frame())
+    uint32_t timer = 0;      // the game timer at the call
     bool onScriptFiber = false;
 
     int32_t i32(int k) const { return (int32_t)(uint32_t)args[k]; }
@@ -89,15 +89,15 @@ std::string describe(const Call& call);
 
 struct Prompt {
     int32_t handle = 0;
-    uint32_t control = 0;     // set by the control native
-    std::string label;        // resolved from the label text handle
+    uint32_t control = 0;                              // set by the control native
+    std::string label;                                 // resolved from the label text handle
     std::vector<std::pair<uint64_t, int32_t>> options; // (native hash, value) in call order
-    bool grouped = false;     // placed in a ped's prompt group
-    int64_t group = 0;        // the group identifier as passed (64 bits)
-    int32_t groupArg = 0;     // the group native's third argument
+    bool grouped = false;                              // placed in a ped's prompt group
+    int64_t group = 0;                                 // the group identifier as passed (64 bits)
+    int32_t groupArg = 0;                              // the group native's third argument
     bool setupFinished = false;
-    bool completed = false;   // the player has completed it: the completion test answers 1
-    bool alive = true;        // false once deleted
+    bool completed = false; // the player has completed it: the completion test answers 1
+    bool alive = true;      // false once deleted
     int createdFrame = 0;
     int deletedFrame = -1;
 };
@@ -172,14 +172,14 @@ struct World {
     uint64_t nextText = 0x5445585400000001ull;
 
     // Interiors, peds and targeting.
-    int32_t interior = 0;            // the interior the player is in (0: outside)
-    std::map<int32_t, Ped> peds;     // peds other than the player, by handle
-    int32_t target = 0;              // the ped the player targets; 0: none
-    bool distanceIsNaN = false;      // the distance native answers NaN
+    int32_t interior = 0;        // the interior the player is in (0: outside)
+    std::map<int32_t, Ped> peds; // peds other than the player, by handle
+    int32_t target = 0;          // the ped the player targets; 0: none
+    bool distanceIsNaN = false;  // the distance native answers NaN
 
     // Money, speech, the screen, control.
-    int64_t cash = 100000;             // in hundredths; may go below zero
-    std::vector<int32_t> charges;      // amounts taken, in order
+    int64_t cash = 100000;        // in hundredths; may go below zero
+    std::vector<int32_t> charges; // amounts taken, in order
     std::vector<Speech> speech;
     int fadeOuts = 0, fadeIns = 0;
     bool screenFadedOut = false;
@@ -189,7 +189,7 @@ struct World {
     // The player's health state.
     float healingRate[2] = {1.0f, 1.0f};
     int restoreCalls = 0;
-    int32_t playerValue = 250;   // what the value query answers, and what the set call stores
+    int32_t playerValue = 250; // what the value query answers, and what the set call stores
     int32_t coreValues[3] = {50, 50, 50};
 
     // The deadeye lock: the condition native's answer, and the controls held off
@@ -206,7 +206,7 @@ struct World {
     bool autoPassOut = true;
     uint32_t passOutAfterMs = 4000;
     uint32_t passOutDurationMs = 8000;
-    uint32_t atTopMs = 0;      // how long the global has held 1.0
+    uint32_t atTopMs = 0; // how long the global has held 1.0
     uint32_t passOutLeftMs = 0;
     int passOuts = 0;
 
@@ -222,13 +222,13 @@ struct World {
 // Running a session.
 
 struct StartOptions {
-    std::string pluginPath;       // empty: the plug-in this build made
-    std::string workDir;          // empty: a fresh temporary folder, removed by stop()
-    bool withSettings = false;    // write Tolvenmire.ini with `settings` before loading
+    std::string pluginPath;    // empty: the plug-in this build made
+    std::string workDir;       // empty: a fresh temporary folder, removed by stop()
+    bool withSettings = false; // write Tolvenmire.ini with `settings` before loading
     std::string settings;
-    bool withSave = false;        // write Tolvenmire.dat with `save` before loading
+    bool withSave = false; // write Tolvenmire.dat with `save` before loading
     std::string save;
-    bool record = true;           // keep every call in calls()
+    bool record = true;                        // keep every call in calls()
     std::function<void(const Call&)> observer; // called for every call as it happens, up to
                                                // the unregistrations in stop(); dropped then
 };
@@ -269,8 +269,8 @@ uint32_t waitingFor(); // the milliseconds of its current wait
 // on the calling thread (any thread), outside the script's run. A thread that sends
 // events must be done before stop() unloads the plug-in.
 void keyEvent(uint32_t key, int32_t fifth, int32_t sixth, int32_t seventh);
-void keyEventRaw(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended, int32_t fifth, int32_t sixth,
-                 int32_t seventh);
+void keyEventRaw(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended, int32_t fifth,
+                 int32_t sixth, int32_t seventh);
 
 // The system tick count the plug-in reads through GetTickCount. It advances with
 // the frames by frameMs unless frozen; tests set it to test the 100 ms key window.
@@ -293,7 +293,7 @@ const std::vector<std::string>& violations();
 const ScriptState* pluginState();
 const Settings* pluginSettings();
 
-std::string workDir();      // the session's folder
+std::string workDir();       // the session's folder
 std::string defaultPlugin(); // the plug-in this build made
 
 // True while the calling thread is inside one of the host's functions (the nine,

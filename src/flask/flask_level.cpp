@@ -13,8 +13,10 @@ void loadFlaskLevel() {
     if (!f) return;
     const FlaskParse read = parseFlaskLevel([f]() { return fgetc(f); });
     fclose(f);
-    if (read.kind == FlaskRead::Value) gState.flaskLevel = read.value;
-    else if (read.kind == FlaskRead::NotANumber) gState.flaskLevel = 0;
+    if (read.kind == FlaskRead::Value)
+        gState.flaskLevel = read.value;
+    else if (read.kind == FlaskRead::NotANumber)
+        gState.flaskLevel = 0;
 }
 
 void saveFlaskLevel() {

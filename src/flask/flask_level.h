@@ -16,8 +16,8 @@ void saveFlaskLevel();
 // What reading a signed 32-bit integer from a text stream gives: white space is
 // skipped, then an optional sign and decimal digits up to the first non-digit.
 enum class FlaskRead {
-    Nothing, // only white space before the end: the value stays as it was
-    Value,   // a number (saturated to the 32-bit range when too large)
+    Nothing,    // only white space before the end: the value stays as it was
+    Value,      // a number (saturated to the 32-bit range when too large)
     NotANumber, // something else comes first: the value becomes 0
 };
 struct FlaskParse {
@@ -44,8 +44,10 @@ template <typename NextChar> FlaskParse parseFlaskLevel(NextChar next) {
     bool tooLarge = false;
     for (; c >= '0' && c <= '9'; c = next()) {
         const uint32_t d = (uint32_t)(c - '0');
-        if (tooLarge || magnitude > (limit - d) / 10) tooLarge = true;
-        else magnitude = magnitude * 10 + d;
+        if (tooLarge || magnitude > (limit - d) / 10)
+            tooLarge = true;
+        else
+            magnitude = magnitude * 10 + d;
     }
     if (tooLarge) return {FlaskRead::Value, negative ? INT32_MIN : INT32_MAX};
     return {FlaskRead::Value, negative ? (int32_t)(0u - magnitude) : (int32_t)magnitude};

@@ -38,7 +38,7 @@ static void PassOutRecovery() {
     if (gSettings.healWhenDrunk) {
         NativeCall<void>(0x675680D089BFA21F, gState.playerPed, 100.0f); // restore the player character
         const int32_t value = NativeCall<int32_t>(0x15D757606D170C3C, gState.playerPed, 0); // read a value
-        NativeCall<void>(0xAC2767ED8BDFAB15, gState.playerPed, value, 0); // and set it back
+        NativeCall<void>(0xAC2767ED8BDFAB15, gState.playerPed, value, 0);                   // and set it back
         for (int32_t k = 0; k < 3; ++k)
             NativeCall<void>(0xC6258F41D86676E0, gState.playerPed, k, 100); // value k to 100
     }
@@ -49,8 +49,10 @@ static void IntoxicationStep() {
     // The deadeye rule looks at drunkLevel before it moves.
     gState.deadeyeLock = !(gSettings.deadeyeLockThreshold < gState.drunkLevel);
     gState.nextDrunkStepTime = wrapAdd(gState.now, 1000);
-    if (gState.drunkLevel < gState.intakeLevel) gState.drunkLevel += 1;
-    else if (gState.drunkLevel > gState.intakeLevel) gState.drunkLevel -= 1;
+    if (gState.drunkLevel < gState.intakeLevel)
+        gState.drunkLevel += 1;
+    else if (gState.drunkLevel > gState.intakeLevel)
+        gState.drunkLevel -= 1;
 
     if (gSettings.healWhenDrunk) {
         const float level = (float)gState.drunkLevel;
@@ -66,16 +68,18 @@ static void IntoxicationStep() {
     }
 
     if (gState.drunkLevel > 90) {
-        if (NativeCall<int32_t>(0x4A123E85D7C4CA0B, "PlayerDrunk01_PassOut") != 0) gState.passedOut = true;
-        else if (gState.passedOut) PassOutRecovery();
+        if (NativeCall<int32_t>(0x4A123E85D7C4CA0B, "PlayerDrunk01_PassOut") != 0)
+            gState.passedOut = true;
+        else if (gState.passedOut)
+            PassOutRecovery();
     }
 }
 
 static void ApplyDeadeyeLock() {
     if (!gState.deadeyeLock) return;
     if (NativeCall<int32_t>(0x936F967D4BE1CE9D, 0) == 0) return; // condition of the deadeye lock
-    NativeCall<void>(0xFE99B66D079CF6BC, 0, 0xCEE12B50, 1); // hold off a deadeye control this frame
-    NativeCall<void>(0xFE99B66D079CF6BC, 0, 0x6328239B, 1); // and the other
+    NativeCall<void>(0xFE99B66D079CF6BC, 0, 0xCEE12B50, 1);      // hold off a deadeye control this frame
+    NativeCall<void>(0xFE99B66D079CF6BC, 0, 0x6328239B, 1);      // and the other
 }
 
 void UpdateIntoxication() {

@@ -19,16 +19,16 @@ static const uint32_t DrinkFlaskScenario = 0x4CA3FEA4;
 static const int32_t StartWaitLimitMs = 5000;
 
 static void CreateDrinkPrompt() {
-    gState.drinkPrompt = NativeCall<int32_t>(0x04F97DE45A519419); // begin a new prompt
+    gState.drinkPrompt = NativeCall<int32_t>(0x04F97DE45A519419);         // begin a new prompt
     NativeCall<void>(0xB5352B7494A08258, gState.drinkPrompt, 0x84543902); // the control that operates it
     const uint64_t label =
         NativeCall<uint64_t>(0xFA925AC00EB830B9, 10, "LITERAL_STRING", "Drink From Flask"); // label text
-    NativeCall<void>(0x5DD02A8318420DD7, gState.drinkPrompt, Arg64{label}); // set the label
-    NativeCall<void>(0x94073D5CA3F16B7B, gState.drinkPrompt, 1);            // prompt option 1
-    NativeCall<void>(0xCA24F528D0D16289, gState.drinkPrompt, 3);            // prompt option 3
-    NativeCall<void>(0xF7AA2696A22AD8B9, gState.drinkPrompt);               // finish the setup
-    NativeCall<void>(0x71215ACCFDE075EE, gState.drinkPrompt, 1);            // prompt option 1
-    NativeCall<void>(0x8A0FB4D03A630D21, gState.drinkPrompt, 1);            // prompt option 1
+    NativeCall<void>(0x5DD02A8318420DD7, gState.drinkPrompt, Arg64{label});                 // set the label
+    NativeCall<void>(0x94073D5CA3F16B7B, gState.drinkPrompt, 1);                            // prompt option 1
+    NativeCall<void>(0xCA24F528D0D16289, gState.drinkPrompt, 3);                            // prompt option 3
+    NativeCall<void>(0xF7AA2696A22AD8B9, gState.drinkPrompt);    // finish the setup
+    NativeCall<void>(0x71215ACCFDE075EE, gState.drinkPrompt, 1); // prompt option 1
+    NativeCall<void>(0x8A0FB4D03A630D21, gState.drinkPrompt, 1); // prompt option 1
     gState.drinkPromptActive = true;
 }
 
@@ -39,14 +39,15 @@ static void DeleteDrinkPrompt() {
 
 // Each frame in which the three guards pass toggles the prompt.
 static void UpdateDrinkPrompt() {
-    if (NativeCall<int32_t>(0xA571D46727E2B718, 0) != 0) return;               // first prompt guard
-    if (NativeCall<int32_t>(0x50F940259D3841E6, 0, 0x4CC0E2FE) == 0) return;  // control query
-    if (NativeCall<int32_t>(0x4A123E85D7C4CA0B, "WheelHUDIn") != 0) return;   // the effect "WheelHUDIn" runs
+    if (NativeCall<int32_t>(0xA571D46727E2B718, 0) != 0) return;             // first prompt guard
+    if (NativeCall<int32_t>(0x50F940259D3841E6, 0, 0x4CC0E2FE) == 0) return; // control query
+    if (NativeCall<int32_t>(0x4A123E85D7C4CA0B, "WheelHUDIn") != 0) return;  // the effect "WheelHUDIn" runs
     if (gState.drinking || gState.drinkPromptActive) {
         if (gState.drinkPromptActive) DeleteDrinkPrompt();
         return;
     }
-    if (NativeCall<int32_t>(0x01FEE67DB37F59B2, gState.playerPed) != 0) CreateDrinkPrompt(); // player condition
+    if (NativeCall<int32_t>(0x01FEE67DB37F59B2, gState.playerPed) != 0)
+        CreateDrinkPrompt(); // player condition
 }
 
 static void clearPlayerTasks() {
@@ -54,7 +55,8 @@ static void clearPlayerTasks() {
 }
 
 static bool isDrinkScenarioRunning() {
-    return NativeCall<int32_t>(0x34D6AC1157C8226C, gState.playerPed, DrinkFlaskScenario) != 0; // scenario test
+    return NativeCall<int32_t>(0x34D6AC1157C8226C, gState.playerPed, DrinkFlaskScenario) !=
+           0; // scenario test
 }
 
 static void LoadMeterTextures() {
@@ -108,8 +110,10 @@ static bool isStopControlOn(uint32_t control) {
 
 static void UpdateDrinking() {
     CoreMeters();
-    if (isStopControlOn(0xFDA83190)) StopDrinking();
-    else if (isStopControlOn(0x4D8FB4C1)) StopDrinking();
+    if (isStopControlOn(0xFDA83190))
+        StopDrinking();
+    else if (isStopControlOn(0x4D8FB4C1))
+        StopDrinking();
     // The sip step runs even when a stop control has just ended drinking.
     if (isPast(gState.sipStartTime, gState.now)) {
         if (gState.flaskLevel < 1 || gState.intakeLevel > 120) {
@@ -137,7 +141,8 @@ void TickUpdate() {
     if (triggered) {
         if (gState.drinkPromptActive) DeleteDrinkPrompt();
         // A trigger that finds the player condition false is spent.
-        if (!gState.drinking && NativeCall<int32_t>(0x01FEE67DB37F59B2, gState.playerPed) != 0) StartDrinking();
+        if (!gState.drinking && NativeCall<int32_t>(0x01FEE67DB37F59B2, gState.playerPed) != 0)
+            StartDrinking();
     }
     if (gState.drinking) UpdateDrinking();
     UpdateIntoxication();

@@ -16,8 +16,8 @@ struct KeyEvent {
     std::atomic<int32_t> seventhFlag; // the handler's seventh argument; non-zero triggers
 };
 
-void onKeyboardEvent(DWORD key, WORD repeats, BYTE scanCode, BOOL isExtended, BOOL isWithAlt, BOOL wasDownBefore,
-                     BOOL isUpNow);
+void onKeyboardEvent(DWORD key, WORD repeats, BYTE scanCode, BOOL isExtended, BOOL isWithAlt,
+                     BOOL wasDownBefore, BOOL isUpNow);
 
 // True when `key`'s last event has a non-zero seventh flag and is less than 100 ms
 // old by GetTickCount; the entry is then emptied, so an event triggers once.

@@ -19,10 +19,12 @@ void loadSettings() {
     const char* file = ".\\Tolvenmire.ini";
     // One read per key, in this order.
     gSettings.drinkKey = (int32_t)GetPrivateProfileIntA("SETTINGS", "TOLVENMIRE_KEY", 79, file);
-    gSettings.deadeyeLockThreshold = (int32_t)GetPrivateProfileIntA("SETTINGS", "DEADEYE_LOCK_THRESHOLD", 60, file);
+    gSettings.deadeyeLockThreshold =
+        (int32_t)GetPrivateProfileIntA("SETTINGS", "DEADEYE_LOCK_THRESHOLD", 60, file);
     gSettings.healWhenDrunk = GetPrivateProfileIntA("SETTINGS", "HEAL_WHEN_DRUNK", 1, file) != 0;
     gSettings.refillPrice = (int32_t)GetPrivateProfileIntA("SETTINGS", "REFILL_PRICE", 10, file);
-    gSettings.soberUpInterval = soberUpIntervalFrom(GetPrivateProfileIntA("SETTINGS", "SOBER_UP_TIME", 100, file));
+    gSettings.soberUpInterval =
+        soberUpIntervalFrom(GetPrivateProfileIntA("SETTINGS", "SOBER_UP_TIME", 100, file));
 }
 
 // The settings are complete before DllMain registers anything.

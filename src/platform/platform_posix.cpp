@@ -54,4 +54,6 @@ bool platformReplaceFile(const char* from, const char* to) {
     return rename(from, to) == 0;
 }
 
-void platformRemoveFile(const char* path) { unlink(path); }
+void platformRemoveFile(const char* path) {
+    unlink(path);
+}

@@ -5,14 +5,10 @@
 #include "refill/refill_transaction.h"
 
 const SaloonRow SaloonTable[8] = {
-    {5634, "1087_U_M_M_TUMBARTENDER_01", 0xD31B229F},
-    {21250, "0475_U_M_M_VALBARTENDER_01", 0xB733CF0F},
-    {37378, "0312_U_M_M_NBXBARTENDER_02", 0x0D1298F7},
-    {39426, "1038_U_F_M_VHTBARTENDER_01", 0x1B92FA61},
-    {41218, "0080_U_M_O_BLWBARTENDER_01", 0x8E81C857},
-    {53762, "0311_U_M_M_NBXBARTENDER_01", 0x1EE53C9C},
-    {54274, "0397_U_M_M_RHDBARTENDER_01", 0x23DA7E9F},
-    {56834, "1077_U_M_O_ARMBARTENDER_01", 0xDD6D1B34},
+    {5634, "1087_U_M_M_TUMBARTENDER_01", 0xD31B229F},  {21250, "0475_U_M_M_VALBARTENDER_01", 0xB733CF0F},
+    {37378, "0312_U_M_M_NBXBARTENDER_02", 0x0D1298F7}, {39426, "1038_U_F_M_VHTBARTENDER_01", 0x1B92FA61},
+    {41218, "0080_U_M_O_BLWBARTENDER_01", 0x8E81C857}, {53762, "0311_U_M_M_NBXBARTENDER_01", 0x1EE53C9C},
+    {54274, "0397_U_M_M_RHDBARTENDER_01", 0x23DA7E9F}, {56834, "1077_U_M_O_ARMBARTENDER_01", 0xDD6D1B34},
 };
 
 // The bartender is served from closer than this, in world units.
@@ -20,12 +16,12 @@ static const float BartenderReach = 5.0f;
 
 static void CreateRefillPrompt() {
     const int32_t bartender = gState.targetPed;
-    gState.refillPrompt = NativeCall<int32_t>(0x04F97DE45A519419); // begin a new prompt
+    gState.refillPrompt = NativeCall<int32_t>(0x04F97DE45A519419);         // begin a new prompt
     NativeCall<void>(0xB5352B7494A08258, gState.refillPrompt, 0x84543902); // the control that operates it
     const uint64_t label =
         NativeCall<uint64_t>(0xFA925AC00EB830B9, 10, "LITERAL_STRING", "Refill Flask"); // label text
-    NativeCall<void>(0x5DD02A8318420DD7, gState.refillPrompt, Arg64{label}); // set the label
-    NativeCall<void>(0x94073D5CA3F16B7B, gState.refillPrompt, 1);            // prompt option 1
+    NativeCall<void>(0x5DD02A8318420DD7, gState.refillPrompt, Arg64{label});            // set the label
+    NativeCall<void>(0x94073D5CA3F16B7B, gState.refillPrompt, 1);                       // prompt option 1
     const int32_t group = NativeCall<int32_t>(0xB796970BD125FCE8, bartender); // the bartender's prompt group
     // Offered with the bartender: the group goes in with its sign.
     NativeCall<void>(0x2F11D3A254169EA4, gState.refillPrompt, SignExtended{group}, 0);
@@ -44,7 +40,8 @@ static void withdrawRefillPrompt() {
 
 static void BartenderCheck(const char* bartenderVoice, uint32_t bartenderModel) {
     // The ped the player targets; the game writes its handle into targetPed.
-    if (NativeCall<int32_t>(0x3EE1F7A8C32F24E1, 0, &gState.targetPed, 1, 1) == 0) return withdrawRefillPrompt();
+    if (NativeCall<int32_t>(0x3EE1F7A8C32F24E1, 0, &gState.targetPed, 1, 1) == 0)
+        return withdrawRefillPrompt();
     if (NativeCall<uint32_t>(0xDA76A9F39210D365, gState.targetPed) != bartenderModel) // model of the target
         return withdrawRefillPrompt();
 
@@ -57,13 +54,14 @@ static void BartenderCheck(const char* bartenderVoice, uint32_t bartenderModel) 
 
     if (!gState.refillPromptActive) CreateRefillPrompt();
     if (NativeCall<int32_t>(0xE0F65F0640EF0617, gState.refillPrompt) == 0) return; // completed?
-    NativeCall<void>(0x00EDE88D4D13CF59, gState.refillPrompt); // delete the prompt
+    NativeCall<void>(0x00EDE88D4D13CF59, gState.refillPrompt);                     // delete the prompt
     gState.refillPromptActive = false;
     RefillTransaction(bartenderVoice);
 }
 
 void SaloonCheck() {
-    const int32_t interior = NativeCall<int32_t>(0xB417689857646F61, gState.playerPed); // the player's interior
+    const int32_t interior =
+        NativeCall<int32_t>(0xB417689857646F61, gState.playerPed); // the player's interior
     for (const SaloonRow& saloon : SaloonTable) {
         if (saloon.interior == interior) return BartenderCheck(saloon.bartenderVoice, saloon.bartenderModel);
     }

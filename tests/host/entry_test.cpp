@@ -11,7 +11,8 @@ using sim::CallKind;
 std::vector<sim::Call> registrations() {
     std::vector<sim::Call> out;
     for (const sim::Call& c : sim::calls())
-        if (c.kind != CallKind::Native && c.kind != CallKind::Wait && c.kind != CallKind::GlobalPtr) out.push_back(c);
+        if (c.kind != CallKind::Native && c.kind != CallKind::Wait && c.kind != CallKind::GlobalPtr)
+            out.push_back(c);
     return out;
 }
 
@@ -51,7 +52,8 @@ TEST_F(Entry, ThreadNotificationsChangeNothing) {
 }
 
 TEST_F(Entry, NothingIsSavedOnUnload) {
-    const std::string dir = ::testing::TempDir() + "tolvenmire-unload-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed());
+    const std::string dir = ::testing::TempDir() + "tolvenmire-unload-" +
+                            std::to_string(::testing::UnitTest::GetInstance()->random_seed());
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     sim::StartOptions o;

@@ -15,7 +15,9 @@ class SettingsFile : public PluginTest {
         sim::stop();
         return s;
     }
-    int32_t soberUpFor(const char* value) { return loadWith(std::string("SOBER_UP_TIME=") + value + "\n").soberUpInterval; }
+    int32_t soberUpFor(const char* value) {
+        return loadWith(std::string("SOBER_UP_TIME=") + value + "\n").soberUpInterval;
+    }
 };
 
 TEST_F(SettingsFile, WithoutAFileEveryDefaultApplies) {
@@ -35,7 +37,8 @@ TEST_F(SettingsFile, MissingKeysAndOtherSectionsTakeTheirDefaults) {
     EXPECT_TRUE(s.healWhenDrunk);
     EXPECT_EQ(s.soberUpInterval, 110);
 
-    s = loadWith("TOLVENMIRE_KEY=80\nDEADEYE_LOCK_THRESHOLD=45\nHEAL_WHEN_DRUNK=0\nREFILL_PRICE=0\nSOBER_UP_TIME=50\n");
+    s = loadWith("TOLVENMIRE_KEY=80\nDEADEYE_LOCK_THRESHOLD=45\nHEAL_WHEN_DRUNK=0\nREFILL_PRICE=0\nSOBER_UP_"
+                 "TIME=50\n");
     EXPECT_EQ(s.drinkKey, 80);
     EXPECT_EQ(s.deadeyeLockThreshold, 45);
     EXPECT_FALSE(s.healWhenDrunk);

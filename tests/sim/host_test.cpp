@@ -37,8 +37,10 @@ class Probe : public ::testing::Test {
 };
 
 testing::AssertionResult oneFault(const std::vector<std::string>& faults, const std::string& containing) {
-    if (faults.size() == 1 && faults[0].find(containing) != std::string::npos) return testing::AssertionSuccess();
-    testing::AssertionResult r = testing::AssertionFailure() << "wanted one fault with \"" << containing << "\", got";
+    if (faults.size() == 1 && faults[0].find(containing) != std::string::npos)
+        return testing::AssertionSuccess();
+    testing::AssertionResult r = testing::AssertionFailure()
+                                 << "wanted one fault with \"" << containing << "\", got";
     for (const std::string& f : faults) r << " [" << f << "]";
     if (faults.empty()) r << " none";
     return r;
@@ -129,7 +131,8 @@ TEST_F(Probe, EachProtocolFaultIsReported) {
     sim::playFrames(1);
     EXPECT_TRUE(oneFault(newFaults(), "unknown native 0x0123456789ABCDEF"));
     sim::playFrames(1);
-    EXPECT_TRUE(oneFault(newFaults(), "nativeInit(0x4F67E8ECA7D3F667) while native 0x4F67E8ECA7D3F667 is open"));
+    EXPECT_TRUE(
+        oneFault(newFaults(), "nativeInit(0x4F67E8ECA7D3F667) while native 0x4F67E8ECA7D3F667 is open"));
     sim::playFrames(1);
     std::vector<std::string> f = newFaults();
     ASSERT_EQ(f.size(), 2u);
@@ -273,7 +276,7 @@ TEST_F(Probe, TheObserverSeesEveryCallInsideTheHost) {
     sim::playFrames(3);
     EXPECT_TRUE(sim::calls().empty()) << "nothing recorded";
     EXPECT_EQ(seen, 2 + 7 + 1); // the registrations, frame 1, frame 2's wait (frame 3 still waits)
-    sim::stop(); // the unregistrations too, while `seen` lives
+    sim::stop();                // the unregistrations too, while `seen` lives
     EXPECT_EQ(seen, 12);
     EXPECT_TRUE(allInHost);
 }

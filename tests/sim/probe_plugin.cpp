@@ -13,9 +13,13 @@ namespace {
 
 char mode[32];
 
-bool is(const char* m) { return strcmp(mode, m) == 0; }
+bool is(const char* m) {
+    return strcmp(mode, m) == 0;
+}
 
-void note(const char* name, int32_t value) { sim::world().effects[name] = value; }
+void note(const char* name, int32_t value) {
+    sim::world().effects[name] = value;
+}
 
 UINT64* invoke(UINT64 hash, std::initializer_list<UINT64> args) {
     nativeInit(hash);
@@ -71,17 +75,25 @@ void model() {
 }
 
 void script() {
-    if (is("faults")) faults();
-    else if (is("model")) model();
-    else if (is("returns")) scriptWait(0); // and then the script ends
-    else for (;;) scriptWait(0);
+    if (is("faults"))
+        faults();
+    else if (is("model"))
+        model();
+    else if (is("returns"))
+        scriptWait(0); // and then the script ends
+    else
+        for (;;) scriptWait(0);
 }
 
 void keyboard(DWORD key, WORD, BYTE, BOOL, BOOL, BOOL, BOOL) {
-    if (key == 1) invoke(GameTimer, {});
-    else if (key == 2) scriptWait(0);
-    else if (key == 3) keyboardHandlerRegister(keyboard);
-    else note("probe.key", (int32_t)key);
+    if (key == 1)
+        invoke(GameTimer, {});
+    else if (key == 2)
+        scriptWait(0);
+    else if (key == 3)
+        keyboardHandlerRegister(keyboard);
+    else
+        note("probe.key", (int32_t)key);
 }
 
 void readMode() {

@@ -56,7 +56,6 @@ TEST_F(TimerPastTheSignedTop, ADrinkAfterItCountsSips) {
     EXPECT_GT(state().intakeLevel, before + 20) << "no sip counted in the second drink";
 }
 
-
 // The start wait of a drink gives up 5 s after the triggering frame when the game
 // never runs the drinking scenario. Its limit is a deadline like the others; were it
 // compared value against value, it would fail both ways across the moment:

@@ -225,12 +225,12 @@ uint32_t waitingFor() {
     return host().waitMs;
 }
 
-void keyEventRaw(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended, int32_t fifth,
-                 int32_t sixth, int32_t seventh) {
+void keyEventRaw(uint32_t key, uint16_t second, uint8_t third, int32_t fourth, int32_t fifth, int32_t sixth,
+                 int32_t seventh) {
     KeyboardHandler handler = host().keyboard.load(std::memory_order_acquire);
     if (!handler) return;
     enterKeyboardHandler(true);
-    handler(key, repeats, scanCode, isExtended, fifth, sixth, seventh);
+    handler(key, second, third, fourth, fifth, sixth, seventh);
     enterKeyboardHandler(false);
 }
 

@@ -269,8 +269,8 @@ uint32_t waitingFor(); // the milliseconds of its current wait
 // on the calling thread (any thread), outside the script's run. A thread that sends
 // events must be done before stop() unloads the plug-in.
 void keyEvent(uint32_t key, int32_t fifth, int32_t sixth, int32_t seventh);
-void keyEventRaw(uint32_t key, uint16_t repeats, uint8_t scanCode, int32_t isExtended, int32_t fifth,
-                 int32_t sixth, int32_t seventh);
+void keyEventRaw(uint32_t key, uint16_t second, uint8_t third, int32_t fourth, int32_t fifth, int32_t sixth,
+                 int32_t seventh);
 
 // The system tick count the plug-in reads through GetTickCount. It advances with
 // the frames by frameMs unless frozen; tests set it to test the 100 ms key window.

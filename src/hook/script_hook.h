@@ -10,8 +10,10 @@
 #include "platform/platform.h"
 
 typedef void (*ScriptEntry)();
-typedef void (*KeyboardHandler)(DWORD key, WORD repeats, BYTE scanCode, BOOL isExtended, BOOL isWithAlt,
-                                BOOL wasDownBefore, BOOL isUpNow);
+// A keyboard handler: the key code, an unsigned 16-bit and an unsigned 8-bit value,
+// and four signed 32-bit values.
+typedef void (*KeyboardHandler)(DWORD key, WORD second, BYTE third, BOOL fourth, BOOL fifth, BOOL sixth,
+                                BOOL seventh);
 
 #if defined(_WIN32) && defined(TOLVENMIRE_BUILDING_HOST)
 #define TOLVENMIRE_HOOK_API __declspec(dllexport)

@@ -16,8 +16,9 @@ struct KeyEvent {
     std::atomic<int32_t> seventhFlag; // the handler's seventh argument; non-zero triggers
 };
 
-void onKeyboardEvent(DWORD key, WORD repeats, BYTE scanCode, BOOL isExtended, BOOL isWithAlt,
-                     BOOL wasDownBefore, BOOL isUpNow);
+// The handler the script hook calls for every keyboard event: the key code, three
+// values not used here, and the fifth, sixth and seventh values that are kept.
+void onKeyboardEvent(DWORD key, WORD second, BYTE third, BOOL fourth, BOOL fifth, BOOL sixth, BOOL seventh);
 
 // True when `key`'s last event has a non-zero seventh flag and is less than 100 ms
 // old by GetTickCount; the entry is then emptied, so an event triggers once.

@@ -16,6 +16,16 @@ const char* const PassOut = "PlayerDrunk01_PassOut";
 
 class Intoxication : public DrinkTest {
   protected:
+    // A short drink from T: five sips, then a stop 50 ms after the last. Returns the
+    // time of the stop frame.
+    static int32_t drinkFiveSips() {
+        startDrinkAt(T);
+        int32_t t = T + 5380;
+        sipUntil(5, t);
+        t += 50;
+        stopAt(t);
+        return t;
+    }
     // Starts a drink at `start` and plays frames 1001 ms apart from its sip start:
     // one sip and one step each, so drunkLevel keeps pace with intakeLevel. Calls
     // `each` with every frame and the drunkLevel it began with; stops after the
@@ -44,11 +54,7 @@ class Intoxication : public DrinkTest {
 
 TEST_F(Intoxication, TheLevelStepsOnceASecondTowardTheIntakeAndTheGlobalIsWrittenEveryFrame) {
     begin();
-    startDrinkAt(T);
-    int32_t t = T + 5380;
-    sipUntil(5, t);
-    t += 50;
-    stopAt(t);
+    int32_t t = drinkFiveSips();
     ASSERT_EQ(state().drunkLevel, 1) << "one step since the first sip";
     int32_t lastStep = T + 5501;
     int steps = 0;
@@ -122,11 +128,7 @@ TEST_F(Intoxication, TheIntensityAndTheHealingRatesFollowTheLevelUpTo121) {
 
 TEST_F(Intoxication, SoberingFollowsTheGameClockOneUnitPerStepAtMost) {
     begin();
-    startDrinkAt(T);
-    int32_t t = T + 5380;
-    sipUntil(5, t);
-    t += 50;
-    stopAt(t);
+    int32_t t = drinkFiveSips();
     // Each frame below is a step. (clock, intakeLevel after, nextSoberUpClock after)
     const struct {
         int32_t clock, intake, next;
@@ -167,10 +169,7 @@ TEST_F(Intoxication, SoberingFollowsTheGameClockOneUnitPerStepAtMost) {
 
 TEST_F(Intoxication, AnOutOfPlayResetClearsTheLevelsAndTheGlobal) {
     begin();
-    startDrinkAt(T);
-    int32_t t = T + 5380;
-    sipUntil(5, t);
-    stopAt(t + 50);
+    drinkFiveSips();
     const int32_t nextStep = state().nextDrunkStepTime;
     world().outOfPlay = true;
     sim::playFrames(1);

@@ -39,15 +39,9 @@ void clearAnswers() {
     for (Entry& e : table) e = Entry{};
 }
 
-const Counts& counts() {
-    return theCounts;
-}
-void resetCounts() {
-    theCounts = Counts{};
-}
-uint64_t intensityGlobal() {
-    return global1935445;
-}
+const Counts& counts() { return theCounts; }
+void resetCounts() { theCounts = Counts{}; }
+uint64_t intensityGlobal() { return global1935445; }
 
 } // namespace flat
 
@@ -58,13 +52,9 @@ void scriptUnregister(HINSTANCE) {}
 void keyboardHandlerRegister(KeyboardHandler) {}
 void keyboardHandlerUnregister(KeyboardHandler) {}
 
-void nativeInit(UINT64 hash) {
-    current = hash;
-}
+void nativeInit(UINT64 hash) { current = hash; }
 
-void nativePush64(UINT64) {
-    ++theCounts.arguments;
-}
+void nativePush64(UINT64) { ++theCounts.arguments; }
 
 UINT64* nativeCall() {
     ++theCounts.natives;
@@ -76,9 +66,7 @@ UINT64* nativeCall() {
     return result;
 }
 
-void scriptWait(DWORD) {
-    ++theCounts.waits;
-}
+void scriptWait(DWORD) { ++theCounts.waits; }
 
 UINT64* getGlobalPtr(int index) {
     ++theCounts.globals;

@@ -67,9 +67,7 @@ struct FrameState {
     int natives;           // natives the frame's algorithm makes in this world
 };
 
-void idleOutside() {
-    setUpWorld();
-}
+void idleOutside() { setUpWorld(); }
 
 void idleInSaloonNoTarget() {
     setUpWorld();
@@ -97,9 +95,7 @@ void drinkingBeforeFrame() {
     gState.nextDrunkStepTime = Now + 1000;
 }
 
-void intoxicated() {
-    setUpWorld();
-}
+void intoxicated() { setUpWorld(); }
 // An intoxication step is due in every frame, with healing rates, a sobering step
 // and the pass-out watch (drunkLevel above 90): the heaviest step there is short of
 // the recovery.

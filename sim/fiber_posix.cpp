@@ -149,13 +149,9 @@ void fiberYield() {
     if (current) switchToHost(current, false);
 }
 
-Fiber* fiberCurrent() {
-    return current;
-}
+Fiber* fiberCurrent() { return current; }
 
-bool fiberFinished(const Fiber* f) {
-    return f && f->finished;
-}
+bool fiberFinished(const Fiber* f) { return f && f->finished; }
 
 void fiberDestroy(Fiber* f) {
     if (!f || f == current) return;

@@ -26,9 +26,7 @@ thread_local void* threadFiber = nullptr; // the calling thread as a fiber
 // header's read of the gs segment for an access past an empty array.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Warray-bounds"
-void* runningFiber() {
-    return GetCurrentFiber();
-}
+void* runningFiber() { return GetCurrentFiber(); }
 #pragma GCC diagnostic pop
 
 void CALLBACK fiberStart(void* parameter) {
@@ -71,13 +69,9 @@ void fiberYield() {
     if (current) SwitchToFiber(current->hostHandle);
 }
 
-Fiber* fiberCurrent() {
-    return current;
-}
+Fiber* fiberCurrent() { return current; }
 
-bool fiberFinished(const Fiber* f) {
-    return f && f->finished;
-}
+bool fiberFinished(const Fiber* f) { return f && f->finished; }
 
 void fiberDestroy(Fiber* f) {
     if (!f || f == current) return;

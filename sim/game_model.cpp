@@ -19,9 +19,7 @@ const std::string& passOutEffect() {
     return name;
 }
 
-void putInt(UINT64* r, int32_t v) {
-    r[0] = (uint32_t)v;
-}
+void putInt(UINT64* r, int32_t v) { r[0] = (uint32_t)v; }
 void putFloat(UINT64* r, int k, float v) {
     uint32_t bits;
     memcpy(&bits, &v, sizeof bits);

@@ -43,13 +43,9 @@ Plugin* loadPlugin(const std::string& path, std::string* error) {
     return new Plugin{path, handle, entry};
 }
 
-HINSTANCE pluginModule(const Plugin* plugin) {
-    return (HINSTANCE)plugin->handle;
-}
+HINSTANCE pluginModule(const Plugin* plugin) { return (HINSTANCE)plugin->handle; }
 
-void* pluginSymbol(const Plugin* plugin, const char* name) {
-    return dlsym(plugin->handle, name);
-}
+void* pluginSymbol(const Plugin* plugin, const char* name) { return dlsym(plugin->handle, name); }
 
 bool notifyPluginThreads(const Plugin* plugin) {
     const BOOL attach = plugin->entry((HINSTANCE)plugin->handle, DLL_THREAD_ATTACH, nullptr);

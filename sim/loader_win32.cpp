@@ -80,9 +80,7 @@ bool patchImport(HMODULE module, const char* dll, const char* function, void* re
     return true;
 }
 
-DWORD WINAPI idleThread(LPVOID) {
-    return 0;
-}
+DWORD WINAPI idleThread(LPVOID) { return 0; }
 
 } // namespace
 
@@ -102,9 +100,7 @@ Plugin* loadPlugin(const std::string& path, std::string* error) {
     return new Plugin{path, module};
 }
 
-HINSTANCE pluginModule(const Plugin* plugin) {
-    return plugin->module;
-}
+HINSTANCE pluginModule(const Plugin* plugin) { return plugin->module; }
 
 void* pluginSymbol(const Plugin* plugin, const char* name) {
     return (void*)GetProcAddress(plugin->module, name);

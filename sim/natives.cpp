@@ -132,16 +132,10 @@ void appendArgument(std::string& out, char kind, const Call& c, int k) {
 
 } // namespace
 
-float Call::f32(int k) const {
-    return floatOf(args[k]);
-}
-float Call::resultFloat() const {
-    return floatOf(result[0]);
-}
+float Call::f32(int k) const { return floatOf(args[k]); }
+float Call::resultFloat() const { return floatOf(result[0]); }
 
-const std::vector<NativeInfo>& natives() {
-    return table();
-}
+const std::vector<NativeInfo>& natives() { return table(); }
 
 const NativeInfo* findNative(uint64_t hash) {
     const std::vector<NativeInfo>& t = table();

@@ -50,9 +50,7 @@ bool fromKeyboardHandler(const char* what) {
 
 } // namespace
 
-Host& host() {
-    return theHost;
-}
+Host& host() { return theHost; }
 
 void addViolation(const std::string& message) {
     std::lock_guard<std::mutex> lock(theHost.violationsLock);
@@ -87,9 +85,7 @@ void logCall(Call& c) {
 }
 
 // Called by the session around the keyboard handler.
-void enterKeyboardHandler(bool on) {
-    inKeyboardHandler = on;
-}
+void enterKeyboardHandler(bool on) { inKeyboardHandler = on; }
 
 } // namespace sim::detail
 
@@ -268,10 +264,6 @@ UINT64* getGlobalPtr(int index) {
     return cell;
 }
 
-bool sim::inHost() {
-    return hostDepth > 0;
-}
+bool sim::inHost() { return hostDepth > 0; }
 
-const std::vector<std::string>& sim::violations() {
-    return host().violations;
-}
+const std::vector<std::string>& sim::violations() { return host().violations; }

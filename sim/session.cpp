@@ -183,9 +183,7 @@ void stop() {
     h.running = false;
 }
 
-bool running() {
-    return host().running;
-}
+bool running() { return host().running; }
 
 bool notifyThreadAttachDetach() {
     Host& h = host();
@@ -209,21 +207,15 @@ void playMs(uint32_t ms) {
     while (h.running && h.world.timer - from < ms) playFrames(1);
 }
 
-int frame() {
-    return host().frame;
-}
-int resumes() {
-    return host().resumes;
-}
+int frame() { return host().frame; }
+int resumes() { return host().resumes; }
 
 bool scriptWaiting() {
     const Host& h = host();
     return h.running && h.scriptRegistered && !fiberFinished(h.fiber) && fiberCurrent() != h.fiber;
 }
 
-uint32_t waitingFor() {
-    return host().waitMs;
-}
+uint32_t waitingFor() { return host().waitMs; }
 
 void keyEventRaw(uint32_t key, uint16_t second, uint8_t third, int32_t fourth, int32_t fifth, int32_t sixth,
                  int32_t seventh) {
@@ -238,12 +230,8 @@ void keyEvent(uint32_t key, int32_t fifth, int32_t sixth, int32_t seventh) {
     keyEventRaw(key, 1, 0, 0, fifth, sixth, seventh);
 }
 
-World& world() {
-    return host().world;
-}
-const std::vector<Call>& calls() {
-    return host().calls;
-}
+World& world() { return host().world; }
+const std::vector<Call>& calls() { return host().calls; }
 
 std::vector<Call> callsInFrame(int frame) {
     const std::vector<Call>& all = host().calls;
@@ -253,18 +241,10 @@ std::vector<Call> callsInFrame(int frame) {
     return std::vector<Call>(from, to);
 }
 
-void clearCalls() {
-    host().calls.clear();
-}
+void clearCalls() { host().calls.clear(); }
 
-const ScriptState* pluginState() {
-    return host().state;
-}
-const Settings* pluginSettings() {
-    return host().settings;
-}
-std::string workDir() {
-    return host().folder;
-}
+const ScriptState* pluginState() { return host().state; }
+const Settings* pluginSettings() { return host().settings; }
+std::string workDir() { return host().folder; }
 
 } // namespace sim

@@ -25,18 +25,10 @@ void advanceTickCount(uint32_t ms) {
     if (!frozen.load(std::memory_order_relaxed)) ticks.fetch_add(ms, std::memory_order_relaxed);
 }
 
-DWORD hostTickCount() {
-    return ticks.load(std::memory_order_relaxed);
-}
+DWORD hostTickCount() { return ticks.load(std::memory_order_relaxed); }
 
 } // namespace sim::detail
 
-void sim::setTickCount(uint32_t ms) {
-    detail::ticks.store(ms, std::memory_order_relaxed);
-}
-uint32_t sim::tickCount() {
-    return detail::ticks.load(std::memory_order_relaxed);
-}
-void sim::freezeTickCount(bool on) {
-    detail::frozen.store(on, std::memory_order_relaxed);
-}
+void sim::setTickCount(uint32_t ms) { detail::ticks.store(ms, std::memory_order_relaxed); }
+uint32_t sim::tickCount() { return detail::ticks.load(std::memory_order_relaxed); }
+void sim::freezeTickCount(bool on) { detail::frozen.store(on, std::memory_order_relaxed); }

@@ -312,9 +312,7 @@ std::string rgba(const sim::Sprite& s) {
              std::clamp(s.blue, 0, 255));
     return b;
 }
-double opacity(const sim::Sprite& s) {
-    return std::clamp(s.alpha, 0, 255) / 255.0;
-}
+double opacity(const sim::Sprite& s) { return std::clamp(s.alpha, 0, 255) / 255.0; }
 
 // The level in "RPG_METER_n", or false.
 bool meterLevel(const sim::Sprite& s, long* level) {

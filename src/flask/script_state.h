@@ -36,9 +36,7 @@ TOLVENMIRE_EXPORT ScriptState gState;
 
 // Timer and clock arithmetic is 32-bit and wraps explicitly: a deadline near the
 // top of the range wraps to a negative value, never to undefined behaviour.
-inline int32_t wrapAdd(int32_t a, int32_t b) {
-    return (int32_t)((uint32_t)a + (uint32_t)b);
-}
+inline int32_t wrapAdd(int32_t a, int32_t b) { return (int32_t)((uint32_t)a + (uint32_t)b); }
 
 // A game-timer deadline is due once the timer is past it. The wrapped difference
 // is compared, not the two values: the same answer for any deadline within 24 days

@@ -32,32 +32,18 @@ struct Position {
     float x, y, z;
 };
 
-inline UINT64 nativeArg(int32_t v) {
-    return (uint32_t)v;
-}
-inline UINT64 nativeArg(uint32_t v) {
-    return v;
-}
-inline UINT64 nativeArg(bool v) {
-    return v ? 1u : 0u;
-}
+inline UINT64 nativeArg(int32_t v) { return (uint32_t)v; }
+inline UINT64 nativeArg(uint32_t v) { return v; }
+inline UINT64 nativeArg(bool v) { return v ? 1u : 0u; }
 inline UINT64 nativeArg(float v) {
     uint32_t bits;
     memcpy(&bits, &v, sizeof bits);
     return bits;
 }
-inline UINT64 nativeArg(const char* s) {
-    return (UINT64)(uintptr_t)s;
-}
-inline UINT64 nativeArg(const void* p) {
-    return (UINT64)(uintptr_t)p;
-}
-inline UINT64 nativeArg(SignExtended a) {
-    return (UINT64)(int64_t)a.value;
-}
-inline UINT64 nativeArg(Arg64 a) {
-    return a.value;
-}
+inline UINT64 nativeArg(const char* s) { return (UINT64)(uintptr_t)s; }
+inline UINT64 nativeArg(const void* p) { return (UINT64)(uintptr_t)p; }
+inline UINT64 nativeArg(SignExtended a) { return (UINT64)(int64_t)a.value; }
+inline UINT64 nativeArg(Arg64 a) { return a.value; }
 UINT64 nativeArg(double) = delete;
 UINT64 nativeArg(long) = delete;
 UINT64 nativeArg(unsigned long) = delete;
@@ -70,17 +56,13 @@ inline int32_t nativeResultInt(const UINT64* r) {
     if (r) memcpy(&v, r, sizeof v);
     return v;
 }
-inline uint32_t nativeResultHash(const UINT64* r) {
-    return (uint32_t)nativeResultInt(r);
-}
+inline uint32_t nativeResultHash(const UINT64* r) { return (uint32_t)nativeResultInt(r); }
 inline float nativeResultFloat(const UINT64* r) {
     float v = 0.0f;
     if (r) memcpy(&v, r, sizeof v);
     return v;
 }
-inline uint64_t nativeResult64(const UINT64* r) {
-    return r ? r[0] : 0;
-}
+inline uint64_t nativeResult64(const UINT64* r) { return r ? r[0] : 0; }
 // x, y and z each in the low half of an 8-byte slot, at offsets 0, 8 and 16.
 inline Position nativeResultPosition(const UINT64* r) {
     Position p = {0.0f, 0.0f, 0.0f};

@@ -54,6 +54,4 @@ bool platformReplaceFile(const char* from, const char* to) {
     return rename(from, to) == 0;
 }
 
-void platformRemoveFile(const char* path) {
-    unlink(path);
-}
+void platformRemoveFile(const char* path) { unlink(path); }

@@ -14,6 +14,4 @@ bool platformReplaceFile(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-void platformRemoveFile(const char* path) {
-    DeleteFileA(path);
-}
+void platformRemoveFile(const char* path) { DeleteFileA(path); }

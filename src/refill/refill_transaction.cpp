@@ -27,9 +27,7 @@ static void speak(int32_t speaker, const char* line, const char* voice) {
     NativeCall<void>(0x8E04FEDD28D42462, speaker, &request); // the ped speaks the line
 }
 
-static int32_t gameTimer() {
-    return NativeCall<int32_t>(0x4F67E8ECA7D3F667);
-}
+static int32_t gameTimer() { return NativeCall<int32_t>(0x4F67E8ECA7D3F667); }
 
 // Waits until the game timer is strictly past now + ms, drawing the meters in
 // every waiting frame.

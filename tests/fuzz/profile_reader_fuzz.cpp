@@ -51,9 +51,7 @@ uint32_t lookup(const std::string& text, const char* section, const char* key, i
     return profileReadInt(copy.get(), text.size(), section, key, def);
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string trimmed(std::string s) {
     while (!s.empty() && isBlank(s.front())) s.erase(s.begin());

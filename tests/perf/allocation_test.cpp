@@ -79,9 +79,7 @@ int posix_memalign(void** out, size_t alignment, size_t size) {
     *out = p;
     return 0;
 }
-void free(void* p) {
-    __libc_free(p);
-}
+void free(void* p) { __libc_free(p); }
 }
 #endif
 

@@ -13,13 +13,9 @@ namespace {
 
 char mode[32];
 
-bool is(const char* m) {
-    return strcmp(mode, m) == 0;
-}
+bool is(const char* m) { return strcmp(mode, m) == 0; }
 
-void note(const char* name, int32_t value) {
-    sim::world().effects[name] = value;
-}
+void note(const char* name, int32_t value) { sim::world().effects[name] = value; }
 
 UINT64* invoke(UINT64 hash, std::initializer_list<UINT64> args) {
     nativeInit(hash);

@@ -10,9 +10,7 @@
 
 namespace {
 
-FlaskParse parse(const std::string& text) {
-    return parseFlaskLevelText(text.data(), text.size());
-}
+FlaskParse parse(const std::string& text) { return parseFlaskLevelText(text.data(), text.size()); }
 
 std::string format(int32_t value) {
     char out[12];

@@ -10,11 +10,11 @@
 //   tolvenmire_bench --list               the states
 #include "flat_host.h"
 
+#include "base/keyboard_table.h"
+#include "base/script_state.h"
+#include "base/settings.h"
 #include "flask/flask_level.h"
-#include "flask/script_state.h"
-#include "flask/tick_update.h"
-#include "host/keyboard_table.h"
-#include "host/settings.h"
+#include "host/tick_update.h"
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 #include "session.h"
 
-#include "flask/script_state.h"
-#include "host/settings.h"
+#include "base/script_state.h"
+#include "base/settings.h"
 
 #include <chrono>
 #include <cmath>

@@ -8,10 +8,10 @@
 
 #include "sim.h"
 
-#include "flask/flask_level.h"
+#include "base/decimal_text.h"
+#include "base/script_state.h"
+#include "base/settings.h"
 #include "flask/intoxication.h"
-#include "flask/script_state.h"
-#include "host/settings.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,7 @@
 #include "flask/flask_level.h"
 
-#include "flask/script_state.h"
+#include "base/decimal_text.h"
+#include "base/script_state.h"
 #include "platform/platform.h"
 
 #include <cstdio>

@@ -1,8 +1,8 @@
 #include "flask/intoxication.h"
 
-#include "flask/script_state.h"
+#include "base/script_state.h"
+#include "base/settings.h"
 #include "hook/native_call.h"
-#include "host/settings.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The library's entry: registration with the script hook on load, and
 // unregistration on unload. It runs under the loader lock, so it does nothing else.
+#include "base/keyboard_table.h"
 #include "hook/script_hook.h"
-#include "host/keyboard_table.h"
 #include "host/script_loop.h"
 
 #ifdef _WIN32

@@ -1,11 +1,11 @@
 #include "host/script_loop.h"
 
+#include "base/script_state.h"
+#include "base/settings.h"
 #include "flask/flask_level.h"
 #include "flask/intoxication.h"
-#include "flask/script_state.h"
-#include "flask/tick_update.h"
 #include "hook/native_call.h"
-#include "host/settings.h"
+#include "host/tick_update.h"
 
 static bool isOutOfPlay() {
     return NativeCall<int32_t>(0xB15CD1CF58771DE1) != 0; // out-of-play query (death, cutscene, loading)

@@ -1,7 +1,7 @@
 #include "hud/core_meters.h"
 
-#include "flask/flask_level.h"
-#include "flask/script_state.h"
+#include "base/decimal_text.h"
+#include "base/script_state.h"
 #include "hook/native_call.h"
 
 #include <cstring>

@@ -1,9 +1,9 @@
 #include "refill/refill_transaction.h"
 
+#include "base/script_state.h"
+#include "base/settings.h"
 #include "flask/flask_level.h"
-#include "flask/script_state.h"
 #include "hook/native_call.h"
-#include "host/settings.h"
 #include "hud/core_meters.h"
 
 // The record the speech native reads: eight 8-byte slots, each 32-bit value in the

@@ -1,6 +1,6 @@
 #include "refill/saloon_check.h"
 
-#include "flask/script_state.h"
+#include "base/script_state.h"
 #include "hook/native_call.h"
 #include "refill/refill_transaction.h"
 

@@ -1,7 +1,7 @@
 // The save-file reader against the C++ library's own formatted extraction of a
 // signed 32-bit integer (the classic locale), and the writer against printf's "%d",
 // with the round trip between them.
-#include "flask/flask_level.h"
+#include "base/decimal_text.h"
 
 #include "fuzz_check.h"
 

@@ -5,8 +5,8 @@
 
 #include "sim.h"
 
-#include "flask/script_state.h"
-#include "host/settings.h"
+#include "base/script_state.h"
+#include "base/settings.h"
 
 #include <gtest/gtest.h>
 

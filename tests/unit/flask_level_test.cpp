@@ -1,6 +1,6 @@
 // The save file's text on its own: what a number read from it gives, and the
 // bytes a level is written as.
-#include "flask/flask_level.h"
+#include "base/decimal_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/settings.h"
+#include "base/settings.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "host/keyboard_table.h"
+#include "base/keyboard_table.h"
 
 static KeyEvent KeyStateTable[255];
 

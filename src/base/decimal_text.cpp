@@ -1,5 +1,5 @@
 // The save file's text: reading a number as formatted input does, and writing one.
-#include "flask/flask_level.h"
+#include "base/decimal_text.h"
 
 FlaskParse parseFlaskLevelText(const char* text, size_t size) {
     size_t i = 0;

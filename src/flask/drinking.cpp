@@ -1,15 +1,11 @@
-#include "flask/tick_update.h"
+#include "flask/drinking.h"
 
+#include "base/keyboard_table.h"
+#include "base/script_state.h"
+#include "base/settings.h"
 #include "flask/flask_level.h"
-#include "flask/intoxication.h"
-#include "flask/script_state.h"
 #include "hook/native_call.h"
-#include "host/keyboard_table.h"
-#include "host/settings.h"
 #include "hud/core_meters.h"
-#include "refill/saloon_check.h"
-
-ScriptState gState;
 
 // The scenario "WORLD_HUMAN_DRINK_FLASK" (Jenkins one-at-a-time hash of the name
 // in lower case).
@@ -38,7 +34,7 @@ static void DeleteDrinkPrompt() {
 }
 
 // Each frame in which the three guards pass toggles the prompt.
-static void UpdateDrinkPrompt() {
+void UpdateDrinkPrompt() {
     if (NativeCall<int32_t>(0xA571D46727E2B718, 0) != 0) return;             // first prompt guard
     if (NativeCall<int32_t>(0x50F940259D3841E6, 0, 0x4CC0E2FE) == 0) return; // control query
     if (NativeCall<int32_t>(0x4A123E85D7C4CA0B, "WheelHUDIn") != 0) return;  // the effect "WheelHUDIn" runs
@@ -108,7 +104,7 @@ static bool isStopControlOn(uint32_t control) {
     return value < 0.0f || value > 0.0f;
 }
 
-static void UpdateDrinking() {
+void UpdateDrinking() {
     CoreMeters();
     if (isStopControlOn(0xFDA83190))
         StopDrinking();
@@ -130,10 +126,7 @@ static void UpdateDrinking() {
     }
 }
 
-void TickUpdate() {
-    gState.playerPed = NativeCall<int32_t>(0x096275889B8E0EE0); // the player character
-    gState.now = NativeCall<int32_t>(0x4F67E8ECA7D3F667);       // game timer, fixed for the frame
-    UpdateDrinkPrompt();
+void CheckDrinkTriggers() {
     // The key is tested first; the prompt's completion only when the key did not
     // trigger, with whatever handle drinkPrompt holds.
     const bool triggered = consumeKeyTrigger(gSettings.drinkKey) ||
@@ -144,7 +137,4 @@ void TickUpdate() {
         if (!gState.drinking && NativeCall<int32_t>(0x01FEE67DB37F59B2, gState.playerPed) != 0)
             StartDrinking();
     }
-    if (gState.drinking) UpdateDrinking();
-    UpdateIntoxication();
-    SaloonCheck();
 }

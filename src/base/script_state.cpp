@@ -1,0 +1,3 @@
+#include "base/script_state.h"
+
+ScriptState gState;

@@ -1,0 +1,17 @@
+#include "host/tick_update.h"
+
+#include "base/script_state.h"
+#include "flask/drinking.h"
+#include "flask/intoxication.h"
+#include "hook/native_call.h"
+#include "refill/saloon_check.h"
+
+void TickUpdate() {
+    gState.playerPed = NativeCall<int32_t>(0x096275889B8E0EE0); // the player character
+    gState.now = NativeCall<int32_t>(0x4F67E8ECA7D3F667);       // game timer, fixed for the frame
+    UpdateDrinkPrompt();
+    CheckDrinkTriggers();
+    if (gState.drinking) UpdateDrinking();
+    UpdateIntoxication();
+    SaloonCheck();
+}

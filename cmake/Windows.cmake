@@ -12,6 +12,9 @@ add_compile_definitions(NOMINMAX)
 # wrong, and -Werror would stop the build on it.
 add_compile_options($<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)
 
+# The plug-in's version resource is compiled by MinGW-w64's windres.
+enable_language(RC)
+
 if(TOLVENMIRE_TESTS)
   # GoogleTest from Debian's sources (package googletest), built with the cross
   # compiler; targets named as find_package(GTest) names them.
@@ -51,3 +54,4 @@ function(tolvenmire_windows_script_hook target)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/sim/ScriptHookRDR2.def)
   target_link_options(${target} PRIVATE -Wl,--export-all-symbols,--exclude-libs,ALL)
 endfunction()
+

@@ -55,3 +55,18 @@ function(tolvenmire_windows_script_hook target)
   target_link_options(${target} PRIVATE -Wl,--export-all-symbols,--exclude-libs,ALL)
 endfunction()
 
+# CLI11, the session player's command line, is header-only: the build machine's
+# headers (Debian's libcli11-dev) serve the cross build as they are. They come in
+# through a folder of their own that holds only them, so that no other Linux header
+# (glibc's above all) gets onto the cross compiler's include path.
+if(NOT TARGET CLI11::CLI11)
+  find_path(TOLVENMIRE_CLI11_INCLUDE CLI/CLI.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
+    DOC "The folder holding CLI11's CLI/ headers (Debian: libcli11-dev)")
+  if(TOLVENMIRE_CLI11_INCLUDE)
+    set(cli11_only ${CMAKE_BINARY_DIR}/cli11-include)
+    file(MAKE_DIRECTORY ${cli11_only})
+    file(CREATE_LINK ${TOLVENMIRE_CLI11_INCLUDE}/CLI ${cli11_only}/CLI SYMBOLIC)
+    add_library(CLI11::CLI11 INTERFACE IMPORTED)
+    set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${cli11_only})
+  endif()
+endif()

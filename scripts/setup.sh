@@ -26,3 +26,7 @@ need_packages() {
 
 # The packages every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libexpat1-dev)
+
+# What the player's package needs: the MinGW-w64 cross build (its configure step also
+# sets up the Windows tests: GoogleTest's sources, CLI11's headers) and the packing.
+PACKAGE_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest libcli11-dev zip unzip strip-nondeterminism)

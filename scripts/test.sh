@@ -14,6 +14,10 @@ if [ -x scripts/test-windows.sh ]; then
     echo "== Windows build and tests under Wine"
     scripts/test-windows.sh
 fi
+if [ -x scripts/check-reproducible.sh ]; then
+    echo "== The player's package: two builds, the same bytes"
+    scripts/check-reproducible.sh
+fi
 if [ -x scripts/test-sanitizers.sh ]; then
     echo "== Sanitizer builds"
     scripts/test-sanitizers.sh

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Checks that the player's package is reproducible bit for bit: two clean cross
+# builds of the plug-in and the package from two clones of the same commit, in two
+# folders at different paths, one after the other (so at different times), with a
+# different umask and time zone, must give byte-identical Tolvenmire.asi, zip and
+# SHA256SUMS. Builds only what the package needs (no tests). The commit checked is
+# HEAD: changes not committed are not in it. Without git history it checks two
+# copies of the source tree instead. Installs what it needs when run as root.
+# Called by scripts/test.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/setup.sh
+need_packages "${PACKAGE_PACKAGES[@]}" git
+
+started=$SECONDS
+version=$(sed -n 's/^project(Tolvenmire VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+work=$(mktemp -d "${TMPDIR:-/tmp}/tolvenmire-reproducible.XXXXXX")
+first=$work/a
+second=$work/second-build/of/the/same/sources
+mkdir -p "$first" "$second"
+
+if commit=$(git rev-parse --verify -q HEAD 2>/dev/null); then
+    what="commit ${commit:0:12}"
+    if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
+        echo "note: the working tree has changes that are not committed; the check builds $what without them"
+    fi
+    for dir in "$first" "$second"; do
+        git clone -q --no-checkout "$PWD" "$dir"
+        git -C "$dir" checkout -q --detach "$commit"
+    done
+else
+    what="this source tree (no git history)"
+    for dir in "$first" "$second"; do
+        tar -c --exclude=./build --exclude=./dist --exclude=./out -f - . | tar -x -C "$dir"
+    done
+fi
+
+# build DIR UMASK TZ
+build() {
+    local dir=$1
+    echo "== Build in $dir (umask $2, TZ=$3)"
+    if ! (cd "$dir" && umask "$2" && unset SOURCE_DATE_EPOCH && export TZ=$3 &&
+        cmake --preset windows -DTOLVENMIRE_TESTS=OFF &&
+        cmake --build --preset windows -j2 --target tolvenmire_package) >"$dir.log" 2>&1; then
+        tail -n 30 "$dir.log" >&2
+        echo "error: the build in $dir failed; its whole log is $dir.log" >&2
+        exit 1
+    fi
+}
+build "$first" 022 UTC
+build "$second" 002 Pacific/Chatham
+
+status=0
+for f in Tolvenmire.asi "Tolvenmire-$version.zip" SHA256SUMS; do
+    a=$first/dist/$f
+    b=$second/dist/$f
+    if cmp "$a" "$b"; then
+        echo "same bytes: $f ($(stat -c %s "$a") bytes, SHA-256 $(sha256sum "$a" | cut -d' ' -f1))"
+    else
+        status=1
+    fi
+done
+if [ $status -ne 0 ]; then
+    echo "error: two builds of $what differ; both are kept in $work (diffoscope, in Debian, shows how)" >&2
+    exit 1
+fi
+rm -rf "$work"
+echo "Reproducible: two builds of $what give the same bytes ($((SECONDS - started)) s)."

@@ -45,6 +45,9 @@ int main(int argc, char** argv) {
                  "scenario frame by frame and prints a timeline of what the plug-in did. It writes a\n"
                  "chart of the levels and a picture of the heads-up display as SVG.",
                  "tolvenmire-sim");
+    // Options are written --name on Windows too: CLI11 would otherwise take a path
+    // that starts with '/' (as under Wine or MSYS) for a Windows-style /option.
+    app.allow_windows_style_options(false);
     std::string scenarioPath, pluginPath, outDir = "out", hudAtText;
     bool trace = false, quiet = false, check = false, noPictures = false;
     app.add_option("SCENARIO", scenarioPath, "the scenario file to play (see docs/scenarios.md)");

@@ -3,12 +3,13 @@
 # ScriptHookRDR2.dll and the test programs with the MinGW-w64 cross compiler, and
 # runs every test against the real DLL under Wine: headless, in a fresh Wine
 # prefix inside the build folder, with Wine's own loader, settings-file reader and
-# file system. Installs what it needs when run as root. Arguments go to ctest
-# (for instance -R KeyWindow).
+# file system; and plays the player's package from its zip (the evening, compared
+# with the Linux build's). Installs what it needs when run as root. Arguments go to
+# ctest (for instance -R KeyWindow).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
-need_packages cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64
+need_packages "${PACKAGE_PACKAGES[@]}" "${BUILD_PACKAGES[@]}" wine64
 
 build=build/windows
 prefix=$PWD/$build/wine
@@ -23,6 +24,10 @@ wineserver=$(dirname "$wine64")/wineserver
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2
+# The player's package is played from its zip and compared with the Linux build's
+# evening: that tolvenmire-sim is built here too (nothing to do after scripts/test.sh).
+[ -f build/debug/build.ninja ] || cmake --preset debug >/dev/null
+cmake --build --preset debug -j2 --target tolvenmire-sim
 
 # The Wine processes of this prefix end with the run, however it ends.
 stop_wine() {

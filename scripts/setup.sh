@@ -15,13 +15,16 @@ need_packages() {
         echo "       install them with: sudo apt-get install ${missing[*]}" >&2
         exit 1
     fi
-    echo "Installing ${missing[*]} ..."
+    echo "Installing ${missing[*]} with apt-get (on a fresh machine this takes a minute or two) ..." >&2
     if [ -z "${TOLVENMIRE_APT_UPDATED:-}" ]; then
+        echo "  apt-get update" >&2
         apt-get update -qq || { echo "error: apt-get update failed" >&2; exit 1; }
         export TOLVENMIRE_APT_UPDATED=1
     fi
+    echo "  apt-get install ${missing[*]}" >&2
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null ||
         { echo "error: could not install: ${missing[*]}" >&2; exit 1; }
+    echo "  installed" >&2
 }
 
 # The packages every build needs.

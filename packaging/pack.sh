@@ -34,14 +34,16 @@ entry=$("$here/changelog-entry.sh" "$source_dir/CHANGELOG.md" "$version")
 if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
     epoch=$SOURCE_DATE_EPOCH
     dated="SOURCE_DATE_EPOCH"
-elif epoch=$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null) && [ -n "$epoch" ]; then
+elif [ "$(git -C "$source_dir" rev-parse --show-toplevel 2>/dev/null)" = "$(cd "$source_dir" && pwd -P)" ] &&
+    epoch=$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null) && [ -n "$epoch" ]; then
+    # (The sources' own history: not that of a repository they were unpacked into.)
     dated="the last commit"
 else
     # No git history (a source archive): the release date of the changelog entry,
     # which is the same in every copy of these sources.
     day=$(head -n 1 <<<"$entry" | sed 's/^.* - //')
     epoch=$(date -u -d "$day" +%s)
-    dated="the changelog's release date $day (no git history here)"
+    dated="the release date in CHANGELOG.md; no git history"
     echo "note: no git history in $source_dir: the zip's entries are dated $day, the release date of version $version in CHANGELOG.md" >&2
 fi
 if ! [[ $epoch =~ ^[0-9]+$ ]]; then

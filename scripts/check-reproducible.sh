@@ -19,7 +19,8 @@ first=$work/a
 second=$work/second-build/of/the/same/sources
 mkdir -p "$first" "$second"
 
-if commit=$(git rev-parse --verify -q HEAD 2>/dev/null); then
+if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ] &&
+    commit=$(git rev-parse --verify -q HEAD 2>/dev/null); then
     what="commit ${commit:0:12}"
     if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
         echo "note: the working tree has changes that are not committed; the check builds $what without them"

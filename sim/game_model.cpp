@@ -2,9 +2,12 @@
 // the world, and the world's advance by one frame.
 #include "host.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 namespace sim::detail {
 
@@ -125,206 +128,211 @@ uint32_t nameHash(const char* name) {
     return h;
 }
 
-void answerNative(const Call& c, UINT64* r) {
-    Host& h = host();
+namespace {
+
+// The answers, one per native or kind of native; each reads the call and the world
+// and writes the result (zeroed beforehand).
+using Answer = void (*)(Host& h, const Call& c, UINT64* r);
+
+// The script loop and the frame.
+void outOfPlay(Host& h, const Call&, UINT64* r) { putInt(r, h.world.outOfPlay ? 1 : 0); }
+void playerPed(Host& h, const Call&, UINT64* r) { putInt(r, h.world.playerPed); }
+void gameTimer(Host& h, const Call&, UINT64* r) { putInt(r, (int32_t)h.world.timer); }
+
+// The drink prompt's guards and the player's condition.
+void promptGuard(Host& h, const Call&, UINT64* r) { putInt(r, h.world.firstGuard); }
+void controlQuery(Host& h, const Call& c, UINT64* r) {
+    putInt(r, c.u32(1) == PromptControl ? h.world.promptControl : 0);
+}
+void effectRunning(Host& h, const Call& c, UINT64* r) {
+    auto it = h.world.effects.find(c.text[0]);
+    putInt(r, it == h.world.effects.end() ? 0 : it->second);
+}
+void playerCondition(Host& h, const Call&, UINT64* r) { putInt(r, h.world.playerCondition); }
+
+// Prompts.
+void promptBegin(Host& h, const Call&, UINT64* r) {
     World& w = h.world;
-    switch (c.hash) {
-    case 0xB15CD1CF58771DE1:
-        putInt(r, w.outOfPlay ? 1 : 0);
-        break;
-    case 0x096275889B8E0EE0:
-        putInt(r, w.playerPed);
-        break;
-    case 0x4F67E8ECA7D3F667:
-        putInt(r, (int32_t)w.timer);
-        break;
-    case 0xA571D46727E2B718:
-        putInt(r, w.firstGuard);
-        break;
-    case 0x50F940259D3841E6:
-        putInt(r, c.u32(1) == PromptControl ? w.promptControl : 0);
-        break;
-    case 0x4A123E85D7C4CA0B: {
-        auto it = w.effects.find(c.text[0]);
-        putInt(r, it == w.effects.end() ? 0 : it->second);
-        break;
+    const int32_t handle = w.nextPromptHandle++;
+    Prompt& p = w.prompts[handle];
+    p = Prompt();
+    p.handle = handle;
+    p.createdFrame = h.frame;
+    putInt(r, handle);
+}
+void promptControl(Host& h, const Call& c, UINT64*) {
+    if (Prompt* p = findPrompt(h.world, c.i32(0))) p->control = c.u32(1);
+}
+void labelText(Host& h, const Call& c, UINT64* r) {
+    const uint64_t text = h.world.nextText++;
+    h.world.texts[text] = c.text[2];
+    r[0] = text;
+}
+void promptLabel(Host& h, const Call& c, UINT64*) {
+    if (Prompt* p = findPrompt(h.world, c.i32(0))) {
+        auto it = h.world.texts.find(c.args[1]);
+        p->label = it == h.world.texts.end() ? std::string() : it->second;
     }
-    case 0x01FEE67DB37F59B2:
-        putInt(r, w.playerCondition);
-        break;
+}
+void promptOption(Host& h, const Call& c, UINT64*) { addOption(h.world, c); }
+void pedPromptGroup(Host& h, const Call& c, UINT64* r) {
+    const Ped* ped = findPed(h.world, c.i32(0));
+    putInt(r, ped ? ped->promptGroup : 0);
+}
+void promptSetGroup(Host& h, const Call& c, UINT64*) {
+    const int64_t group = (int64_t)c.args[1];
+    // The group is a 32-bit identifier that goes in with its sign.
+    if (group != (int64_t)(int32_t)(uint32_t)c.args[1]) {
+        char b[128];
+        snprintf(b, sizeof b, "prompt_set_group: group 0x%016llX is not a sign-extended 32-bit value",
+                 (unsigned long long)c.args[1]);
+        addViolation(b);
+    }
+    if (Prompt* p = findPrompt(h.world, c.i32(0))) {
+        p->grouped = true;
+        p->group = group;
+        p->groupArg = c.i32(2);
+    }
+}
+void promptFinish(Host& h, const Call& c, UINT64*) {
+    if (Prompt* p = findPrompt(h.world, c.i32(0))) p->setupFinished = true;
+}
+void promptCompleted(Host& h, const Call& c, UINT64* r) {
+    const Prompt* p = findPrompt(h.world, c.i32(0));
+    putInt(r, p && p->completed ? 1 : 0);
+}
+void promptDelete(Host& h, const Call& c, UINT64*) {
+    // Deleting an unknown or a deleted prompt is allowed (handle 0 among them).
+    if (Prompt* p = findPrompt(h.world, c.i32(0)); p && p->alive) {
+        p->alive = false;
+        p->deletedFrame = h.frame;
+    }
+}
 
-    case 0x04F97DE45A519419: {
-        const int32_t handle = w.nextPromptHandle++;
-        Prompt& p = w.prompts[handle];
-        p = Prompt();
-        p.handle = handle;
-        p.createdFrame = h.frame;
-        putInt(r, handle);
-        break;
-    }
-    case 0xB5352B7494A08258:
-        if (Prompt* p = findPrompt(w, c.i32(0))) p->control = c.u32(1);
-        break;
-    case 0xFA925AC00EB830B9: {
-        const uint64_t text = w.nextText++;
-        w.texts[text] = c.text[2];
-        r[0] = text;
-        break;
-    }
-    case 0x5DD02A8318420DD7:
-        if (Prompt* p = findPrompt(w, c.i32(0))) {
-            auto it = w.texts.find(c.args[1]);
-            p->label = it == w.texts.end() ? std::string() : it->second;
-        }
-        break;
-    case 0x94073D5CA3F16B7B:
-    case 0xCA24F528D0D16289:
-    case 0x71215ACCFDE075EE:
-    case 0x8A0FB4D03A630D21:
-        addOption(w, c);
-        break;
-    case 0xB796970BD125FCE8: {
-        const Ped* ped = findPed(w, c.i32(0));
-        putInt(r, ped ? ped->promptGroup : 0);
-        break;
-    }
-    case 0x2F11D3A254169EA4: {
-        const int64_t group = (int64_t)c.args[1];
-        // The group is a 32-bit identifier that goes in with its sign.
-        if (group != (int64_t)(int32_t)(uint32_t)c.args[1]) {
-            char b[128];
-            snprintf(b, sizeof b, "prompt_set_group: group 0x%016llX is not a sign-extended 32-bit value",
-                     (unsigned long long)c.args[1]);
-            addViolation(b);
-        }
-        if (Prompt* p = findPrompt(w, c.i32(0))) {
-            p->grouped = true;
-            p->group = group;
-            p->groupArg = c.i32(2);
-        }
-        break;
-    }
-    case 0xF7AA2696A22AD8B9:
-        if (Prompt* p = findPrompt(w, c.i32(0))) p->setupFinished = true;
-        break;
-    case 0xE0F65F0640EF0617: {
-        const Prompt* p = findPrompt(w, c.i32(0));
-        putInt(r, p && p->completed ? 1 : 0);
-        break;
-    }
-    case 0x00EDE88D4D13CF59:
-        // Deleting an unknown or a deleted prompt is allowed (handle 0 among them).
-        if (Prompt* p = findPrompt(w, c.i32(0)); p && p->alive) {
-            p->alive = false;
-            p->deletedFrame = h.frame;
-        }
-        break;
+// The drinking scenario.
+void clearTasks(Host& h, const Call& c, UINT64*) {
+    ++h.world.clearingCalls;
+    if (c.i32(0) == h.world.playerPed) h.world.scenarioRunning = false;
+}
+void scenarioStart(Host& h, const Call& c, UINT64*) { startScenario(h.world, c); }
+void scenarioRunning(Host& h, const Call& c, UINT64* r) {
+    const World& w = h.world;
+    putInt(r, c.i32(0) == w.playerPed && w.scenarioRunning && c.u32(1) == w.scenarioHash ? 1 : 0);
+}
+void scenarioHash(Host&, const Call& c, UINT64* r) { putInt(r, (int32_t)nameHash(c.text[0].c_str())); }
+void controlValue(Host& h, const Call& c, UINT64* r) {
+    auto it = h.world.analog.find(c.u32(1));
+    putFloat(r, 0, it == h.world.analog.end() ? 0.0f : it->second);
+}
 
-    case 0xE1EF3C1216AFF2CD:
-        ++w.clearingCalls;
-        if (c.i32(0) == w.playerPed) w.scenarioRunning = false;
-        break;
-    case 0x524B54361229154F:
-        startScenario(w, c);
-        break;
-    case 0x34D6AC1157C8226C:
-        putInt(r, c.i32(0) == w.playerPed && w.scenarioRunning && c.u32(1) == w.scenarioHash ? 1 : 0);
-        break;
-    case 0xFD340785ADF8CFB7:
-        putInt(r, (int32_t)nameHash(c.text[0].c_str()));
-        break;
-    case 0xEC3C9B8D5327B563: {
-        auto it = w.analog.find(c.u32(1));
-        putFloat(r, 0, it == w.analog.end() ? 0.0f : it->second);
-        break;
-    }
+// Texture dictionaries and sprites.
+void textureLoaded(Host& h, const Call& c, UINT64* r) {
+    auto it = h.world.textureLoaded.find(c.u32(0));
+    putInt(r, it != h.world.textureLoaded.end() && it->second ? 1 : 0);
+}
+void textureRequest(Host& h, const Call& c, UINT64*) { requestTexture(h.world, c); }
+void sprite(Host& h, const Call& c, UINT64*) { drawSprite(h.world, c); }
 
-    case 0xBE72591D1509FFE4: {
-        auto it = w.textureLoaded.find(c.u32(0));
-        putInt(r, it != w.textureLoaded.end() && it->second ? 1 : 0);
-        break;
-    }
-    case 0xC1BA29DF5631B0F8:
-        requestTexture(w, c);
-        break;
-    case 0xC9884ECADE94CB34:
-        drawSprite(w, c);
-        break;
+// Intoxication and the player's health.
+void healingRate1(Host& h, const Call& c, UINT64*) { h.world.healingRate[0] = c.f32(1); }
+void healingRate2(Host& h, const Call& c, UINT64*) { h.world.healingRate[1] = c.f32(1); }
+void gameClock(Host& h, const Call&, UINT64* r) { putInt(r, h.world.clock); }
+void restorePed(Host& h, const Call&, UINT64*) { ++h.world.restoreCalls; }
+void pedValue(Host& h, const Call&, UINT64* r) { putInt(r, h.world.playerValue); }
+void setPedValue(Host& h, const Call& c, UINT64*) { h.world.playerValue = c.i32(1); }
+void setCoreValue(Host& h, const Call& c, UINT64*) {
+    if (c.i32(1) >= 0 && c.i32(1) < 3) h.world.coreValues[c.i32(1)] = c.i32(2);
+}
+void deadeyeCondition(Host& h, const Call&, UINT64* r) { putInt(r, h.world.deadeyeCondition); }
+void holdControlOff(Host& h, const Call& c, UINT64*) { h.world.controlsHeldOff.push_back(c.u32(1)); }
 
-    case 0x8899C244EBCF70DE:
-        w.healingRate[0] = c.f32(1);
-        break;
-    case 0xFECA17CF3343694B:
-        w.healingRate[1] = c.f32(1);
-        break;
-    case 0x78FD8BE812E436B2:
-        putInt(r, w.clock);
-        break;
-    case 0x675680D089BFA21F:
-        ++w.restoreCalls;
-        break;
-    case 0x15D757606D170C3C:
-        putInt(r, w.playerValue);
-        break;
-    case 0xAC2767ED8BDFAB15:
-        w.playerValue = c.i32(1);
-        break;
-    case 0xC6258F41D86676E0:
-        if (c.i32(1) >= 0 && c.i32(1) < 3) w.coreValues[c.i32(1)] = c.i32(2);
-        break;
-    case 0x936F967D4BE1CE9D:
-        putInt(r, w.deadeyeCondition);
-        break;
-    case 0xFE99B66D079CF6BC:
-        w.controlsHeldOff.push_back(c.u32(1));
-        break;
+// Saloons and bartenders.
+void interior(Host& h, const Call& c, UINT64* r) {
+    putInt(r, c.i32(0) == h.world.playerPed ? h.world.interior : 0);
+}
+void targetedPed(Host& h, const Call& c, UINT64* r) {
+    // The game writes the targeted ped's handle through the address.
+    if (void* out = (void*)(uintptr_t)c.args[1]) memcpy(out, &h.world.target, sizeof h.world.target);
+    putInt(r, h.world.target != 0 ? 1 : 0);
+}
+void entityModel(Host& h, const Call& c, UINT64* r) {
+    uint32_t model = 0;
+    if (c.i32(0) == h.world.playerPed)
+        model = h.world.playerModel;
+    else if (const Ped* p = findPed(h.world, c.i32(0)))
+        model = p->model;
+    putInt(r, (int32_t)model);
+}
+void entityPosition(Host& h, const Call& c, UINT64* r) { position(h.world, c.i32(0), r); }
+void pedDistance(Host& h, const Call& c, UINT64* r) { putFloat(r, 0, distance(h.world, c)); }
 
-    case 0xB417689857646F61:
-        putInt(r, c.i32(0) == w.playerPed ? w.interior : 0);
-        break;
-    case 0x3EE1F7A8C32F24E1:
-        // The game writes the targeted ped's handle through the address.
-        if (void* out = (void*)(uintptr_t)c.args[1]) memcpy(out, &w.target, sizeof w.target);
-        putInt(r, w.target != 0 ? 1 : 0);
-        break;
-    case 0xDA76A9F39210D365: {
-        uint32_t model = 0;
-        if (c.i32(0) == w.playerPed)
-            model = w.playerModel;
-        else if (const Ped* p = findPed(w, c.i32(0)))
-            model = p->model;
-        putInt(r, (int32_t)model);
-        break;
-    }
-    case 0xA86D5F069399F44D:
-        position(w, c.i32(0), r);
-        break;
-    case 0x2A488C176D52CCA5:
-        putFloat(r, 0, distance(w, c));
-        break;
+// The refill.
+void playerControl(Host& h, const Call& c, UINT64*) {
+    h.world.playerControl = c.i32(1) != 0;
+    h.world.controlChanges.emplace_back(h.frame, c.i32(1));
+}
+void sayLine(Host& h, const Call& c, UINT64*) { speak(h.world, c, h.frame); }
+void fadeOut(Host& h, const Call&, UINT64*) {
+    ++h.world.fadeOuts;
+    h.world.screenFadedOut = true;
+}
+void fadeIn(Host& h, const Call&, UINT64*) {
+    ++h.world.fadeIns;
+    h.world.screenFadedOut = false;
+}
+void takeCash(Host& h, const Call& c, UINT64*) {
+    h.world.cash -= c.i32(0);
+    h.world.charges.push_back(c.i32(0));
+}
 
-    case 0x4D51E59243281D80:
-        w.playerControl = c.i32(1) != 0;
-        w.controlChanges.emplace_back(h.frame, c.i32(1));
-        break;
-    case 0x8E04FEDD28D42462:
-        speak(w, c, h.frame);
-        break;
-    case 0x40C719A5E410B9E4:
-        ++w.fadeOuts;
-        w.screenFadedOut = true;
-        break;
-    case 0x6A053CF596F67DF7:
-        ++w.fadeIns;
-        w.screenFadedOut = false;
-        break;
-    case 0x466BC8769CF26A7A:
-        w.cash -= c.i32(0);
-        w.charges.push_back(c.i32(0));
-        break;
-    default:
-        break;
-    }
+struct Answering {
+    uint64_t hash;
+    Answer answer;
+};
+
+// By role, as in the list of known natives; sorted by hash at first use.
+const Answering Answers[] = {
+    {0xB15CD1CF58771DE1, outOfPlay},       {0x096275889B8E0EE0, playerPed},
+    {0x4F67E8ECA7D3F667, gameTimer},       {0xA571D46727E2B718, promptGuard},
+    {0x50F940259D3841E6, controlQuery},    {0x4A123E85D7C4CA0B, effectRunning},
+    {0x01FEE67DB37F59B2, playerCondition}, {0x04F97DE45A519419, promptBegin},
+    {0xB5352B7494A08258, promptControl},   {0xFA925AC00EB830B9, labelText},
+    {0x5DD02A8318420DD7, promptLabel},     {0x94073D5CA3F16B7B, promptOption},
+    {0xCA24F528D0D16289, promptOption},    {0x71215ACCFDE075EE, promptOption},
+    {0x8A0FB4D03A630D21, promptOption},    {0xB796970BD125FCE8, pedPromptGroup},
+    {0x2F11D3A254169EA4, promptSetGroup},  {0xF7AA2696A22AD8B9, promptFinish},
+    {0xE0F65F0640EF0617, promptCompleted}, {0x00EDE88D4D13CF59, promptDelete},
+    {0xE1EF3C1216AFF2CD, clearTasks},      {0x524B54361229154F, scenarioStart},
+    {0x34D6AC1157C8226C, scenarioRunning}, {0xFD340785ADF8CFB7, scenarioHash},
+    {0xEC3C9B8D5327B563, controlValue},    {0xBE72591D1509FFE4, textureLoaded},
+    {0xC1BA29DF5631B0F8, textureRequest},  {0xC9884ECADE94CB34, sprite},
+    {0x8899C244EBCF70DE, healingRate1},    {0xFECA17CF3343694B, healingRate2},
+    {0x78FD8BE812E436B2, gameClock},       {0x675680D089BFA21F, restorePed},
+    {0x15D757606D170C3C, pedValue},        {0xAC2767ED8BDFAB15, setPedValue},
+    {0xC6258F41D86676E0, setCoreValue},    {0x936F967D4BE1CE9D, deadeyeCondition},
+    {0xFE99B66D079CF6BC, holdControlOff},  {0xB417689857646F61, interior},
+    {0x3EE1F7A8C32F24E1, targetedPed},     {0xDA76A9F39210D365, entityModel},
+    {0xA86D5F069399F44D, entityPosition},  {0x2A488C176D52CCA5, pedDistance},
+    {0x4D51E59243281D80, playerControl},   {0x8E04FEDD28D42462, sayLine},
+    {0x40C719A5E410B9E4, fadeOut},         {0x6A053CF596F67DF7, fadeIn},
+    {0x466BC8769CF26A7A, takeCash},
+};
+
+Answer answerFor(uint64_t hash) {
+    static const std::vector<Answering> sorted = [] {
+        std::vector<Answering> v(std::begin(Answers), std::end(Answers));
+        std::sort(v.begin(), v.end(), [](const Answering& a, const Answering& b) { return a.hash < b.hash; });
+        return v;
+    }();
+    auto it = std::lower_bound(sorted.begin(), sorted.end(), hash,
+                               [](const Answering& a, uint64_t h) { return a.hash < h; });
+    return it != sorted.end() && it->hash == hash ? it->answer : nullptr;
+}
+
+} // namespace
+
+void answerNative(const Call& c, UINT64* r) {
+    if (Answer answer = answerFor(c.hash)) answer(host(), c, r);
 }
 
 void advanceWorld() {

@@ -220,6 +220,14 @@ class Session {
     void setUpWorld();
     // One frame of changes, then the frame, then the checks.
     void act();
+    void pickFrameLength();
+    void pressKeys();
+    void completePrompts();
+    void changeGuards();
+    void pressStopControls();
+    void changeOutOfPlay();
+    void changeClockRate();
+    void changeScenarioAndFiles();
     void sendKey(uint32_t key, int32_t fifth, int32_t sixth, int32_t seventh);
     void changeSaloon();
     void changeTarget();
@@ -458,10 +466,24 @@ void Session::setFolderReadOnly(bool on) {
     log(on ? "the folder made read-only" : "the folder made writable");
 }
 
+// One frame of changes. The steps draw from the generator in this order, which
+// is what makes a seed play the same session: new steps go at the end.
 void Session::act() {
-    sim::World& w = sim::world();
+    pickFrameLength();
+    pressKeys();
+    completePrompts();
+    changeGuards();
+    pressStopControls();
+    changeOutOfPlay();
+    if (rng_.oneIn(400)) changeSaloon();
+    if (rng_.oneIn(120)) changeTarget();
+    changeClockRate();
+    changeScenarioAndFiles();
+}
 
-    // The frame's length: steady, drifting, or a hitch now and then.
+// The frame's length: steady, drifting, or a hitch now and then.
+void Session::pickFrameLength() {
+    sim::World& w = sim::world();
     const uint32_t r = rng_.below(1000);
     if (r < 10)
         w.frameMs = (uint32_t)rng_.range(1000, 4000);
@@ -473,13 +495,18 @@ void Session::act() {
         w.frameMs = 33;
     if (w.frameMs > 600) log("a frame of " + std::to_string(w.frameMs) + " ms");
     maxFrameMs_ = std::max(maxFrameMs_, w.frameMs);
+}
 
-    // Keys: the drink key, mostly with its seventh flag, and others.
+// Keys: the drink key, mostly with its seventh flag, and others.
+void Session::pressKeys() {
     if (rng_.oneIn(binge_ ? 60 : 150))
         sendKey(drinkKey_, (int32_t)rng_.below(2), (int32_t)rng_.below(2), rng_.oneIn(5) ? 0 : 1);
     if (rng_.oneIn(60)) sendKey(rng_.below(300), 0, 0, 1);
+}
 
-    // Prompts completed by the player: a completion lasts a frame or three.
+// Prompts completed by the player: a completion lasts a frame or three.
+void Session::completePrompts() {
+    sim::World& w = sim::world();
     for (auto it = completions_.begin(); it != completions_.end();) {
         if (--it->second > 0) {
             ++it;
@@ -499,8 +526,11 @@ void Session::act() {
                 std::to_string(handle));
         }
     }
+}
 
-    // The drink prompt's guards and the player's condition.
+// The drink prompt's guards and the player's condition.
+void Session::changeGuards() {
+    sim::World& w = sim::world();
     if (promptControlFrames_ > 0 && --promptControlFrames_ == 0) w.promptControl = 0;
     if (rng_.oneIn(50)) {
         w.promptControl = 1;
@@ -518,8 +548,11 @@ void Session::act() {
         w.playerCondition = w.playerCondition ? 0 : 1;
         log("player condition " + std::to_string(w.playerCondition));
     }
+}
 
-    // Stop controls, with odd values too (a NaN counts as 0.0).
+// Stop controls, with odd values too (a NaN counts as 0.0).
+void Session::pressStopControls() {
+    sim::World& w = sim::world();
     if (stopFrames_ > 0 && --stopFrames_ == 0) w.analog.clear();
     if (rng_.oneIn(binge_ ? 2500 : 250)) {
         const float values[] = {1.0f, -0.5f, 1e-30f, std::numeric_limits<float>::quiet_NaN(), 0.0f, -0.0f};
@@ -530,8 +563,12 @@ void Session::act() {
         std::snprintf(b, sizeof b, "stop control 0x%08X at %g", control, (double)w.analog[control]);
         log(b);
     }
+}
 
-    // Out of play: short or long spells at any moment, and deaths while passed out.
+// Out of play: short or long spells at any moment, and deaths while passed out; the
+// pass-out effect by hand when the game does not run it.
+void Session::changeOutOfPlay() {
+    sim::World& w = sim::world();
     if (outOfPlayFrames_ > 0 && --outOfPlayFrames_ == 0 && !outOfPlayByTime_) {
         w.outOfPlay = false;
         log("back in play");
@@ -559,20 +596,22 @@ void Session::act() {
         w.effects[PassOut] = w.effects[PassOut] ? 0 : 1;
         log(std::string("the pass-out effect ") + (w.effects[PassOut] ? "runs" : "ends"));
     }
+}
 
-    // Saloons, targets and distances.
-    if (rng_.oneIn(400)) changeSaloon();
-    if (rng_.oneIn(120)) changeTarget();
-
-    // The game clock jumps, also backwards.
+// The game clock jumps, also backwards, and changes its pace.
+void Session::changeClockRate() {
+    sim::World& w = sim::world();
     if (rng_.oneIn(400)) changeClock();
     if (rng_.oneIn(2000)) {
         const double rates[] = {0.0, 1.0, 30.0, 1000.0};
         w.clockPerSecond = rng_.pick(rates);
         log("game clock runs at " + std::to_string((int)w.clockPerSecond) + " a second");
     }
+}
 
-    // The scenario, the deadeye condition, the files.
+// The scenario, the deadeye condition, the files.
+void Session::changeScenarioAndFiles() {
+    sim::World& w = sim::world();
     if (rng_.oneIn(1500)) {
         w.scenarioNeverStarts = !w.scenarioNeverStarts;
         log(w.scenarioNeverStarts ? "the drinking scenario never starts"

@@ -383,6 +383,23 @@ bool parseKey(std::string_view s, int64_t* out) {
 const char* const SettingKeys[] = {"TOLVENMIRE_KEY", "DEADEYE_LOCK_THRESHOLD", "HEAL_WHEN_DRUNK",
                                    "REFILL_PRICE", "SOBER_UP_TIME"};
 
+// An event's words as written: the event's own word at `at`, its arguments after it.
+struct Words {
+    const std::vector<Token>& t;
+    size_t at = 0;
+    bool timed = false; // the line has a time
+    const std::string& word() const { return t[at].text; }
+    size_t count() const { return t.size() - at - 1; }
+    const std::string& arg(size_t k) const { return t[at + 1 + k].text; }
+};
+
+// What an expectation compares, and how its value is written.
+enum class Form { Number, Money, Real, Switch, Save, Line };
+struct SubjectWord {
+    const char* name;
+    Expectation::Subject subject;
+    Form form;
+};
 struct Parser {
     std::string path;
     std::string folder; // the scenario's folder, for relative paths
@@ -406,31 +423,108 @@ struct Parser {
     }
 
     void run(const std::string& text);
-    void setupLine(const std::vector<Token>& t);
-    bool action(const std::vector<Token>& t, size_t at, Event* e, bool timed);
-    bool expectation(const std::vector<Token>& t, size_t at, Expectation* x);
-    bool needArgs(const std::vector<Token>& t, size_t at, size_t min, size_t max, const char* usage);
     void finish();
+    bool needArgs(const std::vector<Token>& t, size_t at, size_t min, size_t max, const char* usage);
+
+    // The setup's own lines.
+    void setupLine(const std::vector<Token>& t);
+    void setSettings(const std::vector<Token>& t);
+    void setting(const std::string& kv);
+    void setSettingsFile(const std::vector<Token>& t);
+    void setFps(const std::vector<Token>& t);
+    void setFlask(const std::vector<Token>& t);
+    void setSave(const std::vector<Token>& t);
+    void setHudAt(const std::vector<Token>& t);
+
+    // Events: the line's words from `at` on, into *e.
+    bool action(const std::vector<Token>& t, size_t at, Event* e, bool timed);
+    bool needsTime(const Words& w, const Event& e);
+    bool press(const Words& w, Event* e);
+    bool pressWhat(const Words& w, const std::string& usage, Event* e);
+    bool complete(const Words& w, Event* e);
+    bool outOfPlay(const Words& w, Event* e);
+    bool backInPlay(const Words& w, Event* e);
+    bool enter(const Words& w, Event* e);
+    bool leave(const Words& w, Event* e);
+    bool target(const Words& w, Event* e);
+    bool targetPlace(const Words& w, const char* usage, Event* e);
+    bool cash(const Words& w, Event* e);
+    bool model(const Words& w, Event* e);
+    bool clockRate(const Words& w, Event* e);
+    bool clock(const Words& w, Event* e);
+    bool knob(const Words& w, Event* e);
+    bool knobValue(const Knob& knob, const std::string& text, Event* e);
+    bool expect(const Words& w, Event* e);
+    bool restart(const Words& w, Event* e);
+    bool end(const Words& w, Event* e);
+
+    // An expectation: the words from `at` on (the subject first).
+    bool expectation(const std::vector<Token>& t, size_t at, Expectation* x);
+    bool expectSwitch(const std::string& what, const std::vector<std::string>& rest, Expectation* x);
+    bool expectSave(const std::vector<std::string>& rest, bool lastQuoted, Expectation* x);
+    bool expectLine(const std::string& what, const std::vector<std::string>& rest, Expectation* x);
+    bool expectValue(Form form, const std::string& what, const std::vector<std::string>& rest,
+                     Expectation* x);
 };
 
-const std::vector<std::string>& setupWords() {
-    static const std::vector<std::string> w = {"settings", "settings-file", "fps", "flask", "save", "hud-at"};
-    return w;
+// The setup's words, each with its reader; in the order hints name them.
+struct SetupWord {
+    const char* word;
+    void (Parser::*read)(const std::vector<Token>& t);
+};
+const SetupWord SetupWords[] = {
+    {"settings", &Parser::setSettings}, {"settings-file", &Parser::setSettingsFile},
+    {"fps", &Parser::setFps},           {"flask", &Parser::setFlask},
+    {"save", &Parser::setSave},         {"hud-at", &Parser::setHudAt},
+};
+
+// The events' words, each with its reader; in the order hints name them.
+struct EventWord {
+    const char* word;
+    bool (Parser::*read)(const Words& w, Event* e);
+};
+const EventWord EventWords[] = {
+    {"press", &Parser::press},
+    {"hold", &Parser::press},
+    {"release", &Parser::press},
+    {"complete", &Parser::complete},
+    {"die", &Parser::outOfPlay},
+    {"cutscene", &Parser::outOfPlay},
+    {"out-of-play", &Parser::outOfPlay},
+    {"back-in-play", &Parser::backInPlay},
+    {"enter", &Parser::enter},
+    {"leave", &Parser::leave},
+    {"target", &Parser::target},
+    {"cash", &Parser::cash},
+    {"model", &Parser::model},
+    {"clock-rate", &Parser::clockRate},
+    {"clock", &Parser::clock},
+    {"set", &Parser::knob},
+    {"expect", &Parser::expect},
+    {"restart", &Parser::restart},
+    {"end", &Parser::end},
+};
+
+const SetupWord* findSetupWord(const std::string& word) {
+    for (const SetupWord& s : SetupWords)
+        if (word == s.word) return &s;
+    return nullptr;
 }
-const std::vector<std::string>& eventWords() {
-    static const std::vector<std::string> w = {
-        "press",        "hold",  "release", "complete", "die",  "cutscene", "out-of-play",
-        "back-in-play", "enter", "leave",   "target",   "cash", "model",    "clock-rate",
-        "clock",        "set",   "expect",  "restart",  "end"};
-    return w;
+
+const EventWord* findEventWord(const std::string& word) {
+    for (const EventWord& e : EventWords)
+        if (word == e.word) return &e;
+    return nullptr;
 }
+
 std::vector<std::string> allWords() {
-    std::vector<std::string> w = setupWords();
-    w.insert(w.end(), eventWords().begin(), eventWords().end());
+    std::vector<std::string> w;
+    for (const SetupWord& s : SetupWords) w.push_back(s.word);
+    for (const EventWord& e : EventWords) w.push_back(e.word);
     return w;
 }
 
-// `word` is one of the given ones, or an error names them.
+// The word at `at` has from min to max arguments, or an error shows how to write it.
 bool Parser::needArgs(const std::vector<Token>& t, size_t at, size_t min, size_t max, const char* usage) {
     const size_t n = t.size() - at - 1;
     if (n < min || n > max) {
@@ -513,113 +607,13 @@ void Parser::run(const std::string& text) {
 
 void Parser::setupLine(const std::vector<Token>& t) {
     const std::string& word = t[0].text;
-    const bool setupOnly = std::find(setupWords().begin(), setupWords().end(), word) != setupWords().end();
-    if (setupOnly && sawTimed) {
+    const SetupWord* setup = findSetupWord(word);
+    if (setup && sawTimed) {
         error(quote(word) + " belongs to the setup, before the first timed line (line " +
               std::to_string(lastTimeLine) + ")");
         return;
     }
-    if (word == "settings") {
-        if (t.size() < 2) return error("write the settings as KEY=VALUE, as in \"settings REFILL_PRICE=12\"");
-        for (size_t i = 1; i < t.size(); ++i) {
-            const std::string& kv = t[i].text;
-            const size_t eq = kv.find('=');
-            if (eq == std::string::npos || eq == 0) {
-                error("setting " + quote(kv) + " is not KEY=VALUE");
-                continue;
-            }
-            std::string key = kv.substr(0, eq);
-            std::transform(key.begin(), key.end(), key.begin(), [](char c) { return (char)toupper(c); });
-            std::replace(key.begin(), key.end(), '-', '_');
-            const std::string value = kv.substr(eq + 1);
-            std::vector<std::string> known(std::begin(SettingKeys), std::end(SettingKeys));
-            if (std::find(known.begin(), known.end(), key) == known.end()) {
-                std::string hint = suggestion(key, known);
-                error("unknown setting " + quote(kv.substr(0, eq)) +
-                      (hint.empty() ? " (known: " + joined(known) + ")" : hint));
-                continue;
-            }
-            int64_t v = 0;
-            const bool ok = key == "TOLVENMIRE_KEY" ? parseKey(value, &v) : parseInteger(value, &v);
-            if (!ok || v < INT32_MIN || v > UINT32_MAX) {
-                error("bad number " + quote(value) + " for " + key + " (a whole number" +
-                      (key == "TOLVENMIRE_KEY" ? std::string(", or a letter such as P") : std::string()) +
-                      ")");
-                continue;
-            }
-            bool twice = false;
-            for (size_t k = 0; k < keys.size(); ++k)
-                if (keys[k].first == key) {
-                    error(key + " is set twice (also on line " + std::to_string(keyLines[k]) + ")");
-                    twice = true;
-                }
-            if (twice) continue;
-            keys.push_back({key, v});
-            keyLines.push_back(line);
-        }
-        return;
-    }
-    if (word == "settings-file") {
-        if (!needArgs(t, 0, 1, 1, "settings-file PATH")) return;
-        if (settingsFileLine)
-            return error("a second settings-file (the first is on line " + std::to_string(settingsFileLine) +
-                         ")");
-        std::string file = t[1].text;
-        const std::string resolved =
-            (file.empty() || file[0] == '/' || folder.empty()) ? file : folder + "/" + file;
-        std::ifstream in(resolved, std::ios::binary);
-        if (!in) return error("cannot read settings file " + quote(file) + ": " + strerror(errno));
-        std::ostringstream content;
-        content << in.rdbuf();
-        out->settings = content.str();
-        out->settingsSource = file;
-        settingsFileLine = line;
-        return;
-    }
-    if (word == "fps") {
-        if (!needArgs(t, 0, 1, 1, "fps 30")) return;
-        int64_t v = 0;
-        if (!parseInteger(t[1].text, &v)) return error("bad number " + quote(t[1].text) + " for fps");
-        if (v < 1 || v > 1000) return error("fps " + t[1].text + " is out of range (1 to 1000)");
-        out->fps = (int)v;
-        return;
-    }
-    if (word == "flask") {
-        if (!needArgs(t, 0, 1, 1, "flask 40")) return;
-        int64_t v = 0;
-        if (!parseInteger(t[1].text, &v) || v < INT32_MIN || v > INT32_MAX)
-            return error("bad number " + quote(t[1].text) +
-                         " for the flask level (a whole number; 99 is full)");
-        if (saveLine)
-            return error("flask and save both set the save file (save is on line " +
-                         std::to_string(saveLine) + ")");
-        out->withSave = true;
-        out->save = std::to_string(v);
-        flaskLine = line;
-        return;
-    }
-    if (word == "save") {
-        if (!needArgs(t, 0, 1, 1, "save \"42\" or save none")) return;
-        if (flaskLine)
-            return error("flask and save both set the save file (flask is on line " +
-                         std::to_string(flaskLine) + ")");
-        saveLine = line;
-        if (!t[1].quoted && t[1].text == "none") {
-            out->withSave = false;
-            return;
-        }
-        out->withSave = true;
-        out->save = t[1].text;
-        return;
-    }
-    if (word == "hud-at") {
-        if (!needArgs(t, 0, 1, 1, "hud-at 0:20")) return;
-        Millis v = 0;
-        if (!parseTime(t[1].text, &v)) return error("bad time " + quote(t[1].text) + " for hud-at");
-        out->hasHudAt = true;
-        out->hudAt = v;
-        return;
-    }
+    if (setup) return (this->*setup->read)(t);
     // World changes are allowed untimed before the first timed line: they hold from
     // the start.
     Event e;
@@ -631,288 +625,409 @@ void Parser::setupLine(const std::vector<Token>& t) {
     out->setup.push_back(std::move(e));
 }
 
-bool Parser::action(const std::vector<Token>& t, size_t at, Event* e, bool timed) {
-    using K = Event::Kind;
-    const std::string& word = t[at].text;
-    const size_t n = t.size() - at - 1; // arguments
-    auto arg = [&](size_t k) -> const std::string& { return t[at + 1 + k].text; };
-    for (size_t i = at; i < t.size(); ++i) e->written += (i > at ? " " : "") + t[i].text;
-    auto needsTime = [&]() {
-        if (!timed) error(quote(word) + " needs a time, as in \"0:05 " + e->written + "\"");
-        return timed;
-    };
+void Parser::setSettings(const std::vector<Token>& t) {
+    if (t.size() < 2) return error("write the settings as KEY=VALUE, as in \"settings REFILL_PRICE=12\"");
+    for (size_t i = 1; i < t.size(); ++i) setting(t[i].text);
+}
 
-    if (word == "press" || word == "hold" || word == "release") {
-        const std::string usage = word == "press"
-                                      ? "press drink-key | key CODE | stop | stop-alt | control HASH | "
-                                        "prompt-control"
-                                      : word + " prompt-control";
-        if (n < 1) return error("missing what to " + word + ": " + quote(usage)), false;
-        if (!needsTime()) return false;
-        const std::string& what = arg(0);
-        if (word != "press") {
-            if (what != "prompt-control" || n != 1) return error("write " + quote(usage)), false;
-            e->kind = K::PromptControl;
-            e->number = word == "hold" ? 1 : 2;
-            return true;
+// One KEY=VALUE of a settings line.
+void Parser::setting(const std::string& kv) {
+    const size_t eq = kv.find('=');
+    if (eq == std::string::npos || eq == 0) return error("setting " + quote(kv) + " is not KEY=VALUE");
+    std::string key = kv.substr(0, eq);
+    std::transform(key.begin(), key.end(), key.begin(), [](char c) { return (char)toupper(c); });
+    std::replace(key.begin(), key.end(), '-', '_');
+    const std::string value = kv.substr(eq + 1);
+    std::vector<std::string> known(std::begin(SettingKeys), std::end(SettingKeys));
+    if (std::find(known.begin(), known.end(), key) == known.end()) {
+        std::string hint = suggestion(key, known);
+        return error("unknown setting " + quote(kv.substr(0, eq)) +
+                     (hint.empty() ? " (known: " + joined(known) + ")" : hint));
+    }
+    int64_t v = 0;
+    const bool ok = key == "TOLVENMIRE_KEY" ? parseKey(value, &v) : parseInteger(value, &v);
+    if (!ok || v < INT32_MIN || v > UINT32_MAX)
+        return error("bad number " + quote(value) + " for " + key + " (a whole number" +
+                     (key == "TOLVENMIRE_KEY" ? std::string(", or a letter such as P") : std::string()) +
+                     ")");
+    bool twice = false;
+    for (size_t k = 0; k < keys.size(); ++k)
+        if (keys[k].first == key) {
+            error(key + " is set twice (also on line " + std::to_string(keyLines[k]) + ")");
+            twice = true;
         }
-        if (what == "drink-key" && n == 1) {
-            e->kind = K::PressKey;
-            e->number = -1;
-            return true;
-        }
-        if (what == "key" && n == 2) {
-            e->kind = K::PressKey;
-            if (!parseKey(arg(1), &e->number))
-                return error("bad key " + quote(arg(1)) + " (a key code such as 79, or a letter such as O)"),
-                       false;
-            return true;
-        }
-        if ((what == "stop" || what == "stop-alt") && n == 1) {
-            e->kind = K::PressControl;
-            e->number = what == "stop" ? 0xFDA83190 : 0x4D8FB4C1;
-            return true;
-        }
-        if (what == "control" && n == 2) {
-            e->kind = K::PressControl;
-            if (!parseInteger(arg(1), &e->number) || e->number < 0 || e->number > 0xFFFFFFFFll)
-                return error("bad control hash " + quote(arg(1)) + " (as in 0xFDA83190)"), false;
-            return true;
-        }
-        if (what == "prompt-control" && n == 1) {
-            e->kind = K::PromptControl;
-            e->number = 0;
-            return true;
-        }
-        return error("cannot press " + quote(what) + ": write " + quote(usage)), false;
+    if (twice) return;
+    keys.push_back({key, v});
+    keyLines.push_back(line);
+}
+
+void Parser::setSettingsFile(const std::vector<Token>& t) {
+    if (!needArgs(t, 0, 1, 1, "settings-file PATH")) return;
+    if (settingsFileLine)
+        return error("a second settings-file (the first is on line " + std::to_string(settingsFileLine) +
+                     ")");
+    std::string file = t[1].text;
+    const std::string resolved =
+        (file.empty() || file[0] == '/' || folder.empty()) ? file : folder + "/" + file;
+    std::ifstream in(resolved, std::ios::binary);
+    if (!in) return error("cannot read settings file " + quote(file) + ": " + strerror(errno));
+    std::ostringstream content;
+    content << in.rdbuf();
+    out->settings = content.str();
+    out->settingsSource = file;
+    settingsFileLine = line;
+}
+
+void Parser::setFps(const std::vector<Token>& t) {
+    if (!needArgs(t, 0, 1, 1, "fps 30")) return;
+    int64_t v = 0;
+    if (!parseInteger(t[1].text, &v)) return error("bad number " + quote(t[1].text) + " for fps");
+    if (v < 1 || v > 1000) return error("fps " + t[1].text + " is out of range (1 to 1000)");
+    out->fps = (int)v;
+}
+
+void Parser::setFlask(const std::vector<Token>& t) {
+    if (!needArgs(t, 0, 1, 1, "flask 40")) return;
+    int64_t v = 0;
+    if (!parseInteger(t[1].text, &v) || v < INT32_MIN || v > INT32_MAX)
+        return error("bad number " + quote(t[1].text) + " for the flask level (a whole number; 99 is full)");
+    if (saveLine)
+        return error("flask and save both set the save file (save is on line " + std::to_string(saveLine) +
+                     ")");
+    out->withSave = true;
+    out->save = std::to_string(v);
+    flaskLine = line;
+}
+
+void Parser::setSave(const std::vector<Token>& t) {
+    if (!needArgs(t, 0, 1, 1, "save \"42\" or save none")) return;
+    if (flaskLine)
+        return error("flask and save both set the save file (flask is on line " + std::to_string(flaskLine) +
+                     ")");
+    saveLine = line;
+    if (!t[1].quoted && t[1].text == "none") {
+        out->withSave = false;
+        return;
     }
-    if (word == "complete") {
-        if (!needArgs(t, at, 1, 1, "complete drink-prompt | refill-prompt") || !needsTime()) return false;
-        if (arg(0) != "drink-prompt" && arg(0) != "refill-prompt")
-            return error("cannot complete " + quote(arg(0)) +
-                         ": write \"complete drink-prompt\" or "
-                         "\"complete refill-prompt\""),
-                   false;
-        e->kind = K::Complete;
-        e->name = arg(0) == "drink-prompt" ? "drink" : "refill";
-        return true;
-    }
-    if (word == "die" || word == "cutscene" || word == "out-of-play") {
-        const bool optional = word != "cutscene";
-        if (!needArgs(t, at, optional ? 0 : 1, 1, (word + " DURATION").c_str()) || !needsTime()) return false;
-        e->kind = K::OutOfPlay;
-        e->name = word == "die" ? "death" : word;
-        e->duration = word == "die" ? 10000 : 0;
-        if (n == 1 && !parseTime(arg(0), &e->duration))
-            return error("bad duration " + quote(arg(0)) + " (as in 10s or 0:30)"), false;
-        return true;
-    }
-    if (word == "back-in-play") {
-        if (!needArgs(t, at, 0, 0, "back-in-play") || !needsTime()) return false;
-        e->kind = K::BackInPlay;
-        return true;
-    }
-    if (word == "enter") {
-        const char* usage = "enter saloon NAME | enter interior ID";
-        if (n == 1 && findSaloon(arg(0))) { // "enter valentine"
-            e->kind = K::Enter;
-            e->number = findSaloon(arg(0))->interior;
-            return true;
-        }
-        if (!needArgs(t, at, 2, 2, usage)) return false;
-        e->kind = K::Enter;
-        if (arg(0) == "saloon") {
-            const Saloon* s = findSaloon(arg(1));
-            if (!s) {
-                std::vector<std::string> names;
-                for (const Saloon& x : saloons()) names.push_back(x.name);
-                const std::string hint = suggestion(arg(1), names);
-                return error("unknown saloon " + quote(arg(1)) +
-                             (hint.empty() ? " (saloons: " + joined(names) + ")" : hint)),
-                       false;
-            }
-            e->number = s->interior;
-            return true;
-        }
-        if (arg(0) == "interior") {
-            if (!parseInteger(arg(1), &e->number) || e->number < INT32_MIN || e->number > UINT32_MAX)
-                return error("bad number " + quote(arg(1)) + " for the interior"), false;
-            e->number = (int32_t)(uint32_t)e->number;
-            return true;
-        }
-        return error("write " + quote(usage)), false;
-    }
-    if (word == "leave") {
-        if (!needArgs(t, at, 0, 0, "leave")) return false;
-        e->kind = K::Leave;
-        return true;
-    }
-    if (word == "target") {
-        const char* usage =
-            "target bartender [of SALOON] [at DISTANCE] | target stranger [at DISTANCE] | target none";
-        if (n < 1) return error(std::string("missing arguments: write \"") + usage + "\""), false;
-        e->kind = K::Target;
-        e->name = arg(0);
-        e->value = 2.0;
-        if (e->name == "none") {
-            if (n != 1) return error(std::string("write \"") + usage + "\""), false;
-            return true;
-        }
-        if (e->name != "bartender" && e->name != "stranger")
-            return error("cannot target " + quote(e->name) + ": write \"" + usage + "\""), false;
-        size_t k = 1;
-        if (k < n && arg(k) == "of") {
-            if (e->name != "bartender" || k + 1 >= n)
-                return error(std::string("write \"") + usage + "\""), false;
-            const Saloon* s = findSaloon(arg(k + 1));
-            if (!s) return error("unknown saloon " + quote(arg(k + 1))), false;
-            e->number = s->interior;
-            k += 2;
-        }
-        if (k < n && arg(k) == "at") ++k;
-        if (k < n) {
-            std::string d = arg(k);
-            if (d.size() > 1 && d.back() == 'm') d.pop_back();
-            if (!parseReal(d, &e->value) || e->value < 0)
-                return error("bad distance " + quote(arg(k)) + " (a number of world units, as in 3.5)"),
-                       false;
-            ++k;
-        }
-        if (k != n) return error(std::string("write \"") + usage + "\""), false;
-        return true;
-    }
-    if (word == "cash") {
-        if (!needArgs(t, at, 1, 1, "cash $25.00")) return false;
-        e->kind = K::Cash;
-        if (!parseMoney(arg(0), &e->number))
-            return error("bad amount " + quote(arg(0)) + " for cash (dollars, as in $25 or $12.50)"), false;
-        return true;
-    }
-    if (word == "model") {
-        if (!needArgs(t, at, 1, 1, "model arthur | john | 0xHASH")) return false;
-        e->kind = K::Model;
-        if (arg(0) == "arthur")
-            e->number = 0x0D7114C9;
-        else if (arg(0) == "john")
-            e->number = 0x00B69710;
-        else if (!parseInteger(arg(0), &e->number) || e->number < 0 || e->number > 0xFFFFFFFFll)
-            return error("bad model " + quote(arg(0)) +
-                         " (arthur, john, or a model hash such as 0x1234ABCD)"),
-                   false;
-        return true;
-    }
-    if (word == "clock-rate") {
-        if (!needArgs(t, at, 1, 1, "clock-rate 30")) return false;
-        e->kind = K::ClockRate;
-        if (!parseReal(arg(0), &e->value) || e->value < 0)
-            return error("bad number " + quote(arg(0)) + " for clock-rate (game-clock units per second)"),
-                   false;
-        return true;
-    }
-    if (word == "clock") {
-        if (!needArgs(t, at, 1, 1, "clock 5000")) return false;
-        e->kind = K::Clock;
-        if (!parseInteger(arg(0), &e->number) || e->number < INT32_MIN || e->number > INT32_MAX)
-            return error("bad number " + quote(arg(0)) + " for the game clock"), false;
-        return true;
-    }
-    if (word == "set") {
-        if (!needArgs(t, at, 2, 2, "set KNOB VALUE")) return false;
-        const Knob* knob = nullptr;
-        for (const Knob& k : knobs())
-            if (arg(0) == k.name) knob = &k;
-        if (!knob) {
-            std::vector<std::string> names;
-            for (const Knob& k : knobs()) names.push_back(k.name);
-            const std::string hint = suggestion(arg(0), names);
-            return error("unknown knob " + quote(arg(0)) +
-                         (hint.empty() ? " (knobs: " + joined(names) + ")" : hint)),
-                   false;
-        }
-        e->kind = K::Knob;
-        e->name = knob->name;
-        bool on = false;
-        int64_t v = 0;
-        Millis d = 0;
-        switch (knob->type) {
-        case KnobType::Integer:
-            if (!parseInteger(arg(1), &v) || v < INT32_MIN || v > INT32_MAX)
-                return error("bad number " + quote(arg(1)) + " for " + knob->name), false;
-            e->value = (double)v;
-            break;
-        case KnobType::Switch:
-            if (!parseSwitch(arg(1), &on)) return error(std::string(knob->name) + " is on or off"), false;
-            e->value = on ? 1 : 0;
-            break;
-        case KnobType::Duration:
-            if (!parseTime(arg(1), &d))
-                return error("bad duration " + quote(arg(1)) + " for " + knob->name), false;
-            e->value = (double)d;
-            break;
-        }
-        return true;
-    }
-    if (word == "expect") {
-        if (!needsTime()) return false;
-        e->kind = K::Expect;
-        e->expect.written.clear();
-        for (size_t i = at + 1; i < t.size(); ++i)
-            e->expect.written += (i > at + 1 ? " " : "") + (t[i].quoted ? quote(t[i].text) : t[i].text);
-        return expectation(t, at + 1, &e->expect);
-    }
-    if (word == "restart") {
-        if (!needArgs(t, at, 0, 0, "restart") || !needsTime()) return false;
-        e->kind = K::Restart;
-        return true;
-    }
-    if (word == "end") {
-        if (!needArgs(t, at, 0, 0, "end") || !needsTime()) return false;
-        e->kind = K::End;
-        return true;
-    }
-    if (std::find(setupWords().begin(), setupWords().end(), word) != setupWords().end())
-        return error(quote(word) + " belongs to the setup, before the first timed line, and takes no time"),
+    out->withSave = true;
+    out->save = t[1].text;
+}
+
+void Parser::setHudAt(const std::vector<Token>& t) {
+    if (!needArgs(t, 0, 1, 1, "hud-at 0:20")) return;
+    Millis v = 0;
+    if (!parseTime(t[1].text, &v)) return error("bad time " + quote(t[1].text) + " for hud-at");
+    out->hasHudAt = true;
+    out->hudAt = v;
+}
+
+bool Parser::action(const std::vector<Token>& t, size_t at, Event* e, bool timed) {
+    const Words w{t, at, timed};
+    for (size_t i = at; i < t.size(); ++i) e->written += (i > at ? " " : "") + t[i].text;
+    if (const EventWord* event = findEventWord(w.word())) return (this->*event->read)(w, e);
+    if (findSetupWord(w.word()))
+        return error(quote(w.word()) +
+                     " belongs to the setup, before the first timed line, and takes no time"),
                false;
-    error("unknown event " + quote(word) + suggestion(word, allWords()));
+    error("unknown event " + quote(w.word()) + suggestion(w.word(), allWords()));
     return false;
 }
 
+bool Parser::needsTime(const Words& w, const Event& e) {
+    if (!w.timed) error(quote(w.word()) + " needs a time, as in \"0:05 " + e.written + "\"");
+    return w.timed;
+}
+
+// press, hold and release.
+bool Parser::press(const Words& w, Event* e) {
+    const std::string& word = w.word();
+    const std::string usage = word == "press"
+                                  ? "press drink-key | key CODE | stop | stop-alt | control HASH | "
+                                    "prompt-control"
+                                  : word + " prompt-control";
+    if (w.count() < 1) return error("missing what to " + word + ": " + quote(usage)), false;
+    if (!needsTime(w, *e)) return false;
+    if (word == "press") return pressWhat(w, usage, e);
+    if (w.arg(0) != "prompt-control" || w.count() != 1) return error("write " + quote(usage)), false;
+    e->kind = Event::Kind::PromptControl;
+    e->number = word == "hold" ? 1 : 2;
+    return true;
+}
+
+bool Parser::pressWhat(const Words& w, const std::string& usage, Event* e) {
+    using K = Event::Kind;
+    const std::string& what = w.arg(0);
+    const size_t n = w.count();
+    if (what == "drink-key" && n == 1) {
+        e->kind = K::PressKey;
+        e->number = -1;
+        return true;
+    }
+    if (what == "key" && n == 2) {
+        e->kind = K::PressKey;
+        if (!parseKey(w.arg(1), &e->number))
+            return error("bad key " + quote(w.arg(1)) + " (a key code such as 79, or a letter such as O)"),
+                   false;
+        return true;
+    }
+    if ((what == "stop" || what == "stop-alt") && n == 1) {
+        e->kind = K::PressControl;
+        e->number = what == "stop" ? 0xFDA83190 : 0x4D8FB4C1;
+        return true;
+    }
+    if (what == "control" && n == 2) {
+        e->kind = K::PressControl;
+        if (!parseInteger(w.arg(1), &e->number) || e->number < 0 || e->number > 0xFFFFFFFFll)
+            return error("bad control hash " + quote(w.arg(1)) + " (as in 0xFDA83190)"), false;
+        return true;
+    }
+    if (what == "prompt-control" && n == 1) {
+        e->kind = K::PromptControl;
+        e->number = 0;
+        return true;
+    }
+    return error("cannot press " + quote(what) + ": write " + quote(usage)), false;
+}
+
+bool Parser::complete(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 1, 1, "complete drink-prompt | refill-prompt") || !needsTime(w, *e))
+        return false;
+    if (w.arg(0) != "drink-prompt" && w.arg(0) != "refill-prompt")
+        return error("cannot complete " + quote(w.arg(0)) +
+                     ": write \"complete drink-prompt\" or "
+                     "\"complete refill-prompt\""),
+               false;
+    e->kind = Event::Kind::Complete;
+    e->name = w.arg(0) == "drink-prompt" ? "drink" : "refill";
+    return true;
+}
+
+// die, cutscene and out-of-play.
+bool Parser::outOfPlay(const Words& w, Event* e) {
+    const std::string& word = w.word();
+    const bool optional = word != "cutscene";
+    if (!needArgs(w.t, w.at, optional ? 0 : 1, 1, (word + " DURATION").c_str()) || !needsTime(w, *e))
+        return false;
+    e->kind = Event::Kind::OutOfPlay;
+    e->name = word == "die" ? "death" : word;
+    e->duration = word == "die" ? 10000 : 0;
+    if (w.count() == 1 && !parseTime(w.arg(0), &e->duration))
+        return error("bad duration " + quote(w.arg(0)) + " (as in 10s or 0:30)"), false;
+    return true;
+}
+
+bool Parser::backInPlay(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 0, 0, "back-in-play") || !needsTime(w, *e)) return false;
+    e->kind = Event::Kind::BackInPlay;
+    return true;
+}
+
+bool Parser::enter(const Words& w, Event* e) {
+    const char* usage = "enter saloon NAME | enter interior ID";
+    if (w.count() == 1 && findSaloon(w.arg(0))) { // "enter valentine"
+        e->kind = Event::Kind::Enter;
+        e->number = findSaloon(w.arg(0))->interior;
+        return true;
+    }
+    if (!needArgs(w.t, w.at, 2, 2, usage)) return false;
+    e->kind = Event::Kind::Enter;
+    if (w.arg(0) == "saloon") {
+        const Saloon* s = findSaloon(w.arg(1));
+        if (!s) {
+            std::vector<std::string> names;
+            for (const Saloon& x : saloons()) names.push_back(x.name);
+            const std::string hint = suggestion(w.arg(1), names);
+            return error("unknown saloon " + quote(w.arg(1)) +
+                         (hint.empty() ? " (saloons: " + joined(names) + ")" : hint)),
+                   false;
+        }
+        e->number = s->interior;
+        return true;
+    }
+    if (w.arg(0) == "interior") {
+        if (!parseInteger(w.arg(1), &e->number) || e->number < INT32_MIN || e->number > UINT32_MAX)
+            return error("bad number " + quote(w.arg(1)) + " for the interior"), false;
+        e->number = (int32_t)(uint32_t)e->number;
+        return true;
+    }
+    return error("write " + quote(usage)), false;
+}
+
+bool Parser::leave(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 0, 0, "leave")) return false;
+    e->kind = Event::Kind::Leave;
+    return true;
+}
+
+bool Parser::target(const Words& w, Event* e) {
+    const char* usage =
+        "target bartender [of SALOON] [at DISTANCE] | target stranger [at DISTANCE] | target none";
+    if (w.count() < 1) return error(std::string("missing arguments: write \"") + usage + "\""), false;
+    e->kind = Event::Kind::Target;
+    e->name = w.arg(0);
+    e->value = 2.0;
+    if (e->name == "none") {
+        if (w.count() != 1) return error(std::string("write \"") + usage + "\""), false;
+        return true;
+    }
+    if (e->name != "bartender" && e->name != "stranger")
+        return error("cannot target " + quote(e->name) + ": write \"" + usage + "\""), false;
+    return targetPlace(w, usage, e);
+}
+
+// The optional "of SALOON" and "at DISTANCE" of a target line.
+bool Parser::targetPlace(const Words& w, const char* usage, Event* e) {
+    const size_t n = w.count();
+    size_t k = 1;
+    if (k < n && w.arg(k) == "of") {
+        if (e->name != "bartender" || k + 1 >= n) return error(std::string("write \"") + usage + "\""), false;
+        const Saloon* s = findSaloon(w.arg(k + 1));
+        if (!s) return error("unknown saloon " + quote(w.arg(k + 1))), false;
+        e->number = s->interior;
+        k += 2;
+    }
+    if (k < n && w.arg(k) == "at") ++k;
+    if (k < n) {
+        std::string d = w.arg(k);
+        if (d.size() > 1 && d.back() == 'm') d.pop_back();
+        if (!parseReal(d, &e->value) || e->value < 0)
+            return error("bad distance " + quote(w.arg(k)) + " (a number of world units, as in 3.5)"), false;
+        ++k;
+    }
+    if (k != n) return error(std::string("write \"") + usage + "\""), false;
+    return true;
+}
+
+bool Parser::cash(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 1, 1, "cash $25.00")) return false;
+    e->kind = Event::Kind::Cash;
+    if (!parseMoney(w.arg(0), &e->number))
+        return error("bad amount " + quote(w.arg(0)) + " for cash (dollars, as in $25 or $12.50)"), false;
+    return true;
+}
+
+bool Parser::model(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 1, 1, "model arthur | john | 0xHASH")) return false;
+    e->kind = Event::Kind::Model;
+    if (w.arg(0) == "arthur")
+        e->number = 0x0D7114C9;
+    else if (w.arg(0) == "john")
+        e->number = 0x00B69710;
+    else if (!parseInteger(w.arg(0), &e->number) || e->number < 0 || e->number > 0xFFFFFFFFll)
+        return error("bad model " + quote(w.arg(0)) + " (arthur, john, or a model hash such as 0x1234ABCD)"),
+               false;
+    return true;
+}
+
+bool Parser::clockRate(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 1, 1, "clock-rate 30")) return false;
+    e->kind = Event::Kind::ClockRate;
+    if (!parseReal(w.arg(0), &e->value) || e->value < 0)
+        return error("bad number " + quote(w.arg(0)) + " for clock-rate (game-clock units per second)"),
+               false;
+    return true;
+}
+
+bool Parser::clock(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 1, 1, "clock 5000")) return false;
+    e->kind = Event::Kind::Clock;
+    if (!parseInteger(w.arg(0), &e->number) || e->number < INT32_MIN || e->number > INT32_MAX)
+        return error("bad number " + quote(w.arg(0)) + " for the game clock"), false;
+    return true;
+}
+
+// set KNOB VALUE
+bool Parser::knob(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 2, 2, "set KNOB VALUE")) return false;
+    const Knob* knob = nullptr;
+    for (const Knob& k : knobs())
+        if (w.arg(0) == k.name) knob = &k;
+    if (!knob) {
+        std::vector<std::string> names;
+        for (const Knob& k : knobs()) names.push_back(k.name);
+        const std::string hint = suggestion(w.arg(0), names);
+        return error("unknown knob " + quote(w.arg(0)) +
+                     (hint.empty() ? " (knobs: " + joined(names) + ")" : hint)),
+               false;
+    }
+    e->kind = Event::Kind::Knob;
+    e->name = knob->name;
+    return knobValue(*knob, w.arg(1), e);
+}
+
+bool Parser::knobValue(const Knob& knob, const std::string& text, Event* e) {
+    bool on = false;
+    int64_t v = 0;
+    Millis d = 0;
+    switch (knob.type) {
+    case KnobType::Integer:
+        if (!parseInteger(text, &v) || v < INT32_MIN || v > INT32_MAX)
+            return error("bad number " + quote(text) + " for " + knob.name), false;
+        e->value = (double)v;
+        break;
+    case KnobType::Switch:
+        if (!parseSwitch(text, &on)) return error(std::string(knob.name) + " is on or off"), false;
+        e->value = on ? 1 : 0;
+        break;
+    case KnobType::Duration:
+        if (!parseTime(text, &d)) return error("bad duration " + quote(text) + " for " + knob.name), false;
+        e->value = (double)d;
+        break;
+    }
+    return true;
+}
+
+bool Parser::expect(const Words& w, Event* e) {
+    if (!needsTime(w, *e)) return false;
+    e->kind = Event::Kind::Expect;
+    e->expect.written.clear();
+    for (size_t i = w.at + 1; i < w.t.size(); ++i)
+        e->expect.written += (i > w.at + 1 ? " " : "") + (w.t[i].quoted ? quote(w.t[i].text) : w.t[i].text);
+    return expectation(w.t, w.at + 1, &e->expect);
+}
+
+bool Parser::restart(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 0, 0, "restart") || !needsTime(w, *e)) return false;
+    e->kind = Event::Kind::Restart;
+    return true;
+}
+
+bool Parser::end(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 0, 0, "end") || !needsTime(w, *e)) return false;
+    e->kind = Event::Kind::End;
+    return true;
+}
+
+const SubjectWord SubjectWords[] = {
+    {"flask", Expectation::Subject::Flask, Form::Number},
+    {"intake", Expectation::Subject::Intake, Form::Number},
+    {"drunk", Expectation::Subject::Drunk, Form::Number},
+    {"cash", Expectation::Subject::Cash, Form::Money},
+    {"charged", Expectation::Subject::Charged, Form::Money},
+    {"intensity", Expectation::Subject::Intensity, Form::Real},
+    {"drinks", Expectation::Subject::Drinks, Form::Number},
+    {"sips", Expectation::Subject::Sips, Form::Number},
+    {"pass-outs", Expectation::Subject::PassOuts, Form::Number},
+    {"refills", Expectation::Subject::Refills, Form::Number},
+    {"drink-prompt", Expectation::Subject::DrinkPrompt, Form::Switch},
+    {"refill-prompt", Expectation::Subject::RefillPrompt, Form::Switch},
+    {"drinking", Expectation::Subject::Drinking, Form::Switch},
+    {"deadeye-lock", Expectation::Subject::DeadeyeLock, Form::Switch},
+    {"passed-out", Expectation::Subject::PassedOut, Form::Switch},
+    {"out-of-play", Expectation::Subject::OutOfPlay, Form::Switch},
+    {"save", Expectation::Subject::Save, Form::Save},
+    {"spoken", Expectation::Subject::Spoken, Form::Line},
+    {"not-spoken", Expectation::Subject::NotSpoken, Form::Line},
+};
+
 bool Parser::expectation(const std::vector<Token>& t, size_t at, Expectation* x) {
-    using S = Expectation::Subject;
-    enum class Form { Number, Money, Real, Switch, Save, Line };
-    struct Entry {
-        const char* name;
-        S subject;
-        Form form;
-    };
-    static const Entry table[] = {
-        {"flask", S::Flask, Form::Number},
-        {"intake", S::Intake, Form::Number},
-        {"drunk", S::Drunk, Form::Number},
-        {"cash", S::Cash, Form::Money},
-        {"charged", S::Charged, Form::Money},
-        {"intensity", S::Intensity, Form::Real},
-        {"drinks", S::Drinks, Form::Number},
-        {"sips", S::Sips, Form::Number},
-        {"pass-outs", S::PassOuts, Form::Number},
-        {"refills", S::Refills, Form::Number},
-        {"drink-prompt", S::DrinkPrompt, Form::Switch},
-        {"refill-prompt", S::RefillPrompt, Form::Switch},
-        {"drinking", S::Drinking, Form::Switch},
-        {"deadeye-lock", S::DeadeyeLock, Form::Switch},
-        {"passed-out", S::PassedOut, Form::Switch},
-        {"out-of-play", S::OutOfPlay, Form::Switch},
-        {"save", S::Save, Form::Save},
-        {"spoken", S::Spoken, Form::Line},
-        {"not-spoken", S::NotSpoken, Form::Line},
-    };
     std::vector<std::string> names;
-    for (const Entry& en : table) names.push_back(en.name);
+    for (const SubjectWord& s : SubjectWords) names.push_back(s.name);
     if (at >= t.size()) return error("missing what to expect (one of: " + joined(names) + ")"), false;
     const std::string& what = t[at].text;
-    const Entry* entry = nullptr;
-    for (const Entry& en : table)
-        if (what == en.name) entry = &en;
+    const SubjectWord* entry = nullptr;
+    for (const SubjectWord& s : SubjectWords)
+        if (what == s.name) entry = &s;
     if (!entry) {
         const std::string hint = suggestion(what, names);
         return error("cannot expect " + quote(what) +
@@ -924,30 +1039,88 @@ bool Parser::expectation(const std::vector<Token>& t, size_t at, Expectation* x)
     std::vector<std::string> rest;
     for (size_t i = at + 1; i < t.size(); ++i) rest.push_back(t[i].text);
     const bool lastQuoted = t.size() > at + 1 && t.back().quoted;
+    switch (entry->form) {
+    case Form::Switch:
+        return expectSwitch(what, rest, x);
+    case Form::Save:
+        return expectSave(rest, lastQuoted, x);
+    case Form::Line:
+        return expectLine(what, rest, x);
+    default:
+        return expectValue(entry->form, what, rest, x);
+    }
+}
 
-    if (entry->form == Form::Switch) {
-        if (rest.size() != 1 || !parseSwitch(rest[0], &x->flag))
-            return error("write \"expect " + what + " " +
-                         (x->subject == S::DrinkPrompt || x->subject == S::RefillPrompt
-                              ? "shown\" or \"hidden\""
-                              : "on\" or \"off\"")),
-                   false;
+bool Parser::expectSwitch(const std::string& what, const std::vector<std::string>& rest, Expectation* x) {
+    using S = Expectation::Subject;
+    if (rest.size() != 1 || !parseSwitch(rest[0], &x->flag))
+        return error("write \"expect " + what + " " +
+                     (x->subject == S::DrinkPrompt || x->subject == S::RefillPrompt ? "shown\" or \"hidden\""
+                                                                                    : "on\" or \"off\"")),
+               false;
+    return true;
+}
+
+bool Parser::expectSave(const std::vector<std::string>& rest, bool lastQuoted, Expectation* x) {
+    if (rest.size() != 1) return error("write \"expect save \\\"99\\\"\" or \"expect save none\""), false;
+    x->present = !(rest[0] == "none" && !lastQuoted);
+    x->text = rest[0];
+    return true;
+}
+
+bool Parser::expectLine(const std::string& what, const std::vector<std::string>& rest, Expectation* x) {
+    if (rest.size() != 1)
+        return error("write \"expect " + what + " LINE\", as in \"expect " + what + " CHAT_PREPARE_DRINK\""),
+               false;
+    x->text = rest[0];
+    return true;
+}
+
+// A number of the form, into *v; an intensity's tolerance is half a unit of the
+// last digit written.
+bool parseExpected(Form form, const std::string& s, double* v, double* tolerance) {
+    if (form == Form::Money) {
+        int64_t cents = 0;
+        if (!parseMoney(s, &cents)) return false;
+        *v = (double)cents;
         return true;
     }
-    if (entry->form == Form::Save) {
-        if (rest.size() != 1) return error("write \"expect save \\\"99\\\"\" or \"expect save none\""), false;
-        x->present = !(rest[0] == "none" && !lastQuoted);
-        x->text = rest[0];
+    if (form == Form::Number) {
+        int64_t i = 0;
+        if (!parseInteger(s, &i)) return false;
+        *v = (double)i;
         return true;
     }
-    if (entry->form == Form::Line) {
-        if (rest.size() != 1)
-            return error("write \"expect " + what + " LINE\", as in \"expect " + what +
-                         " CHAT_PREPARE_DRINK\""),
-                   false;
-        x->text = rest[0];
+    if (s == "cleared") {
+        *v = 0;
         return true;
     }
+    if (!parseReal(s, v)) return false;
+    const size_t dot = s.find('.');
+    if (dot != std::string::npos && tolerance)
+        *tolerance = 0.5 * std::pow(10.0, -(double)(s.size() - dot - 1));
+    return true;
+}
+
+// The comparison in front of the value, taken off it; Eq when there is none.
+Expectation::Op takeComparison(std::string* value) {
+    using Op = Expectation::Op;
+    static const std::pair<const char*, Op> prefixes[] = {{"==", Op::Eq}, {"!=", Op::Ne}, {"<=", Op::Le},
+                                                          {">=", Op::Ge}, {"=", Op::Eq},  {"<", Op::Lt},
+                                                          {">", Op::Gt}};
+    for (const auto& [p, op] : prefixes) {
+        if (value->rfind(p, 0) == 0) {
+            *value = value->substr(strlen(p));
+            return op;
+        }
+    }
+    return Op::Eq;
+}
+
+// A number, money or intensity, with an optional comparison (apart or attached) or
+// as a range low..high.
+bool Parser::expectValue(Form form, const std::string& what, const std::vector<std::string>& rest,
+                         Expectation* x) {
     std::string value;
     if (rest.size() == 2) {
         static const char* const ops[] = {"=", "==", "!=", "<", "<=", ">", ">="};
@@ -962,61 +1135,28 @@ bool Parser::expectation(const std::vector<Token>& t, size_t at, Expectation* x)
                false;
     }
     using Op = Expectation::Op;
-    x->op = Op::Eq;
-    static const std::pair<const char*, Op> prefixes[] = {{"==", Op::Eq}, {"!=", Op::Ne}, {"<=", Op::Le},
-                                                          {">=", Op::Ge}, {"=", Op::Eq},  {"<", Op::Lt},
-                                                          {">", Op::Gt}};
-    for (const auto& [p, op] : prefixes) {
-        if (value.rfind(p, 0) == 0) {
-            x->op = op;
-            value = value.substr(strlen(p));
-            break;
-        }
-    }
-    auto number = [&](const std::string& s, double* v, double* tolerance) {
-        if (entry->form == Form::Money) {
-            int64_t cents = 0;
-            if (!parseMoney(s, &cents)) return false;
-            *v = (double)cents;
-            return true;
-        }
-        if (entry->form == Form::Number) {
-            int64_t i = 0;
-            if (!parseInteger(s, &i)) return false;
-            *v = (double)i;
-            return true;
-        }
-        if (s == "cleared") {
-            *v = 0;
-            return true;
-        }
-        if (!parseReal(s, v)) return false;
-        const size_t dot = s.find('.');
-        if (dot != std::string::npos && tolerance)
-            *tolerance = 0.5 * std::pow(10.0, -(double)(s.size() - dot - 1));
-        return true;
-    };
-    const char* kind = entry->form == Form::Money  ? " (dollars, as in $12.50)"
-                       : entry->form == Form::Real ? " (a number, as in 0.4974)"
-                                                   : " (a whole number)";
+    x->op = takeComparison(&value);
+    const char* kind = form == Form::Money  ? " (dollars, as in $12.50)"
+                       : form == Form::Real ? " (a number, as in 0.4974)"
+                                            : " (a whole number)";
     const size_t dots = value.find("..");
-    if (dots != std::string::npos) {
-        if (x->op != Op::Eq)
-            return error("a range takes no comparison: write \"expect " + what + " 10..20\""), false;
-        x->op = Op::Range;
-        const std::string lo = value.substr(0, dots), hi = value.substr(dots + 2);
-        double tolLo = 0, tolHi = 0;
-        if (!number(lo, &x->low, &tolLo))
-            return error("bad number " + quote(lo) + " for " + what + kind), false;
-        if (!number(hi, &x->high, &tolHi))
-            return error("bad number " + quote(hi) + " for " + what + kind), false;
-        if (x->high < x->low) return error("the range " + value + " is empty (low..high)"), false;
-        x->tolerance = std::max(tolLo, tolHi);
+    if (dots == std::string::npos) {
+        if (!parseExpected(form, value, &x->low, &x->tolerance))
+            return error("bad number " + quote(value) + " for " + what + kind), false;
+        x->high = x->low;
         return true;
     }
-    if (!number(value, &x->low, &x->tolerance))
-        return error("bad number " + quote(value) + " for " + what + kind), false;
-    x->high = x->low;
+    if (x->op != Op::Eq)
+        return error("a range takes no comparison: write \"expect " + what + " 10..20\""), false;
+    x->op = Op::Range;
+    const std::string lo = value.substr(0, dots), hi = value.substr(dots + 2);
+    double tolLo = 0, tolHi = 0;
+    if (!parseExpected(form, lo, &x->low, &tolLo))
+        return error("bad number " + quote(lo) + " for " + what + kind), false;
+    if (!parseExpected(form, hi, &x->high, &tolHi))
+        return error("bad number " + quote(hi) + " for " + what + kind), false;
+    if (x->high < x->low) return error("the range " + value + " is empty (low..high)"), false;
+    x->tolerance = std::max(tolLo, tolHi);
     return true;
 }
 

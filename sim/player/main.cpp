@@ -38,6 +38,130 @@ void printLine(const std::string& s) {
     fputc('\n', stdout);
 }
 
+// The command line.
+struct Options {
+    std::string scenarioPath, pluginPath, outDir = "out", hudAtText;
+    bool trace = false, quiet = false, check = false, noPictures = false;
+    CLI::Option* out = nullptr; // --out, given or not
+    // Randomized sessions instead of a scenario (sim/stress; docs/performance.md).
+    bool random = false;
+    std::string seedsText = "1";
+    unsigned minutes = 3;
+};
+
+void addOptions(CLI::App& app, Options& o) {
+    app.add_option("SCENARIO", o.scenarioPath, "the scenario file to play (see docs/scenarios.md)");
+    app.add_option("--plugin", o.pluginPath, "the plug-in to load (default: " + sim::defaultPlugin() + ")")
+        ->type_name("PATH");
+    auto* traceOpt = app.add_flag("--trace", o.trace, "also print every call the plug-in makes, decoded");
+    auto* quietOpt = app.add_flag("-q,--quiet", o.quiet, "print the summary only");
+    auto* checkOpt =
+        app.add_flag("--check", o.check,
+                     "test the expectations: print only the failures; no pictures unless --out is given");
+    o.out = app.add_option("--out", o.outDir, "the folder for the chart and the HUD picture (default: out)")
+                ->type_name("DIR");
+    app.add_option(
+           "--hud-at", o.hudAtText,
+           "the moment of the HUD picture, as 0:20 or 1:30.5 (default: the scenario's hud-at, else the "
+           "last frame that drew sprites)")
+        ->type_name("TIME");
+    app.add_flag("--no-pictures", o.noPictures, "write no chart and no HUD picture");
+    auto* randomOpt =
+        app.add_flag("--random", o.random,
+                     "play randomized sessions, every frame checked for the invariants, instead "
+                     "of a scenario; a failure names the seed and the frame");
+    app.add_option("--seed,--seeds", o.seedsText, "with --random: the seed, or the seeds A..B (default 1)")
+        ->type_name("N|A..B");
+    app.add_option("--minutes", o.minutes, "with --random: game minutes per session (default 3)")
+        ->check(CLI::Range(1u, 600u));
+    randomOpt->excludes(checkOpt);
+    app.set_version_flag("--version", "tolvenmire-sim " TOLVENMIRE_VERSION);
+    checkOpt->excludes(quietOpt)->excludes(traceOpt);
+    app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault);\n"
+               "2 a bad option or scenario; 3 the plug-in could not be started or a picture not written.\n"
+               "The scenario format is described in docs/scenarios.md.");
+}
+
+int playRandom(const Options& o) {
+    stress::SessionOptions r;
+    uint64_t first = 0, last = 0;
+    if (!stress::parseSeeds(o.seedsText, &first, &last)) {
+        fprintf(stderr, "tolvenmire-sim: bad seeds \"%s\" for --seeds (a number, or A..B as in 1..500)\n",
+                o.seedsText.c_str());
+        return ExitUsage;
+    }
+    r.pluginPath = o.pluginPath;
+    r.gameMs = o.minutes * 60000u;
+    if (o.trace) r.onAction = [](const std::string& line) { printLine("  " + line); };
+    return stress::playSeeds(first, last, r, stdout) == 0 ? 0 : ExitFailed;
+}
+
+// The chart and the HUD picture into the --out folder; false (with *error) when
+// one cannot be written.
+bool writePictures(const Options& o, const SessionResult& result, std::string* error) {
+    const fs::path out = fs::absolute(o.outDir);
+    const std::string stem = fs::path(o.scenarioPath).stem().string();
+    const fs::path chartPath = fs::path(o.outDir) / (stem + "-chart.svg");
+    const fs::path hudPath = fs::path(o.outDir) / (stem + "-hud.svg");
+    std::error_code ec;
+    fs::create_directories(out, ec);
+    if (!writeFile(fs::absolute(chartPath), chartSvg(result.recording), error) ||
+        !writeFile(fs::absolute(hudPath), hudSvg(result.recording.hud, o.scenarioPath), error))
+        return false;
+    if (!o.check) {
+        printLine("  chart: " + chartPath.string());
+        printLine("  HUD:   " + hudPath.string() +
+                  (result.recording.hud.taken ? " (at " + formatTime(result.recording.hud.at) + ")"
+                                              : " (no frame at that moment)"));
+        printLine("  (SVG pictures: open them in a web browser)");
+    }
+    return true;
+}
+
+int playScenario(const Options& o) {
+    PlayOptions options;
+    options.pluginPath = o.pluginPath;
+    if (!o.hudAtText.empty()) {
+        if (!parseTime(o.hudAtText, &options.hudAt)) {
+            fprintf(stderr, "tolvenmire-sim: bad time \"%s\" for --hud-at (as in 0:20, 1:30.5 or 2500ms)\n",
+                    o.hudAtText.c_str());
+            return ExitUsage;
+        }
+        options.hasHudAt = true;
+    }
+    Scenario scenario;
+    std::vector<ParseError> errors;
+    if (!loadScenario(o.scenarioPath, &scenario, &errors)) {
+        for (const ParseError& e : errors) fprintf(stderr, "%s\n", e.text().c_str());
+        return ExitUsage;
+    }
+    const bool timeline = !o.quiet && !o.check;
+    if (timeline) {
+        printLine("tolvenmire-sim: " + o.scenarioPath + " with " +
+                  (o.pluginPath.empty() ? sim::defaultPlugin() : o.pluginPath));
+        options.onEntry = [](const Entry& e) { printLine(formatEntry(e)); };
+        if (o.trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
+    }
+    SessionResult result;
+    if (!play(scenario, options, &result)) {
+        fprintf(stderr, "tolvenmire-sim: %s\n", result.error.c_str());
+        return ExitNoPlugin;
+    }
+    if (o.check) {
+        for (const std::string& line : failureLines(scenario, result)) printLine(line);
+    } else {
+        if (timeline) printLine("");
+        for (const std::string& line : summaryLines(scenario, result)) printLine(line);
+    }
+    std::string error;
+    if (!o.noPictures && (!o.check || o.out->count() > 0) && !writePictures(o, result, &error)) {
+        fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
+        return ExitNoPlugin;
+    }
+    fflush(stdout);
+    return result.failures() > 0 ? ExitFailed : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -48,130 +172,18 @@ int main(int argc, char** argv) {
     // Options are written --name on Windows too: CLI11 would otherwise take a path
     // that starts with '/' (as under Wine or MSYS) for a Windows-style /option.
     app.allow_windows_style_options(false);
-    std::string scenarioPath, pluginPath, outDir = "out", hudAtText;
-    bool trace = false, quiet = false, check = false, noPictures = false;
-    app.add_option("SCENARIO", scenarioPath, "the scenario file to play (see docs/scenarios.md)");
-    app.add_option("--plugin", pluginPath, "the plug-in to load (default: " + sim::defaultPlugin() + ")")
-        ->type_name("PATH");
-    auto* traceOpt = app.add_flag("--trace", trace, "also print every call the plug-in makes, decoded");
-    auto* quietOpt = app.add_flag("-q,--quiet", quiet, "print the summary only");
-    auto* checkOpt =
-        app.add_flag("--check", check,
-                     "test the expectations: print only the failures; no pictures unless --out is given");
-    auto* outOpt =
-        app.add_option("--out", outDir, "the folder for the chart and the HUD picture (default: out)")
-            ->type_name("DIR");
-    app.add_option(
-           "--hud-at", hudAtText,
-           "the moment of the HUD picture, as 0:20 or 1:30.5 (default: the scenario's hud-at, else the "
-           "last frame that drew sprites)")
-        ->type_name("TIME");
-    app.add_flag("--no-pictures", noPictures, "write no chart and no HUD picture");
-    // Randomized sessions instead of a scenario (sim/stress; docs/performance.md).
-    bool random = false;
-    std::string seedsText = "1";
-    unsigned minutes = 3;
-    auto* randomOpt =
-        app.add_flag("--random", random,
-                     "play randomized sessions, every frame checked for the invariants, instead "
-                     "of a scenario; a failure names the seed and the frame");
-    app.add_option("--seed,--seeds", seedsText, "with --random: the seed, or the seeds A..B (default 1)")
-        ->type_name("N|A..B");
-    app.add_option("--minutes", minutes, "with --random: game minutes per session (default 3)")
-        ->check(CLI::Range(1u, 600u));
-    randomOpt->excludes(checkOpt);
-    app.set_version_flag("--version", "tolvenmire-sim " TOLVENMIRE_VERSION);
-    checkOpt->excludes(quietOpt)->excludes(traceOpt);
-    app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault);\n"
-               "2 a bad option or scenario; 3 the plug-in could not be started or a picture not written.\n"
-               "The scenario format is described in docs/scenarios.md.");
+    Options o;
+    addOptions(app, o);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int rc = app.exit(e);
         return rc == 0 ? 0 : ExitUsage;
     }
-
-    if (random) {
-        stress::SessionOptions r;
-        uint64_t first = 0, last = 0;
-        if (!stress::parseSeeds(seedsText, &first, &last)) {
-            fprintf(stderr, "tolvenmire-sim: bad seeds \"%s\" for --seeds (a number, or A..B as in 1..500)\n",
-                    seedsText.c_str());
-            return ExitUsage;
-        }
-        r.pluginPath = pluginPath;
-        r.gameMs = minutes * 60000u;
-        if (trace) r.onAction = [](const std::string& line) { printLine("  " + line); };
-        return stress::playSeeds(first, last, r, stdout) == 0 ? 0 : ExitFailed;
-    }
-    if (scenarioPath.empty()) {
+    if (o.random) return playRandom(o);
+    if (o.scenarioPath.empty()) {
         fprintf(stderr, "tolvenmire-sim: no scenario given (a file, or --random)\n");
         return ExitUsage;
     }
-
-    PlayOptions options;
-    options.pluginPath = pluginPath;
-    if (!hudAtText.empty()) {
-        if (!parseTime(hudAtText, &options.hudAt)) {
-            fprintf(stderr, "tolvenmire-sim: bad time \"%s\" for --hud-at (as in 0:20, 1:30.5 or 2500ms)\n",
-                    hudAtText.c_str());
-            return ExitUsage;
-        }
-        options.hasHudAt = true;
-    }
-
-    Scenario scenario;
-    std::vector<ParseError> errors;
-    if (!loadScenario(scenarioPath, &scenario, &errors)) {
-        for (const ParseError& e : errors) fprintf(stderr, "%s\n", e.text().c_str());
-        return ExitUsage;
-    }
-
-    const bool pictures = !noPictures && (!check || outOpt->count() > 0);
-    const fs::path out = fs::absolute(outDir);
-    const std::string stem = fs::path(scenarioPath).stem().string();
-    const fs::path chartPath = fs::path(outDir) / (stem + "-chart.svg");
-    const fs::path hudPath = fs::path(outDir) / (stem + "-hud.svg");
-
-    const bool timeline = !quiet && !check;
-    if (timeline) {
-        printLine("tolvenmire-sim: " + scenarioPath + " with " +
-                  (pluginPath.empty() ? sim::defaultPlugin() : pluginPath));
-        options.onEntry = [](const Entry& e) { printLine(formatEntry(e)); };
-        if (trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
-    }
-
-    SessionResult result;
-    if (!play(scenario, options, &result)) {
-        fprintf(stderr, "tolvenmire-sim: %s\n", result.error.c_str());
-        return ExitNoPlugin;
-    }
-
-    if (check) {
-        for (const std::string& line : failureLines(scenario, result)) printLine(line);
-    } else {
-        if (timeline) printLine("");
-        for (const std::string& line : summaryLines(scenario, result)) printLine(line);
-    }
-
-    if (pictures) {
-        std::error_code ec;
-        fs::create_directories(out, ec);
-        std::string error;
-        if (!writeFile(fs::absolute(chartPath), chartSvg(result.recording), &error) ||
-            !writeFile(fs::absolute(hudPath), hudSvg(result.recording.hud, scenarioPath), &error)) {
-            fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
-            return ExitNoPlugin;
-        }
-        if (!check) {
-            printLine("  chart: " + chartPath.string());
-            printLine("  HUD:   " + hudPath.string() +
-                      (result.recording.hud.taken ? " (at " + formatTime(result.recording.hud.at) + ")"
-                                                  : " (no frame at that moment)"));
-            printLine("  (SVG pictures: open them in a web browser)");
-        }
-    }
-    fflush(stdout);
-    return result.failures() > 0 ? ExitFailed : 0;
+    return playScenario(o);
 }

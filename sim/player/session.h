@@ -1,6 +1,10 @@
 // Plays a scenario in the stand-in host and tells what happened: a timeline of
 // readable entries as the frames go by, a recording of the levels for the chart,
 // the HUD of one frame, and the expectations' results.
+//
+// session.cpp plays (the scenario's lines, the frames, the restarts);
+// narration.cpp tells, from a snapshot of each frame (frame.h); expectations.cpp
+// judges the expectations.
 #pragma once
 
 #include "scenario.h"

@@ -1,0 +1,156 @@
+#include "expectations.h"
+
+#include "narration.h"
+
+#include "base/script_state.h"
+
+#include <cmath>
+
+namespace player {
+
+namespace {
+
+using S = Expectation::Subject;
+
+// A subject as read: a number compared with the operator, a switch compared with
+// on or off, or (for the save file and speech) already judged.
+struct Reading {
+    double value = 0;
+    bool numeric = true;
+    bool flag = false;
+    bool passed = false;
+    std::string got;
+};
+
+Reading number(int64_t v) {
+    Reading r;
+    r.value = (double)v;
+    r.got = std::to_string(v);
+    return r;
+}
+
+Reading money(int64_t v) {
+    Reading r;
+    r.value = (double)v;
+    r.got = formatMoney(v);
+    return r;
+}
+
+Reading onOff(bool v, bool prompt) {
+    Reading r;
+    r.numeric = false;
+    r.flag = v;
+    r.got = prompt ? (v ? "shown" : "hidden") : (v ? "on" : "off");
+    return r;
+}
+
+Reading intensity(const Expectation&, const Looked& l) {
+    Reading r;
+    const uint64_t global = l.world.intensityGlobal;
+    r.value = global == 0 ? 0.0 : (double)floatOf(global);
+    r.got = global == 0 ? "0 (cleared)" : fixed(r.value, 7);
+    return r;
+}
+
+Reading save(const Expectation& x, const Looked& l) {
+    Reading r;
+    r.numeric = false;
+    bool exists = false;
+    const std::string content = readSave(l.saveFile, &exists);
+    r.got = exists ? quoted(content) : "none (no save file)";
+    r.passed = x.present ? exists && content == x.text : !exists;
+    return r;
+}
+
+Reading spoken(const Expectation& x, const Looked& l) {
+    Reading r;
+    r.numeric = false;
+    int times = 0;
+    for (const sim::Speech& s : l.world.speech) times += s.line == x.text ? 1 : 0;
+    r.got =
+        times == 0 ? "never spoken" : "spoken " + std::to_string(times) + (times == 1 ? " time" : " times");
+    r.passed = (times > 0) == (x.subject == S::Spoken);
+    return r;
+}
+
+Reading flask(const Expectation&, const Looked& l) { return number(l.plugin.flaskLevel); }
+Reading intake(const Expectation&, const Looked& l) { return number(l.plugin.intakeLevel); }
+Reading drunk(const Expectation&, const Looked& l) { return number(l.plugin.drunkLevel); }
+Reading cash(const Expectation&, const Looked& l) { return money(l.world.cash); }
+Reading charged(const Expectation&, const Looked& l) { return money(l.counts.charged); }
+Reading drinks(const Expectation&, const Looked& l) { return number(l.counts.drinks); }
+Reading sips(const Expectation&, const Looked& l) { return number(l.counts.sips); }
+Reading passOuts(const Expectation&, const Looked& l) { return number(l.counts.passOuts); }
+Reading refills(const Expectation&, const Looked& l) { return number(l.counts.refills); }
+Reading drinkPrompt(const Expectation&, const Looked& l) { return onOff(l.plugin.drinkPromptActive, true); }
+Reading refillPrompt(const Expectation&, const Looked& l) { return onOff(l.plugin.refillPromptActive, true); }
+Reading drinking(const Expectation&, const Looked& l) { return onOff(l.plugin.drinking, false); }
+Reading deadeyeLock(const Expectation&, const Looked& l) { return onOff(l.plugin.deadeyeLock, false); }
+Reading passedOut(const Expectation&, const Looked& l) { return onOff(l.plugin.passedOut, false); }
+Reading outOfPlay(const Expectation&, const Looked& l) { return onOff(l.world.outOfPlay, false); }
+
+struct Reader {
+    S subject;
+    Reading (*read)(const Expectation& x, const Looked& l);
+    bool onOff; // compared with on or off
+};
+const Reader Readers[] = {
+    {S::Flask, flask, false},
+    {S::Intake, intake, false},
+    {S::Drunk, drunk, false},
+    {S::Cash, cash, false},
+    {S::Charged, charged, false},
+    {S::Intensity, intensity, false},
+    {S::Drinks, drinks, false},
+    {S::Sips, sips, false},
+    {S::PassOuts, passOuts, false},
+    {S::Refills, refills, false},
+    {S::DrinkPrompt, drinkPrompt, true},
+    {S::RefillPrompt, refillPrompt, true},
+    {S::Drinking, drinking, true},
+    {S::DeadeyeLock, deadeyeLock, true},
+    {S::PassedOut, passedOut, true},
+    {S::OutOfPlay, outOfPlay, true},
+    {S::Save, save, false},
+    {S::Spoken, spoken, false},
+    {S::NotSpoken, spoken, false},
+};
+
+// A number against the value written, within the tolerance its digits give.
+bool compare(const Expectation& x, double value) {
+    using Op = Expectation::Op;
+    const double tol = x.tolerance;
+    switch (x.op) {
+    case Op::Eq:
+        return std::fabs(value - x.low) <= tol;
+    case Op::Ne:
+        return std::fabs(value - x.low) > tol;
+    case Op::Lt:
+        return value < x.low;
+    case Op::Le:
+        return value <= x.low + tol;
+    case Op::Gt:
+        return value > x.low;
+    case Op::Ge:
+        return value >= x.low - tol;
+    case Op::Range:
+        return value >= x.low - tol && value <= x.high + tol;
+    }
+    return false;
+}
+
+} // namespace
+
+bool holds(const Expectation& x, const Looked& looked, std::string* got) {
+    for (const Reader& reader : Readers) {
+        if (reader.subject != x.subject) continue;
+        const Reading r = reader.read(x, looked);
+        *got = r.got;
+        if (reader.onOff) return r.flag == x.flag;
+        return r.numeric ? compare(x, r.value) : r.passed;
+    }
+    *got = "";
+    return false;
+}
+
+} // namespace player

@@ -1,0 +1,84 @@
+// One frame as the session player saw it: a plain record the player fills after
+// every frame and the narration reads, so that telling what happened takes nothing
+// from the session itself.
+#pragma once
+
+#include "scenario.h"
+#include "sim.h"
+
+#include <string>
+#include <vector>
+
+namespace player {
+
+// The plug-in's and the world's state between two frames, for telling changes.
+struct FrameState {
+    int32_t flask = 99, intake = 0, drunk = 0;
+    bool drinking = false, passedOut = false, deadeye = false;
+    bool drinkPrompt = false, refillPrompt = false;
+    int32_t drinkPromptHandle = 0, refillPromptHandle = 0;
+    int32_t nextSipTime = 0;
+    uint64_t global = 0; // the intensity global, as the game holds it
+    bool passOutEffect = false;
+    bool scenarioRunning = false;
+    size_t speech = 0; // lines spoken in the session so far
+    int32_t nextPromptHandle = 1;
+};
+
+// What one frame showed through the calls it made.
+struct FrameCalls {
+    bool tick = false;      // TickUpdate ran
+    bool heldQuery = false; // the out-of-play query answered non-zero
+    bool stopRead = false;  // a stop control read non-zero
+    bool controlTaken = false, controlBack = false;
+    bool fadeOut = false, fadeIn = false;
+    bool restored = false;
+    std::vector<int32_t> completed; // prompts whose completion test answered yes
+    std::vector<int32_t> charges;
+
+    void clear() {
+        tick = heldQuery = stopRead = controlTaken = controlBack = fadeOut = fadeIn = restored = false;
+        completed.clear();
+        charges.clear();
+    }
+    bool completedPrompt(int32_t handle) const {
+        for (int32_t h : completed)
+            if (h == handle) return true;
+        return false;
+    }
+};
+
+// A prompt of the game's.
+struct PromptSeen {
+    int32_t handle = 0;
+    std::string label;
+    bool alive = false;
+};
+
+struct FrameSnapshot {
+    Millis at = 0;     // game time since the session started
+    int hostFrame = 0; // the host's count of the frames of this load
+    int played = 0;    // frames played in the session, across restarts
+    FrameState state;  // after the frame
+    FrameCalls calls;
+    // The prompts created in the frame, and the two the plug-in had before it.
+    std::vector<PromptSeen> prompts;
+    std::vector<sim::Speech> spoken;  // the lines spoken in the frame
+    std::vector<sim::Sprite> sprites; // the sprites drawn in the frame
+    int32_t playerPed = 0;
+    int32_t interior = 0;
+    int32_t target = 0;
+    int64_t cash = 0;
+    uint32_t passOutAfterMs = 0;  // how long the game holds intensity 1.0 before a pass-out
+    Millis sipStart = 0;          // the plug-in's first sip time, in session time
+    int32_t deadeyeThreshold = 0; // the plug-in's setting
+    std::string saveFile;         // the save file's path, read when a line tells it
+
+    const PromptSeen* prompt(int32_t handle) const {
+        for (const PromptSeen& p : prompts)
+            if (p.handle == handle) return &p;
+        return nullptr;
+    }
+};
+
+} // namespace player

@@ -1,0 +1,481 @@
+#include "narration.h"
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace player {
+
+namespace {
+
+const char* const DrinkLabel = "Drink From Flask";
+
+std::string sips(int n) { return std::to_string(n) + (n == 1 ? " sip" : " sips"); }
+
+} // namespace
+
+void tell(const PlayOptions& options, Millis at, Topic topic, const std::string& text, int line,
+          bool failed) {
+    Entry e;
+    e.at = at;
+    e.topic = topic;
+    e.text = text;
+    e.line = line;
+    e.failed = failed;
+    if (options.onEntry) options.onEntry(e);
+}
+
+std::string quoted(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '"' || c == '\\')
+            out += std::string("\\") + c;
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+std::string fixed(double v, int places) {
+    char b[64];
+    snprintf(b, sizeof b, "%.*f", places, v);
+    return b;
+}
+
+float floatOf(uint64_t cell) {
+    const uint32_t bits = (uint32_t)cell;
+    float f;
+    memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+std::string readSave(const std::string& path, bool* exists) {
+    std::ifstream in(path, std::ios::binary);
+    *exists = (bool)in;
+    if (!in) return "";
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void Narrator::begin(const FrameState& state) {
+    last = state;
+    told = state;
+}
+
+void Narrator::frame(const FrameSnapshot& f) {
+    const FrameState before = last;
+    const FrameState& now = f.state;
+    last = now;
+    const bool startedNow = !scriptStarted && (f.calls.tick || f.calls.heldQuery);
+    const bool resetNow = (f.calls.heldQuery && !held) || (!now.passedOut && before.passedOut);
+    if (startedNow) tellStart(f);
+    tellHold(f, before);
+    tellNewPrompts(f, before);
+    tellWithdrawn(f, before);
+    tellFlickerEnded(f);
+    tellDrinks(f, before);
+    if (now.deadeye != before.deadeye && scriptStarted) tellDeadeye(f, before, startedNow, resetNow);
+    tellPassOut(f, before);
+    tellServiceStart(f, before);
+    tellService(f, before);
+    if (refilling && f.calls.tick && !f.calls.controlTaken) tellServed(f);
+
+    // The levels: a line when they are worth telling, a sample when they change.
+    const int64_t sec = f.at / 1000;
+    busy = busy || now.drinking || refilling;
+    tellLevels(f.at, sec != second);
+    second = sec;
+    if (startedNow || now.global != before.global || now.intake != before.intake ||
+        now.drunk != before.drunk || now.flask != before.flask)
+        sample(f.at);
+    takeHud(f);
+}
+
+void Narrator::tellStart(const FrameSnapshot& f) {
+    scriptStarted = true;
+    bool exists = false;
+    const std::string save = readSave(f.saveFile, &exists);
+    say(f.at, Topic::Start,
+        "script started: flask " + std::to_string(f.state.flask) +
+            (exists ? " (save file " + quoted(save) + ")" : " (no save file: a full flask)"));
+    told = f.state;
+}
+
+// The out-of-play hold.
+void Narrator::tellHold(const FrameSnapshot& f, const FrameState& before) {
+    const FrameState& now = f.state;
+    if (f.calls.heldQuery && !held) {
+        held = true;
+        heldSince = f.at;
+        if (before.intake || before.drunk)
+            say(f.at, Topic::Hold,
+                "script held; intoxication reset (intake " + std::to_string(before.intake) + " → 0, drunk " +
+                    std::to_string(before.drunk) + " → 0)");
+        else
+            say(f.at, Topic::Hold, "script held; intoxication reset");
+        told.intake = now.intake;
+        told.drunk = now.drunk;
+    }
+    if (held && f.calls.tick) {
+        held = false;
+        say(f.at, Topic::Hold,
+            "script runs again after " + formatDuration(f.at - heldSince) + " held" +
+                (now.drinking ? "; still drinking" : ""));
+    }
+}
+
+// Prompts created in the frame.
+void Narrator::tellNewPrompts(const FrameSnapshot& f, const FrameState& before) {
+    for (int32_t h = before.nextPromptHandle; h < f.state.nextPromptHandle; ++h) {
+        const PromptSeen* p = f.prompt(h);
+        if (!p) continue;
+        PromptNoise& noise = p->label == DrinkLabel ? drinkNoise : refillNoise;
+        if (p->alive)
+            tellPrompt(f, p->label, noise, "shown");
+        else
+            tellPrompt(f, p->label, noise,
+                       f.calls.completedPrompt(h) ? "shown and completed at once"
+                                                  : "shown and withdrawn at once");
+    }
+}
+
+// Prompts shown before the frame and withdrawn in it.
+void Narrator::tellWithdrawn(const FrameSnapshot& f, const FrameState& before) {
+    const FrameState& now = f.state;
+    auto withdrawn = [&](bool was, bool is, int32_t handle, PromptNoise& noise, const char* why) {
+        if (!was || is || handle >= now.nextPromptHandle) return;
+        if (handle >= before.nextPromptHandle) return; // told with the new ones
+        const PromptSeen* p = f.prompt(handle);
+        const std::string label = p ? p->label : std::string("prompt");
+        tellPrompt(f, label, noise,
+                   f.calls.completedPrompt(handle) ? "completed" : std::string("withdrawn") + why);
+    };
+    withdrawn(before.drinkPrompt, now.drinkPrompt, before.drinkPromptHandle, drinkNoise,
+              now.drinking || before.drinking ? "" : " by its control");
+    withdrawn(before.refillPrompt, now.refillPrompt, before.refillPromptHandle, refillNoise,
+              f.target == 0 ? " (no target)" : " (the target is not this saloon's bartender)");
+}
+
+void Narrator::tellPrompt(const FrameSnapshot& f, const std::string& label, PromptNoise& noise,
+                          const std::string& text) {
+    noise.run = f.hostFrame - noise.lastFrame <= 1 ? noise.run + 1 : 1;
+    noise.lastFrame = f.hostFrame;
+    if (noise.run > 2) {
+        ++noise.suppressed;
+        return;
+    }
+    say(f.at, Topic::Prompt, "\"" + label + "\" " + text);
+}
+
+// Flicker that ended: told once.
+void Narrator::tellFlickerEnded(const FrameSnapshot& f) {
+    for (auto* n : {&drinkNoise, &refillNoise}) {
+        if (n->suppressed > 0 && f.hostFrame - n->lastFrame > 1) {
+            const bool drink = n == &drinkNoise;
+            tellFlicker(f.at, drink,
+                        (drink ? f.state.drinkPrompt : f.state.refillPrompt) ? "now shown" : "now hidden");
+        }
+    }
+}
+
+void Narrator::tellFlicker(Millis at, bool drink, const char* after) {
+    PromptNoise& n = drink ? drinkNoise : refillNoise;
+    say(at, Topic::Prompt,
+        std::string("\"") + (drink ? DrinkLabel : "Refill Flask") + "\" toggled " +
+            std::to_string(n.suppressed) + " more times, once a frame" +
+            (drink ? " (its control was held)" : "") + "; " + after);
+    n.suppressed = 0;
+}
+
+void Narrator::tellDrinks(const FrameSnapshot& f, const FrameState& before) {
+    const FrameState& now = f.state;
+    if (now.drinking && !before.drinking) tellDrinkStarted(f, before);
+    if (now.drinking && now.scenarioRunning && !drinkScenarioSeen) {
+        drinkScenarioSeen = true;
+        say(f.at, Topic::Drink, "the drinking scenario runs; sips count from " + formatTime(f.sipStart));
+    }
+    if (now.nextSipTime != before.nextSipTime) {
+        ++res->counts.sips;
+        ++drinkSips;
+        ++secondSips;
+    }
+    if (!now.drinking && before.drinking) tellDrinkStopped(f);
+}
+
+void Narrator::tellDrinkStarted(const FrameSnapshot& f, const FrameState& before) {
+    const FrameState& now = f.state;
+    const bool byPrompt =
+        f.calls.completedPrompt(before.drinkPromptHandle) || f.calls.completedPrompt(now.drinkPromptHandle);
+    ++res->counts.drinks;
+    ++(byPrompt ? res->counts.drinksByPrompt : res->counts.drinksByKey);
+    drinkStart = f.at;
+    drinkLabel = byPrompt ? "drink (prompt)" : "drink (key)";
+    drinkSips = 0;
+    drinkFlask = now.flask;
+    drinkScenarioSeen = now.scenarioRunning;
+    say(f.at, Topic::Drink,
+        std::string("drink started by the ") + (byPrompt ? "prompt" : "drink key") +
+            (now.scenarioRunning ? "" : "; waiting for the drinking scenario"));
+}
+
+void Narrator::tellDrinkStopped(const FrameSnapshot& f) {
+    const FrameState& now = f.state;
+    std::string why;
+    if (f.calls.stopRead)
+        why = "a stop control";
+    else if (now.flask < 1)
+        why = "the flask is empty";
+    else if (now.intake > 120)
+        why = "intake is above 120";
+    else if (!drinkScenarioSeen)
+        why = "the drinking scenario never started";
+    else
+        why = "stopped by the plug-in";
+    bool exists = false;
+    const std::string save = readSave(f.saveFile, &exists);
+    say(f.at, Topic::Drink,
+        "drink stopped after " + formatDuration(f.at - drinkStart) + " (" + why + "): " + sips(drinkSips) +
+            ", flask " + std::to_string(drinkFlask) + " → " + std::to_string(now.flask) + ", saved " +
+            (exists ? quoted(save) : "nothing (no save file)"));
+    res->recording.drinks.push_back({drinkStart, f.at, drinkLabel});
+    busy = true;
+}
+
+void Narrator::tellDeadeye(const FrameSnapshot& f, const FrameState& before, bool startedNow, bool resetNow) {
+    const FrameState& now = f.state;
+    const int32_t threshold = f.deadeyeThreshold;
+    std::string why;
+    if (startedNow)
+        why = "armed at script start, threshold " + std::to_string(threshold);
+    else if (resetNow && now.deadeye)
+        why = "re-armed by the reset";
+    else
+        why = "drunk " + std::to_string(before.drunk) + (now.deadeye ? " ≤ " : " > ") + "threshold " +
+              std::to_string(threshold);
+    say(f.at, Topic::Deadeye, std::string("deadeye lock ") + (now.deadeye ? "on" : "off") + " (" + why + ")");
+}
+
+void Narrator::tellPassOut(const FrameSnapshot& f, const FrameState& before) {
+    const FrameState& now = f.state;
+    if (now.passOutEffect && !before.passOutEffect) {
+        passOutStart = f.at;
+        say(f.at, Topic::PassOut,
+            "the game plays the pass-out effect (intensity held at 1.0 for " +
+                formatDuration(f.passOutAfterMs) + ")");
+    }
+    if (!now.passOutEffect && before.passOutEffect) {
+        res->recording.passOuts.push_back({passOutStart, f.at, "passed out"});
+        say(f.at, Topic::PassOut, "the pass-out effect is over after " + formatDuration(f.at - passOutStart));
+    }
+    if (now.passedOut && !before.passedOut)
+        say(f.at, Topic::PassOut, "the plug-in sees the pass-out (drunk " + std::to_string(now.drunk) + ")");
+    if (!now.passedOut && before.passedOut) {
+        ++res->counts.passOuts;
+        say(f.at, Topic::PassOut,
+            std::string("recovered: ") +
+                (f.calls.restored ? "the player is restored (health, core values); "
+                                  : "no healing (HEAL_WHEN_DRUNK is 0); ") +
+                "intoxication reset (intake " + std::to_string(before.intake) + " → 0, drunk " +
+                std::to_string(before.drunk) + " → 0)");
+        told.intake = now.intake;
+        told.drunk = now.drunk;
+    }
+}
+
+// The bartender's service begins: the player's control is taken.
+void Narrator::tellServiceStart(const FrameSnapshot& f, const FrameState& before) {
+    if (!f.calls.controlTaken || refilling) return;
+    refilling = true;
+    busy = true;
+    thanked = false;
+    refillStart = f.at;
+    refillFlask = before.flask;
+    refillCharged = 0;
+    const Saloon* s = saloonAt(f.interior);
+    refillSaloon = s ? s->name : "?";
+    say(f.at, Topic::Refill, "the bartender of " + refillSaloon + " serves; the player's control is taken");
+}
+
+// What is said, shown and charged during the service.
+void Narrator::tellService(const FrameSnapshot& f, const FrameState& before) {
+    const FrameState& now = f.state;
+    for (const sim::Speech& s : f.spoken) {
+        const bool player = s.speaker == f.playerPed;
+        if (player) thanked = true;
+        say(f.at, Topic::Refill,
+            std::string(player ? "the player says " : "the bartender says ") + s.line + " (voice " +
+                (s.voice.empty() ? "none" : s.voice) + ")");
+    }
+    if (f.calls.fadeOut) say(f.at, Topic::Refill, "the screen fades out");
+    if (refilling && now.flask != before.flask) {
+        bool exists = false;
+        const std::string save = readSave(f.saveFile, &exists);
+        say(f.at, Topic::Refill,
+            "flask " + std::to_string(before.flask) + " → " + std::to_string(now.flask) + ", saved " +
+                (exists ? quoted(save) : "nothing"));
+    }
+    if (f.calls.fadeIn) say(f.at, Topic::Refill, "the screen fades in");
+    if (f.calls.controlBack) say(f.at, Topic::Refill, "the player's control is given back");
+    for (int32_t amount : f.calls.charges) {
+        res->counts.charged += amount;
+        refillCharged += amount;
+        say(f.at, Topic::Refill,
+            "charged " + formatMoney(amount) + ": cash " + formatMoney(f.cash + amount) + " → " +
+                formatMoney(f.cash));
+    }
+}
+
+// The transaction yields frames without running TickUpdate; the first frame that
+// runs it again is the first after the service.
+void Narrator::tellServed(const FrameSnapshot& f) {
+    const FrameState& now = f.state;
+    refilling = false;
+    ++res->counts.refills;
+    res->recording.refills.push_back({refillStart, f.at, "refill " + formatMoney(refillCharged)});
+    say(f.at, Topic::Refill,
+        "served in " + formatDuration(f.at - refillStart) + ": flask " + std::to_string(refillFlask) + " → " +
+            std::to_string(now.flask) +
+            (thanked ? ""
+                     : "; no thanks from the player (drunk " + std::to_string(now.drunk) + ", 25 or more)"));
+}
+
+std::string Narrator::levelsText(const FrameState& now, const FrameState& before, bool withSips) {
+    auto arrow = [](int32_t a, int32_t b) { return a > b ? " ↑" : a < b ? " ↓" : "  "; };
+    char b[200];
+    snprintf(b, sizeof b, "intake %3d%s  drunk %3d%s  flask %2d%s  intensity %s", now.intake,
+             arrow(now.intake, before.intake), now.drunk, arrow(now.drunk, before.drunk), now.flask,
+             arrow(now.flask, before.flask),
+             now.global == 0 ? "0 (cleared)" : fixed(floatOf(now.global), 4).c_str());
+    std::string out = b;
+    if (withSips && secondSips > 0) out += "  · " + sips(secondSips);
+    return out;
+}
+
+void Narrator::tellLevels(Millis at, bool boundary) {
+    const FrameState& now = last;
+    if (!boundary) return;
+    const bool changed = now.intake != told.intake || now.drunk != told.drunk || now.flask != told.flask;
+    bool tell = false;
+    if (busy) {
+        tell = changed; // a line a second while drinking or served
+    } else if (changed) {
+        // Otherwise the tens, and the way down to zero.
+        tell = now.intake / 10 != told.intake / 10 || now.drunk / 10 != told.drunk / 10 ||
+               (now.intake == 0) != (told.intake == 0) || (now.drunk == 0) != (told.drunk == 0) ||
+               now.flask != told.flask;
+    }
+    if (tell) {
+        say(at, Topic::Levels, levelsText(now, told, busy));
+        if (now.intake == 0 && now.drunk == 0 && (told.intake != 0 || told.drunk != 0))
+            say(at, Topic::Levels, "sober again");
+        told = now;
+    }
+    secondSips = 0;
+    busy = now.drinking || refilling;
+}
+
+void Narrator::sample(Millis at) {
+    Sample s;
+    // The first sample stands for the start: the save file is read in the first frame.
+    s.at = res->recording.samples.empty() ? 0 : at;
+    s.intake = last.intake;
+    s.drunk = last.drunk;
+    s.flask = last.flask;
+    s.intensity = last.global == 0 ? 0.0f : floatOf(last.global);
+    std::vector<Sample>& v = res->recording.samples;
+    if (!v.empty() && v.back().intake == s.intake && v.back().drunk == s.drunk && v.back().flask == s.flask &&
+        v.back().intensity == s.intensity)
+        return;
+    v.push_back(s);
+}
+
+// The HUD picture: the frame at its moment, or the last frame with sprites.
+void Narrator::takeHud(const FrameSnapshot& f) {
+    const bool wanted = hudFrom >= 0 ? f.at >= hudFrom && !res->recording.hud.taken : !f.sprites.empty();
+    if (!wanted) return;
+    HudShot& h = res->recording.hud;
+    h.taken = true;
+    h.at = f.at;
+    h.frame = f.played;
+    h.flask = f.state.flask;
+    h.intake = f.state.intake;
+    h.sprites = f.sprites;
+}
+
+void Narrator::spellBegins(Millis at, const std::string& label) {
+    spellStart = at;
+    spellLabel = label;
+    ++res->counts.spells;
+}
+
+void Narrator::spellEnds(Millis at) {
+    res->recording.outOfPlay.push_back({spellStart, at, spellLabel});
+    say(at, Topic::Hold,
+        "back in play in the game; the script sees it at its next look (every 3 s while held)");
+}
+
+void Narrator::quit(Millis at, int line, bool outOfPlay, const std::string& saveFile) {
+    const FrameState& was = last;
+    say(at, Topic::Restart, "the game quits (nothing is saved on the way out) and starts again", line);
+    if (drinkNoise.suppressed > 0) tellFlicker(at, true, "until the game quit");
+    if (refillNoise.suppressed > 0) tellFlicker(at, false, "until the game quit");
+    if (was.drinking) {
+        res->recording.drinks.push_back({drinkStart, at, drinkLabel});
+        say(at, Topic::Drink,
+            "drink cut off by the quit after " + formatDuration(at - drinkStart) + ": " + sips(drinkSips) +
+                ", flask " + std::to_string(drinkFlask) + " → " + std::to_string(was.flask) + ", not saved");
+    }
+    if (refilling) {
+        res->recording.refills.push_back({refillStart, at, "refill (cut off)"});
+        say(at, Topic::Refill, "the service is cut off by the quit");
+    }
+    if (was.passOutEffect) res->recording.passOuts.push_back({passOutStart, at, "passed out"});
+    if (outOfPlay) {
+        res->recording.outOfPlay.push_back({spellStart, at, spellLabel});
+        say(at, Topic::Hold, "the game starts again with the player in play");
+    }
+    bool exists = false;
+    const std::string save = readSave(saveFile, &exists);
+    say(at, Topic::Restart,
+        "unloaded with flask " + std::to_string(was.flask) + ", intake " + std::to_string(was.intake) +
+            ", drunk " + std::to_string(was.drunk) + " in memory; " +
+            (exists ? "the save file holds " + quoted(save) : std::string("there is no save file")));
+}
+
+void Narrator::startedAgain(Millis at, const FrameState& state) {
+    ++res->counts.restarts;
+    res->recording.restarts.push_back({at, "restart", false});
+    // The new load's script starts at the next frame.
+    scriptStarted = false;
+    held = false;
+    drinkSips = 0;
+    drinkScenarioSeen = false;
+    refilling = false;
+    thanked = false;
+    drinkNoise = PromptNoise();
+    refillNoise = PromptNoise();
+    busy = false;
+    secondSips = 0;
+    begin(state);
+}
+
+void Narrator::finish(Millis at, bool outOfPlay) {
+    if (last.drinking) res->recording.drinks.push_back({drinkStart, at, drinkLabel});
+    if (last.passOutEffect) res->recording.passOuts.push_back({passOutStart, at, "passed out"});
+    if (refilling) res->recording.refills.push_back({refillStart, at, "refill"});
+    if (outOfPlay) res->recording.outOfPlay.push_back({spellStart, at, spellLabel});
+    sample(at);
+    res->flask = last.flask;
+    res->intake = last.intake;
+    res->drunk = last.drunk;
+    res->intensity = last.global == 0 ? 0.0f : floatOf(last.global);
+}
+
+} // namespace player

@@ -18,6 +18,10 @@ if [ -x scripts/check-reproducible.sh ]; then
     echo "== The player's package: two builds, the same bytes"
     scripts/check-reproducible.sh
 fi
+if [ -x scripts/test-readers.sh ]; then
+    echo "== The Linux file readers against Windows (Wine)"
+    scripts/test-readers.sh
+fi
 if [ -x scripts/test-sanitizers.sh ]; then
     echo "== Sanitizer builds"
     scripts/test-sanitizers.sh

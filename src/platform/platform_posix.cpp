@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,13 +24,21 @@ extern "C" UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT def, LPCST
     for (; file[n] != '\0' && n + 1 < sizeof path; ++n) path[n] = file[n] == '\\' ? '/' : file[n];
     path[n] = '\0';
 
-    FILE* f = fopen(path, "rb");
-    if (!f) return (UINT)def;
-    // Initialisation files are small; Windows itself reads at most 64 KiB of them.
-    static char text[65536];
-    size_t size = fread(text, 1, sizeof text, f);
-    fclose(f);
-    return profileReadInt(text, size, section, key, def);
+    // Windows reads the whole file, however long; mapped here, so that its length
+    // costs no copy.
+    const int fd = open(path, O_RDONLY);
+    if (fd < 0) return (UINT)def;
+    struct stat st;
+    UINT value = (UINT)def;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        void* text = mmap(nullptr, (size_t)st.st_size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (text != MAP_FAILED) {
+            value = profileReadInt((const char*)text, (size_t)st.st_size, section, key, def);
+            munmap(text, (size_t)st.st_size);
+        }
+    }
+    close(fd);
+    return value;
 }
 
 bool platformWriteFile(const char* path, const char* bytes, int size) {

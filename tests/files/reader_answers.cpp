@@ -1,0 +1,144 @@
+// What the file readers answer, one line per file, so that the Linux build's
+// stand-ins can be compared with Windows (Wine) file by file:
+//
+//   reader_answers generate FOLDER       the generated files (FOLDER/settings, FOLDER/save)
+//   reader_answers settings PATH...      GetPrivateProfileIntA for the five keys of
+//                                        [SETTINGS], each with the plug-in's default
+//                                        and with another one: "settings<TAB>file<TAB>answers"
+//   reader_answers save PATH...          the flask level the plug-in loads from the
+//                                        file as Tolvenmire.dat: "save<TAB>file<TAB>level"
+//
+// A PATH is a file or a folder of files (taken in name order). On Windows the
+// settings answers come from the system's GetPrivateProfileIntA and the levels from
+// the real DLL in the stand-in host; on Linux from the stand-in GetPrivateProfileIntA
+// and the Linux plug-in. scripts/test-readers.sh runs both and compares.
+#include "generated_files.h"
+
+#include "sim.h"
+
+#include "flask/script_state.h"
+#include "platform/platform.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Key {
+    const char* name;
+    int32_t def;
+};
+const Key Keys[] = {{"TOLVENMIRE_KEY", 79},
+                    {"DEADEYE_LOCK_THRESHOLD", 60},
+                    {"HEAL_WHEN_DRUNK", 1},
+                    {"REFILL_PRICE", 10},
+                    {"SOBER_UP_TIME", 100}};
+// A second default tells an empty value read as 0 from one that gives the default.
+const int32_t OtherDefault = -7;
+
+// The files named by `arg`, each with the name it is reported under.
+bool filesOf(const std::string& arg, std::vector<std::pair<std::string, fs::path>>* out) {
+    std::error_code ec;
+    if (fs::is_directory(arg, ec)) {
+        std::vector<fs::path> files;
+        for (const fs::directory_entry& e : fs::directory_iterator(arg, ec))
+            if (e.is_regular_file()) files.push_back(e.path());
+        if (ec) {
+            std::fprintf(stderr, "error: %s: cannot list the folder: %s\n", arg.c_str(),
+                         ec.message().c_str());
+            return false;
+        }
+        std::sort(files.begin(), files.end());
+        for (const fs::path& p : files) out->push_back({arg + "/" + p.filename().string(), p});
+        return true;
+    }
+    if (fs::is_regular_file(arg, ec)) {
+        out->push_back({arg, fs::path(arg)});
+        return true;
+    }
+    std::fprintf(stderr, "error: %s: no such file or folder\n", arg.c_str());
+    return false;
+}
+
+bool readFile(const fs::path& path, std::string* bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+int settingsAnswers(const std::vector<std::pair<std::string, fs::path>>& files) {
+    for (const auto& [name, path] : files) {
+        // An absolute path, which both systems read as it is (a relative name without
+        // a folder would be looked for in the Windows folder).
+        const std::string full = fs::absolute(path).string();
+        std::printf("settings\t%s\t", name.c_str());
+        for (const Key& k : Keys) {
+            const UINT a = GetPrivateProfileIntA("SETTINGS", k.name, k.def, full.c_str());
+            const UINT b = GetPrivateProfileIntA("SETTINGS", k.name, OtherDefault, full.c_str());
+            std::printf(" %s=%u/%u", k.name, a, b);
+        }
+        std::printf("\n");
+    }
+    return 0;
+}
+
+int saveAnswers(const std::vector<std::pair<std::string, fs::path>>& files) {
+    for (const auto& [name, path] : files) {
+        sim::StartOptions o;
+        o.withSave = true;
+        if (!readFile(path, &o.save)) {
+            std::fprintf(stderr, "error: %s: cannot read the file\n", name.c_str());
+            return 1;
+        }
+        std::string error;
+        if (!sim::start(o, &error)) {
+            std::fprintf(stderr, "error: %s: %s\n", name.c_str(), error.c_str());
+            return 1;
+        }
+        sim::playFrames(1); // the script's start loads the flask
+        std::printf("save\t%s\t%d\n", name.c_str(), (int)sim::pluginState()->flaskLevel);
+        sim::stop();
+        for (const std::string& v : sim::violations()) {
+            std::fprintf(stderr, "error: %s: protocol: %s\n", name.c_str(), v.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s generate FOLDER | settings PATH... | save PATH...\n", argv[0]);
+        return 2;
+    }
+    const std::string mode = argv[1];
+    if (mode == "generate") {
+        std::string error;
+        const int n = writeGeneratedFiles(argv[2], &error);
+        if (n < 0) {
+            std::fprintf(stderr, "error: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("%d files generated in %s\n", n, argv[2]);
+        return 0;
+    }
+    if (mode != "settings" && mode != "save") {
+        std::fprintf(stderr, "error: unknown mode '%s' (generate, settings or save)\n", mode.c_str());
+        return 2;
+    }
+    std::vector<std::pair<std::string, fs::path>> files;
+    for (int a = 2; a < argc; ++a)
+        if (!filesOf(argv[a], &files)) return 1;
+    return mode == "settings" ? settingsAnswers(files) : saveAnswers(files);
+}

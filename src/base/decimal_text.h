@@ -31,18 +31,15 @@ template <typename NextChar> FlaskParse parseFlaskLevel(NextChar next) {
         c = next();
     }
     if (c < '0' || c > '9') return {FlaskRead::NotANumber, 0};
-    // Accumulate the magnitude, stopping at the first value past the 32-bit range.
+    // Accumulate the magnitude. A number past the 32-bit range saturates whatever
+    // digits follow, and nothing after them counts: reading stops there.
     const uint32_t limit = negative ? 2147483648u : 2147483647u;
     uint32_t magnitude = 0;
-    bool tooLarge = false;
     for (; c >= '0' && c <= '9'; c = next()) {
         const uint32_t d = (uint32_t)(c - '0');
-        if (tooLarge || magnitude > (limit - d) / 10)
-            tooLarge = true;
-        else
-            magnitude = magnitude * 10 + d;
+        if (magnitude > (limit - d) / 10) return {FlaskRead::Value, negative ? INT32_MIN : INT32_MAX};
+        magnitude = magnitude * 10 + d;
     }
-    if (tooLarge) return {FlaskRead::Value, negative ? INT32_MIN : INT32_MAX};
     return {FlaskRead::Value, negative ? (int32_t)(0u - magnitude) : (int32_t)magnitude};
 }
 

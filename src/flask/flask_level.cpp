@@ -12,7 +12,19 @@ static const char* const SaveFileTemp = "Tolvenmire.dat.tmp";
 void loadFlaskLevel() {
     FILE* f = fopen(SaveFile, "r");
     if (!f) return;
-    const FlaskParse read = parseFlaskLevel([f]() { return fgetc(f); });
+    // Read in blocks: a save file of megabytes (of blanks, or of digits) costs a few
+    // thousand block reads, not a locked call per character.
+    char block[512];
+    size_t size = 0;
+    size_t at = 0;
+    const FlaskParse read = parseFlaskLevel([&]() {
+        if (at == size) {
+            size = fread(block, 1, sizeof block, f);
+            at = 0;
+            if (size == 0) return -1;
+        }
+        return (int)(unsigned char)block[at++];
+    });
     fclose(f);
     if (read.kind == FlaskRead::Value)
         gState.flaskLevel = read.value;

@@ -1,5 +1,7 @@
 #include "platform/profile_reader.h"
 
+#include <cstring>
+
 namespace {
 
 // The file's text, one character at a time: bytes, or UTF-16 code units after a
@@ -25,6 +27,22 @@ Text decode(const char* data, size_t size) {
     if (size >= 2 && b[0] == 0xFE && b[1] == 0xFF) return {b + 2, (size - 2) / 2, 2, true};
     if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return {b + 3, size - 3, 1, false};
     return {b, size, 1, false};
+}
+
+// Where the line from `p` ends: its LF or CR, or the end of the text. Bytes are
+// searched with memchr, so that a file of megabytes (read by each of the five
+// calls) costs little.
+size_t endOfLine(const Text& t, size_t p) {
+    if (t.unitBytes == 1) {
+        const unsigned char* from = t.bytes + p;
+        const void* lf = memchr(from, '\n', t.size - p);
+        const size_t n = lf ? (size_t)((const unsigned char*)lf - from) : t.size - p;
+        const void* cr = memchr(from, '\r', n);
+        return p + (cr ? (size_t)((const unsigned char*)cr - from) : n);
+    }
+    size_t e = p;
+    while (e < t.size && t.at(e) != '\n' && t.at(e) != '\r') ++e;
+    return e;
 }
 
 // Blanks around names and values; a Ctrl-Z counts as one.
@@ -118,8 +136,7 @@ uint32_t profileReadInt(const char* data, size_t size, const char* section, cons
     size_t p = 0;
     bool inSection = false;
     while (p < t.size) {
-        size_t lineEnd = p;
-        while (lineEnd < t.size && t.at(lineEnd) != '\n' && t.at(lineEnd) != '\r') ++lineEnd;
+        const size_t lineEnd = endOfLine(t, p);
         size_t b = p;
         size_t e = lineEnd;
         p = lineEnd < t.size ? lineEnd + 1 : t.size;

@@ -92,6 +92,16 @@ void advanceWorld();
 // The game's hash of a name: Jenkins one-at-a-time of the name in lower case.
 uint32_t nameHash(const char* name);
 
+#ifdef _WIN32
+// The host's stand-ins for the plug-in's file calls (file_faults.h), by the name
+// of the call they take the place of; the list ends with a null name.
+struct FileCallImport {
+    const char* name;
+    void* replacement;
+};
+extern const FileCallImport FileCallImports[];
+#endif
+
 // The system tick count (GetTickCount).
 void resetTickCount();
 void advanceTickCount(uint32_t ms);

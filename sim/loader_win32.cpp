@@ -5,7 +5,9 @@
 //
 // The plug-in reads the system tick count through its import of
 // KERNEL32!GetTickCount; right after the load that import is pointed at the host's
-// tick count, so that tests control the time the key window is measured in.
+// tick count, so that tests control the time the key window is measured in. Its
+// file calls are pointed at the host's too, so that tests can make them fail
+// (file_faults.h).
 #include "loader.h"
 
 #include "host.h"
@@ -92,7 +94,10 @@ Plugin* loadPlugin(const std::string& path, std::string* error) {
         *error = "cannot load " + path + ": " + lastError();
         return nullptr;
     }
-    if (!patchImport(module, "KERNEL32.dll", "GetTickCount", (void*)&hostGetTickCount, error)) {
+    bool patched = patchImport(module, "KERNEL32.dll", "GetTickCount", (void*)&hostGetTickCount, error);
+    for (const FileCallImport* f = FileCallImports; patched && f->name; ++f)
+        patched = patchImport(module, "KERNEL32.dll", f->name, f->replacement, error);
+    if (!patched) {
         *error = path + ": " + *error;
         FreeLibrary(module);
         return nullptr;

@@ -1,0 +1,293 @@
+// Killed mid-save, on the real DLL under Windows (Wine): a child process plays the
+// plug-in in the stand-in host through drinks and refills, each of which saves the
+// flask, and is killed with TerminateProcess at a random moment, over and over with
+// a fixed seed. After every kill Tolvenmire.dat must hold exactly the text of one
+// level that was saved (the last one, or the one being saved), never an empty or
+// partial file; a Tolvenmire.dat.tmp left by the kill must not be what the next
+// child loads, and must be gone after its next save (which the child checks after
+// every save it completes).
+//
+//   save_kill_test [--kills N] [--seed S]      the parent (defaults: 200 kills, seed 1)
+//   save_kill_test --child FOLDER MAPPING      a child (started by the parent)
+//
+// The child tells the parent through a shared block of memory, which outlives it:
+// the level it loaded, the level being saved while a save may be under way, and
+// the last level saved.
+#include "sim.h"
+
+#include "flask/script_state.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <random>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Shared {
+    volatile LONG ready;   // the child's script has loaded the flask
+    volatile LONG loaded;  // the level it loaded
+    volatile LONG pending; // the level of the save that may be under way
+    volatile LONG last;    // the level of the last save that completed
+    volatile LONG saves;   // saves completed
+    volatile LONG fault;   // the child found a fault: message
+    char message[512];
+};
+
+const uint32_t DrinkKey = 79;
+const uint32_t StopControl = 0xFDA83190;
+const int32_t Valentine = 21250;
+const int32_t Bartender = 2001;
+const uint32_t ValentineBartender = 0xB733CF0F;
+
+std::optional<std::string> readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// ---------------------------------------------------------------------------
+// The child.
+
+Shared* shared = nullptr;
+
+[[noreturn]] void childFault(const std::string& why) {
+    std::snprintf(shared->message, sizeof shared->message, "%s", why.c_str());
+    InterlockedExchange(&shared->fault, 1);
+    std::exit(3);
+}
+
+const ScriptState& state() { return *sim::pluginState(); }
+
+// A save completed: the file holds its level alone, and no temporary file is left.
+void saved(int32_t level) {
+    InterlockedExchange(&shared->last, level);
+    InterlockedIncrement(&shared->saves);
+    const std::optional<std::string> text = readFile("Tolvenmire.dat");
+    if (text != std::to_string(level))
+        childFault("after saving " + std::to_string(level) + " the file holds '" + text.value_or("(none)") +
+                   "'");
+    if (fs::exists("Tolvenmire.dat.tmp"))
+        childFault("after saving " + std::to_string(level) + " Tolvenmire.dat.tmp is left");
+}
+
+// A drink of four sips by the key, stopped; the stop saves.
+void drink() {
+    sim::keyEvent(DrinkKey, 0, 0, 1);
+    sim::playFrames(1);
+    for (int i = 0; i < 20 && !state().drinking; ++i) sim::playFrames(1);
+    if (!state().drinking) childFault("a drink did not start");
+    const int32_t intake = state().intakeLevel;
+    for (int i = 0; i < 200 && state().intakeLevel < intake + 4; ++i) sim::playFrames(1);
+    // Stopped in a short frame, in which no sip is due: a sip due in the stop's
+    // frame would be counted after the save.
+    InterlockedExchange(&shared->pending, state().flaskLevel);
+    sim::world().analog[StopControl] = 1.0f;
+    sim::world().frameMs = 10;
+    sim::playFrames(1);
+    sim::world().frameMs = 150;
+    sim::world().analog[StopControl] = 0.0f;
+    if (state().drinking) childFault("a drink did not stop");
+    saved(state().flaskLevel);
+}
+
+// A paid refill at the Valentine bar; it fills the flask to 99, saves, then charges.
+void refill() {
+    sim::World& w = sim::world();
+    w.interior = Valentine;
+    sim::Ped ped;
+    ped.handle = Bartender;
+    ped.model = ValentineBartender;
+    ped.x = 1.5f;
+    w.peds[Bartender] = ped;
+    w.target = Bartender;
+    for (int i = 0; i < 20 && !state().refillPromptActive; ++i) sim::playFrames(1);
+    if (!state().refillPromptActive) childFault("no refill prompt at the bar");
+    InterlockedExchange(&shared->pending, 99);
+    w.prompts[state().refillPrompt].completed = true;
+    const size_t charges = w.charges.size();
+    for (int i = 0; i < 400 && w.charges.size() == charges; ++i) sim::playFrames(1);
+    if (w.charges.size() == charges) childFault("the refill did not end");
+    w.interior = 0;
+    w.target = 0;
+    w.peds.clear();
+    sim::playFrames(1);
+    saved(99);
+}
+
+// An out-of-play spell: intoxication starts again from nothing.
+void hold() {
+    sim::world().outOfPlay = true;
+    sim::playFrames(1);
+    sim::world().outOfPlay = false;
+    sim::playMs(3200);
+}
+
+int child(const char* folder, const char* mapping) {
+    HANDLE m = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, mapping);
+    if (!m) return 2;
+    shared = (Shared*)MapViewOfFile(m, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Shared));
+    if (!shared) return 2;
+    sim::StartOptions o;
+    o.workDir = folder;
+    o.record = false;
+    std::string error;
+    if (!sim::start(o, &error)) childFault("cannot start: " + error);
+    sim::World& w = sim::world();
+    w.clockPerSecond = 0.0;
+    w.autoPassOut = false;
+    w.frameMs = 150; // a sip every frame once sipping starts
+    w.cash = (int64_t)1 << 40;
+    sim::freezeTickCount(true);
+    sim::playFrames(1); // the script's start loads the flask
+    InterlockedExchange(&shared->loaded, state().flaskLevel);
+    InterlockedExchange(&shared->ready, 1);
+    for (int n = 1;; ++n) {
+        if (state().flaskLevel <= 1)
+            refill();
+        else
+            drink();
+        if (n % 20 == 0) hold();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The parent.
+
+struct Totals {
+    int kills = 0;
+    int saves = 0;
+    int newValue = 0;      // the file held the level being saved
+    int temporaryLeft = 0; // a Tolvenmire.dat.tmp was left by the kill
+    int faults = 0;
+};
+
+bool fault(Totals& t, int kill, const std::string& why) {
+    std::fprintf(stderr, "kill %d: %s\n", kill, why.c_str());
+    ++t.faults;
+    return false;
+}
+
+// One child, killed `delayUs` after its script loaded the flask.
+bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& folder,
+              const std::string& mapping, Shared* sh, int delayUs) {
+    const std::optional<std::string> before = readFile(folder / "Tolvenmire.dat");
+    const int32_t expected = std::atoi(before.value_or("99").c_str());
+    std::memset((void*)sh, 0, sizeof *sh);
+    sh->pending = expected;
+    sh->last = expected;
+
+    std::string command = "\"" + self + "\" --child \"" + folder.string() + "\" " + mapping;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return fault(t, kill, "cannot start the child: error " + std::to_string(GetLastError()));
+    for (int i = 0; i < 20000 && !sh->ready && !sh->fault; ++i) {
+        if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;
+    }
+    bool ok = true;
+    if (!sh->ready) {
+        ok = fault(t, kill, "the child did not start playing");
+    } else {
+        LARGE_INTEGER f, a, b;
+        QueryPerformanceFrequency(&f);
+        QueryPerformanceCounter(&a);
+        do {
+            if (delayUs > 2000) Sleep(1);
+            QueryPerformanceCounter(&b);
+        } while ((b.QuadPart - a.QuadPart) * 1000000 / f.QuadPart < delayUs);
+    }
+    TerminateProcess(pi.hProcess, 9);
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    ++t.kills;
+    if (sh->fault) return fault(t, kill, std::string("the child: ") + sh->message);
+    if (!ok) return false;
+    t.saves += sh->saves;
+
+    if (sh->loaded != expected)
+        return fault(t, kill,
+                     "the child loaded " + std::to_string(sh->loaded) + " from a file holding '" +
+                         before.value_or("(none)") + "' (a temporary file was read?)");
+    const std::optional<std::string> after = readFile(folder / "Tolvenmire.dat");
+    const std::string last = std::to_string(sh->last), pending = std::to_string(sh->pending);
+    if (!after) return fault(t, kill, "no Tolvenmire.dat after the kill");
+    if (*after != last && *after != pending)
+        return fault(t, kill,
+                     "Tolvenmire.dat holds '" + *after + "', neither the last level saved (" + last +
+                         ") nor the one being saved (" + pending + ")");
+    if (*after == pending && pending != last) ++t.newValue;
+    if (fs::exists(folder / "Tolvenmire.dat.tmp")) {
+        ++t.temporaryLeft;
+        // What the next child must not load: make it unmistakable.
+        std::ofstream(folder / "Tolvenmire.dat.tmp", std::ios::binary | std::ios::trunc) << "-12345";
+    }
+    return true;
+}
+
+int parent(int kills, unsigned seed, const std::string& self) {
+    const fs::path folder =
+        fs::temp_directory_path() / ("tolvenmire-kill-" + std::to_string(GetCurrentProcessId()));
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+    fs::create_directories(folder);
+    std::ofstream(folder / "Tolvenmire.dat", std::ios::binary) << "99";
+    const std::string mapping = "tolvenmire-kill-" + std::to_string(GetCurrentProcessId());
+    HANDLE m =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared), mapping.c_str());
+    Shared* sh = m ? (Shared*)MapViewOfFile(m, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Shared)) : nullptr;
+    if (!sh) {
+        std::fprintf(stderr, "error: cannot make the shared memory: error %lu\n", GetLastError());
+        return 1;
+    }
+    std::mt19937 random(seed);
+    // Most kills within the first 40 ms of play, some later: a save every few
+    // milliseconds, so that kills land in every step of it.
+    std::uniform_int_distribution<int> delay(0, 40000);
+    Totals t;
+    const DWORD started = GetTickCount();
+    for (int k = 1; k <= kills; ++k) killOnce(t, k, self, folder, mapping, sh, delay(random));
+    const double seconds = (GetTickCount() - started) / 1000.0;
+    fs::remove_all(folder, ec);
+    std::printf("Killed mid-save: %d kills in %.1f s (seed %u): %d saves completed, the level being saved "
+                "found in place after %d kills, a temporary file left by %d, %d faults\n",
+                t.kills, seconds, seed, t.saves, t.newValue, t.temporaryLeft, t.faults);
+    std::printf("%d passed, %d failed\n", t.kills - t.faults, t.faults);
+    return t.faults == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--child") == 0) return child(argv[2], argv[3]);
+    int kills = 200;
+    unsigned seed = 1;
+    for (int a = 1; a < argc; ++a) {
+        if (std::strcmp(argv[a], "--kills") == 0 && a + 1 < argc)
+            kills = std::atoi(argv[++a]);
+        else if (std::strcmp(argv[a], "--seed") == 0 && a + 1 < argc)
+            seed = (unsigned)std::strtoul(argv[++a], nullptr, 10);
+        else {
+            std::fprintf(stderr, "usage: %s [--kills N] [--seed S]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (kills < 1) {
+        std::fprintf(stderr, "error: --kills needs a positive number\n");
+        return 2;
+    }
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    return parent(kills, seed, self);
+}

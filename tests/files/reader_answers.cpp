@@ -16,7 +16,7 @@
 
 #include "sim.h"
 
-#include "flask/script_state.h"
+#include "base/script_state.h"
 #include "platform/platform.h"
 
 #include <algorithm>

@@ -15,7 +15,7 @@
 // the last level saved.
 #include "sim.h"
 
-#include "flask/script_state.h"
+#include "base/script_state.h"
 
 #include <windows.h>
 

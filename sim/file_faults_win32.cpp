@@ -17,13 +17,15 @@ std::atomic<int> failAt[FileCallKinds]; // the call number that fails; 0: none
 
 int index(FileCall call) { return (int)call; }
 
-// Counts a call of `call` (WriteFile for both of its kinds); the fault that is due
-// now, if any.
-bool due(FileCall call) {
-    const int n = ++seen[index(call)];
+// Whether the fault asked for `fault` falls on call number `n` of its kind; it is
+// then spent.
+bool dueAt(FileCall fault, int n) {
     int expected = n;
-    return failAt[index(call)].compare_exchange_strong(expected, 0);
+    return failAt[index(fault)].compare_exchange_strong(expected, 0);
 }
+
+// Counts a call of `call`; whether its fault is due now.
+bool due(FileCall call) { return dueAt(call, ++seen[index(call)]); }
 
 HANDLE WINAPI hostCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                               DWORD disposition, DWORD flags, HANDLE templateFile) {
@@ -37,15 +39,14 @@ HANDLE WINAPI hostCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY
 
 BOOL WINAPI hostWriteFile(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
     HostScope scope;
+    // Both of WriteFile's faults count WriteFile calls.
     const int n = ++seen[index(FileCall::WriteFile)];
-    int expected = n;
-    if (failAt[index(FileCall::WriteFile)].compare_exchange_strong(expected, 0)) {
+    if (dueAt(FileCall::WriteFile, n)) {
         if (written) *written = 0;
         SetLastError(ERROR_DISK_FULL);
         return FALSE;
     }
-    expected = n;
-    if (size > 0 && failAt[index(FileCall::WriteFileShort)].compare_exchange_strong(expected, 0))
+    if (size > 0 && dueAt(FileCall::WriteFileShort, n))
         return WriteFile(file, bytes, size - 1, written, overlapped);
     return WriteFile(file, bytes, size, written, overlapped);
 }

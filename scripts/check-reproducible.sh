@@ -13,7 +13,7 @@ source scripts/setup.sh
 need_packages "${PACKAGE_PACKAGES[@]}" git
 
 started=$SECONDS
-version=$(sed -n 's/^project(Tolvenmire VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(project_version)
 work=$(mktemp -d "${TMPDIR:-/tmp}/tolvenmire-reproducible.XXXXXX")
 first=$work/a
 second=$work/second-build/of/the/same/sources

@@ -11,11 +11,7 @@ cd "$(dirname "$0")/.."
 source scripts/setup.sh
 need_packages "${PACKAGE_PACKAGES[@]}"
 
-version=$(sed -n 's/^project(Tolvenmire VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-if [ -z "$version" ]; then
-    echo "error: CMakeLists.txt: no version in project(Tolvenmire VERSION ...)" >&2
-    exit 1
-fi
+version=$(project_version)
 # Before the build: a version without a changelog entry is not packaged.
 packaging/changelog-entry.sh CHANGELOG.md "$version" >/dev/null
 

@@ -33,3 +33,15 @@ BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
 # What the player's package needs: the MinGW-w64 cross build (its configure step also
 # sets up the Windows tests: GoogleTest's sources, CLI11's headers) and the packing.
 PACKAGE_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest libcli11-dev zip unzip strip-nondeterminism)
+
+# project_version : the version in project() of the top CMakeLists.txt, the one
+# place it lives; stops with an error when it is not there.
+project_version() {
+    local version
+    version=$(sed -n 's/^project(Tolvenmire VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+    if [ -z "$version" ]; then
+        echo "error: CMakeLists.txt: no version in project(Tolvenmire VERSION ...)" >&2
+        exit 1
+    fi
+    echo "$version"
+}

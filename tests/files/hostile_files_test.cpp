@@ -4,26 +4,17 @@
 // can be written.
 #include "hostile_files.h"
 
+#include "file_text.h"
 #include "plugin_test.h"
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
 
 const uint32_t StopControl = 0xFDA83190;
-
-std::optional<std::string> readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class HostileFiles : public PluginTest {
   protected:
@@ -80,7 +71,7 @@ TEST_F(HostileFiles, EachLoadTakesItsValueAndThePluginPlaysOn) {
             if (c.lay == hostile::Lay::Folder && std::string(c.file) == "Tolvenmire.dat")
                 EXPECT_TRUE(fs::is_directory(save)) << "a folder in the way stays; the save fails";
             else
-                EXPECT_EQ(readFile(save), std::to_string(state().flaskLevel));
+                EXPECT_EQ(fileText(save), std::to_string(state().flaskLevel));
             EXPECT_FALSE(fs::exists(folder_ / "Tolvenmire.dat.tmp"));
         }
         sim::stop();

@@ -3,6 +3,7 @@
 // drinking scenario runs as soon as it is asked for, and the drink key is at hand.
 #pragma once
 
+#include "file_text.h"
 #include "plugin_test.h"
 
 #include <deque>
@@ -259,13 +260,7 @@ class DrinkTest : public PluginTest {
     }
 
     static std::string path(const char* name) { return sim::workDir() + "/" + name; }
-    static std::optional<std::string> readFile(const char* name) {
-        std::ifstream in(path(name), std::ios::binary);
-        if (!in) return std::nullopt;
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    static std::optional<std::string> readFile(const char* name) { return fileText(path(name)); }
     static void writeFile(const char* name, const std::string& bytes) {
         std::ofstream out(path(name), std::ios::binary | std::ios::trunc);
         out << bytes;

@@ -13,6 +13,7 @@
 // The child tells the parent through a shared block of memory, which outlives it:
 // the level it loaded, the level being saved while a save may be under way, and
 // the last level saved.
+#include "file_text.h"
 #include "sim.h"
 
 #include "base/script_state.h"
@@ -24,7 +25,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <random>
 #include <string>
@@ -49,12 +49,6 @@ const int32_t Valentine = 21250;
 const int32_t Bartender = 2001;
 const uint32_t ValentineBartender = 0xB733CF0F;
 
-std::optional<std::string> readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // ---------------------------------------------------------------------------
 // The child.
 
@@ -72,7 +66,7 @@ const ScriptState& state() { return *sim::pluginState(); }
 void saved(int32_t level) {
     InterlockedExchange(&shared->last, level);
     InterlockedIncrement(&shared->saves);
-    const std::optional<std::string> text = readFile("Tolvenmire.dat");
+    const std::optional<std::string> text = fileText("Tolvenmire.dat");
     if (text != std::to_string(level))
         childFault("after saving " + std::to_string(level) + " the file holds '" + text.value_or("(none)") +
                    "'");
@@ -180,7 +174,7 @@ bool fault(Totals& t, int kill, const std::string& why) {
 // One child, killed `delayUs` after its script loaded the flask.
 bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& folder,
               const std::string& mapping, Shared* sh, int delayUs) {
-    const std::optional<std::string> before = readFile(folder / "Tolvenmire.dat");
+    const std::optional<std::string> before = fileText(folder / "Tolvenmire.dat");
     const int32_t expected = std::atoi(before.value_or("99").c_str());
     std::memset((void*)sh, 0, sizeof *sh);
     sh->pending = expected;
@@ -220,7 +214,7 @@ bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& fold
         return fault(t, kill,
                      "the child loaded " + std::to_string(sh->loaded) + " from a file holding '" +
                          before.value_or("(none)") + "' (a temporary file was read?)");
-    const std::optional<std::string> after = readFile(folder / "Tolvenmire.dat");
+    const std::optional<std::string> after = fileText(folder / "Tolvenmire.dat");
     const std::string last = std::to_string(sh->last), pending = std::to_string(sh->pending);
     if (!after) return fault(t, kill, "no Tolvenmire.dat after the kill");
     if (*after != last && *after != pending)

@@ -81,13 +81,6 @@ const std::vector<NativeInfo>& table() {
     return sorted;
 }
 
-float floatOf(uint64_t slot) {
-    const uint32_t bits = (uint32_t)slot;
-    float f;
-    memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
 void append(std::string& out, const char* format, ...) {
     char b[256];
     va_list ap;
@@ -131,6 +124,13 @@ void appendArgument(std::string& out, char kind, const Call& c, int k) {
 }
 
 } // namespace
+
+float floatOf(uint64_t cell) {
+    const uint32_t bits = (uint32_t)cell;
+    float f;
+    memcpy(&f, &bits, sizeof f);
+    return f;
+}
 
 float Call::f32(int k) const { return floatOf(args[k]); }
 float Call::resultFloat() const { return floatOf(result[0]); }

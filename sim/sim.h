@@ -66,6 +66,9 @@ struct Call {
     float resultFloat() const;
 };
 
+// The float in the low 32 bits of a 64-bit slot or cell, as the game keeps one.
+float floatOf(uint64_t cell);
+
 // The natives the model knows: hash, a short name of its role for traces, and the
 // kinds of its arguments, one letter each:
 //   i int32   u uint32 hash   b boolean   f float   s string   p out-variable address

@@ -47,7 +47,7 @@ Reading onOff(bool v, bool prompt) {
 Reading intensity(const Expectation&, const Looked& l) {
     Reading r;
     const uint64_t global = l.world.intensityGlobal;
-    r.value = global == 0 ? 0.0 : (double)floatOf(global);
+    r.value = global == 0 ? 0.0 : (double)sim::floatOf(global);
     r.got = global == 0 ? "0 (cleared)" : fixed(r.value, 7);
     return r;
 }

@@ -48,13 +48,6 @@ std::string fixed(double v, int places) {
     return b;
 }
 
-float floatOf(uint64_t cell) {
-    const uint32_t bits = (uint32_t)cell;
-    float f;
-    memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
 std::string readSave(const std::string& path, bool* exists) {
     std::ifstream in(path, std::ios::binary);
     *exists = (bool)in;
@@ -352,7 +345,7 @@ std::string Narrator::levelsText(const FrameState& now, const FrameState& before
     snprintf(b, sizeof b, "intake %3d%s  drunk %3d%s  flask %2d%s  intensity %s", now.intake,
              arrow(now.intake, before.intake), now.drunk, arrow(now.drunk, before.drunk), now.flask,
              arrow(now.flask, before.flask),
-             now.global == 0 ? "0 (cleared)" : fixed(floatOf(now.global), 4).c_str());
+             now.global == 0 ? "0 (cleared)" : fixed(sim::floatOf(now.global), 4).c_str());
     std::string out = b;
     if (withSips && secondSips > 0) out += "  · " + sips(secondSips);
     return out;
@@ -388,7 +381,7 @@ void Narrator::sample(Millis at) {
     s.intake = last.intake;
     s.drunk = last.drunk;
     s.flask = last.flask;
-    s.intensity = last.global == 0 ? 0.0f : floatOf(last.global);
+    s.intensity = last.global == 0 ? 0.0f : sim::floatOf(last.global);
     std::vector<Sample>& v = res->recording.samples;
     if (!v.empty() && v.back().intake == s.intake && v.back().drunk == s.drunk && v.back().flask == s.flask &&
         v.back().intensity == s.intensity)
@@ -475,7 +468,7 @@ void Narrator::finish(Millis at, bool outOfPlay) {
     res->flask = last.flask;
     res->intake = last.intake;
     res->drunk = last.drunk;
-    res->intensity = last.global == 0 ? 0.0f : floatOf(last.global);
+    res->intensity = last.global == 0 ? 0.0f : sim::floatOf(last.global);
 }
 
 } // namespace player

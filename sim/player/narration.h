@@ -20,8 +20,6 @@ void tell(const PlayOptions& options, Millis at, Topic topic, const std::string&
 std::string quoted(const std::string& s);
 // v with `places` decimals.
 std::string fixed(double v, int places);
-// The float in the low half of a 64-bit cell of the game.
-float floatOf(uint64_t cell);
 // The whole file; "" with *exists false when there is none.
 std::string readSave(const std::string& path, bool* exists);
 

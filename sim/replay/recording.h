@@ -1,0 +1,102 @@
+// A recording of the plug-in's conversation with the game, as the plug-in writes it
+// to "Tolvenmire.rec" when RECORD_SESSION=1 (docs/recordings.md gives the bytes),
+// decoded into the events the script thread took in, in the order it took them.
+//
+// The reader is shared by the replay host, `tolvenmire-sim --dump` and the fuzz
+// target. It allocates freely; the plug-in's writer does not.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace rec {
+
+enum class EventKind : uint8_t {
+    Native,  // one native: nativeInit, the pushes, nativeCall, and what the plug-in read back
+    Wait,    // scriptWait(ms) called
+    Resume,  // scriptWait returned: a new frame (key events delivered meanwhile follow it)
+    Global,  // getGlobalPtr(index): null or not, and the value the plug-in wrote into the cell
+    Tick,    // GetTickCount read by the script
+    Key,     // a keyboard event as the plug-in's handler received it
+    Save,    // the save file written: the text written
+};
+
+// How the plug-in passed one argument slot.
+enum class ArgKind : uint8_t {
+    Value,  // a 32-bit value, a float's bits, a sign-extended or a whole 64-bit value
+    Text,   // the address of a NUL-terminated string: `text` holds the string
+    Record, // the address of an out-variable or a record: `before`/`after` hold its bytes
+};
+
+struct Event {
+    EventKind kind = EventKind::Native;
+    int block = 0; // the block of the file it was read from (0 is the first block)
+
+    // Native.
+    uint64_t hash = 0;
+    int argc = 0;
+    uint64_t args[12] = {}; // the slots as pushed (for Text and Record: the address, meaningless here)
+    ArgKind argKind[12] = {};
+    std::string text[12];   // Text: the string
+    std::string before[12]; // Record: its bytes as passed, with any string slot of the record
+                            // given by its text (see docs/recordings.md)
+    std::string after[12];  // Record: its bytes once the native returned (what the game wrote)
+    bool nullResult = false; // nativeCall returned a null pointer
+    int resultBytes = 0;     // how many bytes of the result the plug-in read: 0, 4, 8 or 24
+    uint64_t result[3] = {}; // those bytes, slot by slot
+
+    // Wait.
+    uint32_t waitMs = 0;
+
+    // Global.
+    int32_t globalIndex = 0;
+    bool globalNull = false;     // getGlobalPtr answered null
+    bool globalWritten = false;  // the plug-in wrote into the cell
+    uint64_t globalValue = 0;    // what it wrote
+
+    // Tick (the reading) and Key (the tick count the handler stored).
+    uint32_t tick = 0;
+
+    // Key: the handler's seven arguments.
+    uint32_t key = 0;
+    uint16_t second = 0;
+    uint8_t third = 0;
+    int32_t fourth = 0, fifth = 0, sixth = 0, seventh = 0;
+
+    // Save.
+    std::string save;
+};
+
+struct Recording {
+    uint32_t formatVersion = 0;
+    std::string pluginVersion; // "1.0.0"
+    // The six settings as GetPrivateProfileIntA answered them, in the order they are
+    // read: TOLVENMIRE_KEY, DEADEYE_LOCK_THRESHOLD, HEAL_WHEN_DRUNK, REFILL_PRICE,
+    // SOBER_UP_TIME, RECORD_SESSION.
+    uint32_t settings[6] = {};
+    bool saveFound = false; // "Tolvenmire.dat" could be opened at the script's start
+    std::string saveBytes;  // the bytes the script read from it
+    std::vector<Event> events;
+    int blocks = 0;        // whole blocks read
+    bool ended = false;    // the end mark was read (the size cap was reached)
+    std::string tornTail;  // empty, or what is wrong with the bytes after the last whole block,
+                           // naming the file and the block ("FILE: block 7 is cut short ...")
+};
+
+// Reads a recording. False, with the problem in *error ("FILE: block N: ..." or
+// "FILE: ..." for the file as a whole), when the file cannot be read as one: not a
+// file, empty, a wrong magic, a newer format, a header cut short, a block whose
+// checksum fails while whole blocks follow it. A torn last block is not an error of
+// the reader: the recording ends with the block before it, and `tornTail` says so.
+bool readRecording(const std::string& path, Recording* out, std::string* error);
+// The same from bytes in memory; `name` stands for the file in messages.
+bool parseRecording(const uint8_t* data, size_t size, const std::string& name, Recording* out,
+                    std::string* error);
+
+// One event as a line of text, for `tolvenmire-sim --dump` (the natives decoded as
+// `--trace` decodes them where the host knows them).
+std::string describeEvent(const Event& event);
+
+} // namespace rec

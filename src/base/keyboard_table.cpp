@@ -1,5 +1,7 @@
 #include "base/keyboard_table.h"
 
+#include "hook/hook_table.h"
+
 static KeyEvent KeyStateTable[255];
 
 static_assert(std::atomic<uint32_t>::is_always_lock_free, "key events must not take a lock");
@@ -16,7 +18,7 @@ void onKeyboardEvent(DWORD key, WORD, BYTE, BOOL, BOOL fifth, BOOL sixth, BOOL s
 
 bool consumeKeyTrigger(int32_t key) {
     if ((uint32_t)key >= 255) return false;
-    const uint32_t now = GetTickCount();
+    const uint32_t now = hookTickCount();
     KeyEvent& e = KeyStateTable[key];
     // The age is taken modulo 2^32, so the window holds across the wrap of the
     // tick count.

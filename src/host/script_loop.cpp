@@ -17,13 +17,13 @@ void ScriptMain() {
     for (;;) {
         if (!isOutOfPlay()) {
             TickUpdate();
-            scriptWait(0);
+            hookWait(0);
             continue;
         }
         // Held: intoxication is reset once on entry, however long the hold lasts.
         ResetIntoxication();
-        while (isOutOfPlay()) scriptWait(3000);
+        while (isOutOfPlay()) hookWait(3000);
         // The pass that leaves the hold ends here; TickUpdate waits for a fresh query.
-        scriptWait(0);
+        hookWait(0);
     }
 }

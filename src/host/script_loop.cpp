@@ -6,12 +6,14 @@
 #include "flask/intoxication.h"
 #include "hook/native_call.h"
 #include "host/tick_update.h"
+#include "record/recorder.h"
 
 static bool isOutOfPlay() {
     return NativeCall<int32_t>(0xB15CD1CF58771DE1) != 0; // out-of-play query (death, cutscene, loading)
 }
 
 void ScriptMain() {
+    if (gSettings.recordSession) recordStart(gSettings.answers);
     loadFlaskLevel();
     if (gSettings.deadeyeLockThreshold != 0) gState.deadeyeLock = true;
     for (;;) {

@@ -5,6 +5,7 @@
 
 #include "file_text.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -200,3 +201,122 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
 }
 
 } // namespace
+
+// Recordings that are not whole: each gets a message naming the file and the block
+// (or the file's head), none crashes or hangs. A recording cut short, or whose last
+// block is bad, reads up to its last whole block and says the tail is torn; a bad
+// block with whole blocks behind it, and a file that is no recording, is an error.
+TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
+    startIn("[SETTINGS]\nRECORD_SESSION=1\n", "7");
+    sim::playFrames(5);
+    sim::keyEvent(79, 0, 0, 1);
+    sim::playMs(5000);
+    world().outOfPlay = true;
+    sim::playFrames(3);
+    const std::string good = *fileText(folder / "Tolvenmire.rec");
+    sim::stop();
+    const std::string name = "game/Tolvenmire.rec";
+    rec::Recording whole;
+    std::string error;
+    ASSERT_TRUE(rec::parseRecording((const uint8_t*)good.data(), good.size(), name, &whole, &error)) << error;
+    ASSERT_GE(whole.blocks, 4) << "a recording of several blocks";
+    // Where each block begins (its 8-byte head) and ends.
+    std::vector<size_t> starts;
+    for (size_t at = 12; at < good.size();) {
+        starts.push_back(at);
+        uint32_t length;
+        memcpy(&length, good.data() + at, 4);
+        at += 8 + length;
+    }
+    ASSERT_EQ((int)starts.size(), whole.blocks);
+    auto blockAt = [&](size_t byte) {
+        int b = 0;
+        while (b + 1 < (int)starts.size() && starts[b + 1] <= byte) ++b;
+        return b;
+    };
+    auto parse = [&](const std::string& bytes, rec::Recording* r, std::string* e) {
+        return rec::parseRecording((const uint8_t*)bytes.data(), bytes.size(), name, r, e);
+    };
+    auto names = [&](const std::string& message, const std::string& what) {
+        return message.rfind(name + ": ", 0) == 0 && message.find(what) != std::string::npos;
+    };
+
+    // Cut at every byte.
+    for (size_t cut = 0; cut < good.size(); ++cut) {
+        rec::Recording r;
+        error.clear();
+        const bool ok = parse(good.substr(0, cut), &r, &error);
+        const int block = cut < 12 ? -1 : blockAt(cut);
+        const bool atBoundary = std::find(starts.begin(), starts.end(), cut) != starts.end();
+        if (cut < 12 || block == 0) {
+            // No whole block past the head: not a recording.
+            EXPECT_FALSE(ok) << cut;
+            EXPECT_TRUE(names(error, cut == 0   ? "empty"
+                                     : cut < 12 ? "head"
+                                                : "block 0"))
+                << cut << ": " << error;
+            continue;
+        }
+        ASSERT_TRUE(ok) << cut << ": " << error;
+        EXPECT_EQ(r.blocks, block) << cut;
+        if (atBoundary) {
+            EXPECT_EQ(r.tornTail, "") << cut;
+        } else {
+            EXPECT_TRUE(names(r.tornTail, "block " + std::to_string(block) + " is cut short"))
+                << cut << ": " << r.tornTail;
+        }
+        // The events read are those of the whole recording's first blocks.
+        ASSERT_LE(r.events.size(), whole.events.size());
+        for (size_t e = 0; e < r.events.size(); ++e)
+            ASSERT_EQ(rec::describeEvent(r.events[e]), rec::describeEvent(whole.events[e]))
+                << cut << " " << e;
+    }
+
+    // A bit flipped in the middle of each block's payload.
+    for (int b = 0; b < whole.blocks; ++b) {
+        const size_t end = b + 1 < whole.blocks ? starts[b + 1] : good.size();
+        std::string bad = good;
+        bad[starts[b] + 8 + (end - starts[b] - 8) / 2] ^= 0x10;
+        rec::Recording r;
+        error.clear();
+        const bool ok = parse(bad, &r, &error);
+        const std::string what = "block " + std::to_string(b) + ": its checksum fails";
+        if (b > 0 && b + 1 == whole.blocks) {
+            EXPECT_TRUE(ok) << error;
+            EXPECT_EQ(r.blocks, b);
+            EXPECT_TRUE(names(r.tornTail, what)) << r.tornTail;
+        } else {
+            EXPECT_FALSE(ok) << b;
+            EXPECT_TRUE(names(error, what)) << error;
+        }
+    }
+
+    // Files that are no recording, or one of a newer format.
+    std::string magic = good, newer = good;
+    magic[3] = 'X';
+    newer[8] = 2;
+    const std::string empty, folderPath = (folder / "a-folder").string(),
+                             huge = (folder / "huge.rec").string();
+    std::filesystem::create_directories(folderPath);
+    std::ofstream(huge).close();
+    std::filesystem::resize_file(huge, 1ull << 30); // sparse: nothing is written
+    struct Case {
+        std::string bytes, path, what;
+    } cases[] = {
+        {magic, "", "not a recording"}, {newer, "", "format version 2"},
+        {empty, "", "empty"},           {"", folderPath, "a folder"},
+        {"", huge, "1073741824 bytes"}, {"", (folder / "missing.rec").string(), "cannot be opened"},
+    };
+    for (const Case& c : cases) {
+        rec::Recording r;
+        error.clear();
+        if (c.path.empty()) {
+            EXPECT_FALSE(parse(c.bytes, &r, &error)) << c.what;
+            EXPECT_TRUE(names(error, c.what)) << error;
+        } else {
+            EXPECT_FALSE(rec::readRecording(c.path, &r, &error)) << c.what;
+            EXPECT_TRUE(error.rfind(c.path + ": ", 0) == 0 && error.find(c.what) != std::string::npos)
+                << error;
+        }
+    }
+}

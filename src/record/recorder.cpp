@@ -454,7 +454,7 @@ void putPlain(uint8_t item, const char* bytes, int size) {
 
 } // namespace
 
-bool recording() { return rec.on; }
+bool recordingOn() { return rec.on; }
 
 void recordStart(const uint32_t settingsAnswers[6]) {
     if (rec.started) return;

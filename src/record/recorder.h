@@ -41,4 +41,5 @@ extern std::atomic<bool> gRecordingKeys;
 void recordKey(DWORD key, WORD second, BYTE third, BOOL fourth, BOOL fifth, BOOL sixth, BOOL seventh,
                DWORD tick);
 
-bool recording();
+// The recording runs (started, not ended by the cap or a failed write).
+bool recordingOn();

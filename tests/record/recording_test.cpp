@@ -6,11 +6,17 @@
 #include "file_text.h"
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 namespace {
 
+namespace fs = std::filesystem;
 using sim::CallKind;
 
 const uint64_t PlayerPedQuery = 0x096275889B8E0EE0;
@@ -206,8 +212,6 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
         }
 }
 
-} // namespace
-
 // Recordings that are not whole: each gets a message naming the file and the block
 // (or the file's head), none crashes or hangs. A recording cut short, or whose last
 // block is bad, reads up to its last whole block and says the tail is torn; a bad
@@ -326,3 +330,80 @@ TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
         }
     }
 }
+
+// A recording that cannot go on ends, and the plug-in plays on as if it had never
+// recorded: past the size cap, with the end mark (a save file of 65 MiB of blanks,
+// whose bytes the script reads at its start, takes it there), and at a write that
+// fails (on Linux, a limit on the size of files), without one. Either way the
+// drink that follows plays to its end and its save lands, and the file does not
+// grow again.
+TEST_F(Recording, ARecordingThatCannotGoOnEndsAndThePluginPlaysOn) {
+    struct Case {
+        const char* name;
+        bool capped;
+    } cases[] = {{"the size cap", true},
+#ifndef _WIN32
+                 {"a failed write", false}
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = folder / "Tolvenmire.rec";
+        std::error_code ec;
+        fs::remove(file, ec);
+        if (c.capped) {
+            std::ofstream save(folder / "Tolvenmire.dat", std::ios::binary);
+            const std::string blanks(1 << 20, ' ');
+            for (int k = 0; k < 65; ++k) save << blanks;
+            save << "42";
+        }
+        startIn("[SETTINGS]\nRECORD_SESSION=1\n", c.capped ? nullptr : "42");
+#ifndef _WIN32
+        struct rlimit before;
+        getrlimit(RLIMIT_FSIZE, &before);
+        void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+        if (!c.capped) {
+            sim::playFrames(1); // the header goes out
+            struct rlimit small = before;
+            small.rlim_cur = fs::file_size(file) + 100;
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+#endif
+        sim::playMs(3000);
+        const uintmax_t ended = fs::file_size(file);
+        const size_t from = sim::calls().size();
+        sim::keyEvent(79, 0, 0, 1);
+        sim::playMs(7000);
+        world().analog[StopControl] = 1.0f;
+        sim::playFrames(2);
+        world().analog[StopControl] = 0.0f;
+        sim::playMs(3000);
+#ifndef _WIN32
+        setrlimit(RLIMIT_FSIZE, &before);
+        signal(SIGXFSZ, oldHandler);
+#endif
+        EXPECT_LT(state().flaskLevel, 42);
+        EXPECT_EQ(fileText(folder / "Tolvenmire.dat"), std::to_string(state().flaskLevel));
+        EXPECT_GT(sim::calls().size() - from, 1000u);
+        EXPECT_EQ(fs::file_size(file), ended) << "the recording went on";
+
+        rec::Recording r;
+        std::string error;
+        ASSERT_TRUE(rec::readRecording(file.string(), &r, &error)) << error;
+        EXPECT_EQ(r.ended, c.capped);
+        if (c.capped) {
+            EXPECT_EQ(r.tornTail, "");
+            EXPECT_LE(ended, (uintmax_t)64 << 20);
+            EXPECT_GT(ended, (uintmax_t)63 << 20);
+            EXPECT_TRUE(r.events.empty()) << "the cap came while the save file was read";
+        } else {
+            // The write that failed may have put out part of its block.
+            EXPECT_TRUE(r.tornTail.empty() || r.tornTail.find("block 1 is cut short") != std::string::npos)
+                << r.tornTail;
+            EXPECT_LT(ended, 4096u);
+        }
+        sim::stop();
+    }
+}
+
+} // namespace

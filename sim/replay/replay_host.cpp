@@ -1,0 +1,526 @@
+// The host's replay mode: every answer the plug-in gets comes from a recording
+// instead of the game model, and each call it makes is held against the recorded
+// one. The loader, the fibers, the protocol checks and the call log are the host's
+// own (script_hook.cpp, session.cpp); this file only says what the answer is and
+// whether the call is the recorded one.
+#include "fiber.h"
+#include "host.h"
+#include "replay/recording.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace sim::detail {
+
+namespace {
+
+const uint64_t GameTimer = 0x4F67E8ECA7D3F667;
+const char* const SaveFile = "Tolvenmire.dat";
+// The few calls told before a difference.
+const int RecentKept = 6;
+// A frame's length when the recording does not show one.
+const uint32_t DefaultFrameMs = 33;
+
+const char* const SettingNames[6] = {"TOLVENMIRE_KEY", "DEADEYE_LOCK_THRESHOLD", "HEAL_WHEN_DRUNK",
+                                     "REFILL_PRICE",   "SOBER_UP_TIME",          "RECORD_SESSION"};
+
+struct Replay {
+    const rec::Recording* recording = nullptr;
+    ReplayStatus status;
+    bool started = false; // the script has been resumed once
+    uint32_t frameMs = DefaultFrameMs;
+    uint32_t lastWait = 0;
+    uint32_t lastTimer = 0;
+    // The global cell handed out, until the next call checks what was written into it.
+    const rec::Event* globalEvent = nullptr;
+    uint64_t* globalCell = nullptr;
+    uint64_t globalBefore = 0;
+    // The save file's stamp as the replay last left it: a save changes it.
+    bool saveKnown = false;
+    fs::file_time_type saveStamp;
+    // The last events matched, with their frames, oldest first.
+    size_t recent[RecentKept] = {};
+    int recentFrame[RecentKept] = {};
+    int recentCount = 0;
+};
+
+Replay replay;
+
+// Set on the thread that runs the keyboard handler for a recorded key event: the
+// handler's GetTickCount answers the tick the event was recorded with.
+thread_local bool deliveringKey = false;
+thread_local uint32_t keyTick = 0;
+
+bool over() { return replay.status.diverged || replay.status.exhausted; }
+
+const rec::Event* peek() {
+    const rec::Recording& r = *replay.recording;
+    return replay.status.next < r.events.size() ? &r.events[replay.status.next] : nullptr;
+}
+
+void remember(size_t index) {
+    Replay& p = replay;
+    if (p.recentCount == RecentKept) {
+        memmove(p.recent, p.recent + 1, sizeof p.recent[0] * (RecentKept - 1));
+        memmove(p.recentFrame, p.recentFrame + 1, sizeof p.recentFrame[0] * (RecentKept - 1));
+        --p.recentCount;
+    }
+    p.recent[p.recentCount] = index;
+    p.recentFrame[p.recentCount] = host().frame;
+    ++p.recentCount;
+}
+
+// Takes the next event as matched.
+void consume() {
+    remember(replay.status.next);
+    ++replay.status.next;
+}
+
+std::string hexText(const std::string& bytes) {
+    std::string out;
+    char b[4];
+    for (unsigned char ch : bytes) {
+        snprintf(b, sizeof b, "%02X", ch);
+        out += b;
+    }
+    return out;
+}
+
+std::string quotedText(const std::string& s) {
+    std::string out = "\"";
+    for (char ch : s) {
+        if (ch == '"' || ch == '\\') out += '\\';
+        if ((unsigned char)ch < 0x20) {
+            char b[8];
+            snprintf(b, sizeof b, "\\x%02X", (unsigned char)ch);
+            out += b;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+// The recorded event as the call it stands for, so that both sides of a difference
+// read as `--trace` reads.
+Call recordedCall(const rec::Event& e, int frame) {
+    Call c;
+    c.frame = frame;
+    switch (e.kind) {
+    case rec::EventKind::Native:
+        c.kind = CallKind::Native;
+        c.hash = e.hash;
+        c.argc = e.argc;
+        for (int k = 0; k < e.argc && k < 12; ++k) {
+            c.args[k] = e.args[k];
+            if (e.argKind[k] == rec::ArgKind::Text) c.text[k] = e.text[k];
+            if (e.argKind[k] == rec::ArgKind::Record) c.text[k] = "{" + hexText(e.before[k]) + "}";
+        }
+        for (int k = 0; k < 3; ++k) c.result[k] = e.result[k];
+        break;
+    case rec::EventKind::Wait:
+        c.kind = CallKind::Wait;
+        c.waitMs = e.waitMs;
+        break;
+    case rec::EventKind::Global:
+        c.kind = CallKind::GlobalPtr;
+        c.globalIndex = e.globalIndex;
+        c.pointer = e.globalNull ? 0 : 1;
+        break;
+    default:
+        break;
+    }
+    return c;
+}
+
+std::string describeRecorded(const rec::Event& e, int frame) {
+    char b[200];
+    switch (e.kind) {
+    case rec::EventKind::Native: {
+        std::string s = describe(recordedCall(e, frame));
+        if (e.nullResult) s += " (a null result)";
+        return s;
+    }
+    case rec::EventKind::Wait:
+        return describe(recordedCall(e, frame));
+    case rec::EventKind::Global: {
+        snprintf(b, sizeof b, "frame %d  getGlobalPtr(%" PRId32 ") -> %s", frame, e.globalIndex,
+                 e.globalNull ? "null" : "a cell");
+        std::string s = b;
+        if (!e.globalNull) {
+            if (e.globalWritten) {
+                snprintf(b, sizeof b, ", 0x%016" PRIX64 " written into it", e.globalValue);
+                s += b;
+            } else {
+                s += ", nothing written into it";
+            }
+        }
+        return s;
+    }
+    case rec::EventKind::Resume:
+        snprintf(b, sizeof b, "frame %d  scriptWait returns: a new frame", frame);
+        return b;
+    case rec::EventKind::Tick:
+        snprintf(b, sizeof b, "frame %d  GetTickCount() -> %" PRIu32, frame, e.tick);
+        return b;
+    case rec::EventKind::Key:
+        snprintf(b, sizeof b, "frame %d  key event (%" PRIu32 ", %u, %u, %d, %d, %d, %d) at tick %" PRIu32,
+                 frame, e.key, (unsigned)e.second, (unsigned)e.third, e.fourth, e.fifth, e.sixth, e.seventh,
+                 e.tick);
+        return b;
+    case rec::EventKind::Save:
+        snprintf(b, sizeof b, "frame %d  the save file written: ", frame);
+        return b + quotedText(e.save);
+    }
+    return "?";
+}
+
+// The call made, without the answer the replay did not give it.
+std::string describeMade(const Call& c) {
+    std::string s = describe(c);
+    if (c.kind == CallKind::Native) {
+        const size_t arrow = s.rfind(" -> ");
+        if (arrow != std::string::npos) s.erase(arrow);
+    }
+    return s;
+}
+
+// The first difference: the replay stops here.
+void diverge(const rec::Event* recorded, const std::string& made) {
+    Replay& p = replay;
+    Host& h = host();
+    ReplayStatus& s = p.status;
+    s.diverged = true;
+    s.frame = h.frame;
+    s.gameTime = p.lastTimer;
+    s.block = recorded ? recorded->block : 0;
+    s.recorded = recorded ? describeRecorded(*recorded, h.frame) : std::string("(the end of the recording)");
+    s.made = made;
+    s.before.clear();
+    for (int i = 0; i < p.recentCount; ++i)
+        s.before.push_back(describeRecorded(p.recording->events[p.recent[i]], p.recentFrame[i]));
+}
+
+// The save file's stamp is set back after each save, so that any write shows.
+void markSave() {
+    Replay& p = replay;
+    std::error_code ec;
+    p.saveKnown = fs::exists(SaveFile, ec);
+    if (!p.saveKnown) return;
+    // An old time no save can have: a day before the stamp it has now.
+    const fs::file_time_type now = fs::last_write_time(SaveFile, ec);
+    fs::last_write_time(SaveFile, now - std::chrono::hours(24), ec);
+    p.saveStamp = fs::last_write_time(SaveFile, ec);
+}
+
+bool saveWritten() {
+    const Replay& p = replay;
+    std::error_code ec;
+    const bool exists = fs::exists(SaveFile, ec);
+    if (!exists) return false; // the plug-in never deletes its save file
+    if (!p.saveKnown) return true;
+    return fs::last_write_time(SaveFile, ec) != p.saveStamp;
+}
+
+std::string saveText() {
+    std::ifstream in(SaveFile, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// What waits for the next call: the value written into the global cell handed out,
+// and a recorded save that should have been made since the last call. False at a
+// difference, told against `made`.
+bool checkPending(const std::string& made) {
+    Replay& p = replay;
+    if (p.globalEvent) {
+        const rec::Event& e = *p.globalEvent;
+        const uint64_t now = *p.globalCell;
+        p.globalEvent = nullptr;
+        const bool same = e.globalWritten ? now == e.globalValue : now == p.globalBefore;
+        if (!same) {
+            char b[160];
+            if (now == p.globalBefore)
+                snprintf(b, sizeof b,
+                         "frame %d  getGlobalPtr(%" PRId32 ") -> a cell, nothing written into it",
+                         host().frame, e.globalIndex);
+            else
+                snprintf(b, sizeof b,
+                         "frame %d  getGlobalPtr(%" PRId32 ") -> a cell, 0x%016" PRIX64 " written into it",
+                         host().frame, e.globalIndex, now);
+            // The difference is the recorded global's, matched until now.
+            p.status.next = (size_t)(&e - p.recording->events.data());
+            diverge(&e, b);
+            return false;
+        }
+    }
+    for (const rec::Event* e = peek(); e && e->kind == rec::EventKind::Save; e = peek()) {
+        if (!saveWritten()) {
+            diverge(e, made + " (no save written before it)");
+            return false;
+        }
+        const std::string text = saveText();
+        if (text != e->save) {
+            char b[64];
+            snprintf(b, sizeof b, "frame %d  the save file written: ", host().frame);
+            diverge(e, b + quotedText(text));
+            return false;
+        }
+        markSave();
+        consume();
+    }
+    return true;
+}
+
+// A save the recording does not have, found at the end of a frame.
+bool checkUnrecordedSave() {
+    if (!saveWritten()) return true;
+    char b[64];
+    snprintf(b, sizeof b, "frame %d  the save file written: ", host().frame);
+    diverge(peek(), b + quotedText(saveText()));
+    return false;
+}
+
+bool argumentMatches(const rec::Event& e, const Call& c, int k) {
+    switch (e.argKind[k]) {
+    case rec::ArgKind::Value:
+        return c.args[k] == e.args[k];
+    case rec::ArgKind::Text: {
+        const char* s = (const char*)(uintptr_t)c.args[k];
+        return s ? e.text[k] == s : e.text[k].empty();
+    }
+    case rec::ArgKind::Record: {
+        const void* p = (const void*)(uintptr_t)c.args[k];
+        if (!p) return e.before[k].empty() && e.after[k].empty();
+        const NativeInfo* info = findNative(c.hash);
+        if (info && (size_t)k < strlen(info->args) && info->args[k] == 'r')
+            return true; // the speech record holds addresses of its texts: compared by them
+        return memcmp(p, e.before[k].data(), e.before[k].size()) == 0;
+    }
+    }
+    return false;
+}
+
+void setTimer(uint32_t timer) {
+    replay.lastTimer = timer;
+    host().world.timer = timer;
+}
+
+// The frame's length and the timer before the first frame, from the first two
+// frames in a row that read the game timer, so that the frames' times read as the
+// game's.
+void estimateClock() {
+    Replay& p = replay;
+    const std::vector<rec::Event>& events = p.recording->events;
+    int frame = 1;
+    int firstFrame = -1;
+    uint32_t first = 0;
+    bool waitedLong = false;
+    for (size_t i = 0; i < events.size(); ++i) {
+        const rec::Event& e = events[i];
+        if (e.kind == rec::EventKind::Resume && i > 0) ++frame;
+        if (e.kind == rec::EventKind::Wait) waitedLong = e.waitMs != 0;
+        if (e.kind != rec::EventKind::Native || e.hash != GameTimer) continue;
+        const uint32_t t = (uint32_t)e.result[0];
+        if (firstFrame < 0) {
+            firstFrame = frame;
+            first = t;
+            waitedLong = false;
+        } else if (frame == firstFrame + 1 && !waitedLong && t - first > 0 && t - first < 1000) {
+            p.frameMs = t - first;
+            break;
+        } else if (frame > firstFrame) {
+            break;
+        }
+    }
+    if (firstFrame < 0) return;
+    setTimer(first - p.frameMs * (uint32_t)firstFrame);
+    host().world.frameMs = p.frameMs;
+}
+
+} // namespace
+
+bool replayWriteFiles(const rec::Recording& r) {
+    std::string ini = "[SETTINGS]\n";
+    for (int i = 0; i < 6; ++i) {
+        // GetPrivateProfileIntA reads a negative decimal back as the same 32 bits.
+        const int32_t value = i == 5 ? 0 : (int32_t)r.settings[i]; // the replay records nothing
+        ini += std::string(SettingNames[i]) + "=" + std::to_string(value) + "\n";
+    }
+    std::error_code ec;
+    fs::remove(SaveFile, ec);
+    {
+        std::ofstream f("Tolvenmire.ini", std::ios::binary | std::ios::trunc);
+        f << ini;
+        if (!f) return false;
+    }
+    if (r.saveFound) {
+        std::ofstream f(SaveFile, std::ios::binary | std::ios::trunc);
+        f.write(r.saveBytes.data(), (std::streamsize)r.saveBytes.size());
+        if (!f) return false;
+    }
+    return true;
+}
+
+void replayBegin() {
+    replay = Replay();
+    replay.recording = host().replay;
+    replay.status.active = true;
+    estimateClock();
+    markSave();
+}
+
+void replayEnd() {
+    replay.recording = nullptr;
+    replay.globalEvent = nullptr;
+}
+
+UINT64* replayNative(Call& c) {
+    Host& h = host();
+    for (UINT64& r : h.result) r = 0;
+    if (over()) return h.result;
+    if (const NativeInfo* info = findNative(c.hash)) readTextArguments(*info, c);
+    if (!checkPending(describeMade(c))) return h.result;
+    const rec::Event* e = peek();
+    if (!e) {
+        replay.status.exhausted = true;
+        return h.result;
+    }
+    bool same = e->kind == rec::EventKind::Native && e->hash == c.hash && e->argc == c.argc;
+    for (int k = 0; same && k < c.argc; ++k) same = argumentMatches(*e, c, k);
+    if (!same) {
+        diverge(e, describeMade(c));
+        return h.result;
+    }
+    // What the game wrote into the out-variables and records.
+    for (int k = 0; k < c.argc; ++k)
+        if (e->argKind[k] == rec::ArgKind::Record && c.args[k] && !e->after[k].empty())
+            memcpy((void*)(uintptr_t)c.args[k], e->after[k].data(), e->after[k].size());
+    for (int k = 0; k < 3; ++k) h.result[k] = e->result[k];
+    c.result[0] = h.result[0];
+    c.result[1] = h.result[1];
+    c.result[2] = h.result[2];
+    if (c.hash == GameTimer) setTimer((uint32_t)e->result[0]);
+    consume();
+    logCall(c);
+    return e->nullResult ? nullptr : h.result;
+}
+
+bool replayWait(Call& c) {
+    if (over()) return false;
+    if (!checkPending(describeMade(c)) || !checkUnrecordedSave()) return false;
+    const rec::Event* e = peek();
+    if (!e) {
+        replay.status.exhausted = true;
+        return false;
+    }
+    if (e->kind != rec::EventKind::Wait || e->waitMs != c.waitMs) {
+        diverge(e, describeMade(c));
+        return false;
+    }
+    replay.lastWait = c.waitMs;
+    consume();
+    return true;
+}
+
+UINT64* replayGlobal(int index) {
+    Host& h = host();
+    if (over()) return nullptr;
+    Call& c = h.other;
+    resetCall(c, CallKind::GlobalPtr);
+    c.globalIndex = index;
+    c.frame = h.frame;
+    char made[80];
+    snprintf(made, sizeof made, "frame %d  getGlobalPtr(%d)", h.frame, index);
+    if (!checkPending(made)) return nullptr;
+    const rec::Event* e = peek();
+    if (!e) {
+        replay.status.exhausted = true;
+        return nullptr;
+    }
+    if (e->kind != rec::EventKind::Global || e->globalIndex != index) {
+        diverge(e, made);
+        return nullptr;
+    }
+    // One cell of the host's answers for the game's global; what the plug-in writes
+    // into it is held against the recording at its next call.
+    uint64_t* cell = e->globalNull ? nullptr : &h.world.intensityGlobal;
+    consume();
+    if (cell) {
+        replay.globalEvent = e;
+        replay.globalCell = cell;
+        replay.globalBefore = *cell;
+    }
+    c.pointer = (uint64_t)(uintptr_t)cell;
+    logCall(c);
+    return cell;
+}
+
+bool replayResume() {
+    Host& h = host();
+    Replay& p = replay;
+    if (over() || !h.scriptRegistered || (h.fiber && fiberFinished(h.fiber))) return false;
+    const rec::Event* e = peek();
+    if (!e) {
+        p.status.exhausted = true;
+        return false;
+    }
+    if (e->kind == rec::EventKind::Resume) {
+        consume();
+    } else if (p.started) {
+        char b[80];
+        snprintf(b, sizeof b, "frame %d  scriptWait returns: a new frame", h.frame);
+        diverge(e, b);
+        return false;
+    }
+    // The frame's time until the script reads the game timer: a frame on, or as many
+    // as the wait took.
+    if (p.started) {
+        const uint32_t frames = p.lastWait > p.frameMs ? (p.lastWait + p.frameMs - 1) / p.frameMs : 1;
+        setTimer(p.lastTimer + frames * p.frameMs);
+    } else {
+        setTimer(p.lastTimer + p.frameMs);
+    }
+    p.started = true;
+    for (e = peek(); e && e->kind == rec::EventKind::Key; e = peek()) {
+        consume();
+        deliveringKey = true;
+        keyTick = e->tick;
+        keyEventRaw(e->key, e->second, e->third, e->fourth, e->fifth, e->sixth, e->seventh);
+        deliveringKey = false;
+    }
+    return true;
+}
+
+DWORD replayTickCount() {
+    if (deliveringKey) return keyTick;
+    Host& h = host();
+    if (!h.fiber || fiberCurrent() != h.fiber) return tickCount();
+    if (over()) return 0;
+    char made[64];
+    snprintf(made, sizeof made, "frame %d  GetTickCount()", h.frame);
+    if (!checkPending(made)) return 0;
+    const rec::Event* e = peek();
+    if (!e) {
+        replay.status.exhausted = true;
+        return 0;
+    }
+    if (e->kind != rec::EventKind::Tick) {
+        diverge(e, made);
+        return 0;
+    }
+    consume();
+    return e->tick;
+}
+
+} // namespace sim::detail
+
+const sim::ReplayStatus& sim::replayStatus() { return detail::replay.status; }
+bool sim::replayOver() { return detail::over(); }

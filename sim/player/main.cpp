@@ -2,6 +2,7 @@
 // tells what happened, as a timeline, a chart and a picture of the HUD.
 #include "pictures.h"
 #include "random_session.h"
+#include "recording.h"
 #include "report.h"
 #include "scenario.h"
 #include "session.h"
@@ -47,6 +48,8 @@ struct Options {
     bool random = false;
     std::string seedsText = "1";
     unsigned minutes = 3;
+    // A session recording printed as text instead (docs/recordings.md).
+    std::string dumpPath;
 };
 
 void addOptions(CLI::App& app, Options& o) {
@@ -75,11 +78,54 @@ void addOptions(CLI::App& app, Options& o) {
     app.add_option("--minutes", o.minutes, "with --random: game minutes per session (default 3)")
         ->check(CLI::Range(1u, 600u));
     randomOpt->excludes(checkOpt);
+    app.add_option("--dump", o.dumpPath,
+                   "print the session recording FILE (Tolvenmire.rec) as text, one event a line, instead of "
+                   "playing a scenario")
+        ->type_name("FILE")
+        ->excludes(randomOpt);
     app.set_version_flag("--version", "tolvenmire-sim " TOLVENMIRE_VERSION);
     checkOpt->excludes(quietOpt)->excludes(traceOpt);
     app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault);\n"
                "2 a bad option or scenario; 3 the plug-in could not be started or a picture not written.\n"
                "The scenario format is described in docs/scenarios.md.");
+}
+
+const char* nativeName(uint64_t hash) {
+    const sim::NativeInfo* info = sim::findNative(hash);
+    return info ? info->name : nullptr;
+}
+
+// The recording as text: its head, then one event a line, each with the frame it
+// falls in (a frame ends with its resume). A file that is not a whole recording:
+// its problem, naming the file and the block, and exit status 2.
+int dumpRecording(const std::string& path) {
+    rec::Recording r;
+    std::string error;
+    if (!rec::readRecording(path, &r, &error)) {
+        fprintf(stderr, "%s\n", error.c_str());
+        return ExitUsage;
+    }
+    char b[160];
+    snprintf(b, sizeof b, "# %s: format %u, plug-in %s, %d blocks", path.c_str(), (unsigned)r.formatVersion,
+             r.pluginVersion.c_str(), r.blocks);
+    printLine(b);
+    snprintf(b, sizeof b, "settings %u %u %u %u %u %u", r.settings[0], r.settings[1], r.settings[2],
+             r.settings[3], r.settings[4], r.settings[5]);
+    printLine(b);
+    rec::Event bytes;
+    bytes.kind = rec::EventKind::Save;
+    bytes.save = r.saveBytes;
+    printLine(r.saveFound ? "save-file " + rec::describeEvent(bytes).substr(5) : "save-file none");
+    int frame = 0;
+    for (const rec::Event& e : r.events) {
+        snprintf(b, sizeof b, "%6d  ", frame);
+        printLine(b + rec::describeEvent(e, nativeName));
+        if (e.kind == rec::EventKind::Resume) ++frame;
+    }
+    if (r.ended) printLine("# the end mark: the recording reached its size cap");
+    if (!r.tornTail.empty()) printLine("# the recording ends with a torn block: " + r.tornTail);
+    fflush(stdout);
+    return 0;
 }
 
 int playRandom(const Options& o) {
@@ -180,6 +226,7 @@ int main(int argc, char** argv) {
         const int rc = app.exit(e);
         return rc == 0 ? 0 : ExitUsage;
     }
+    if (!o.dumpPath.empty()) return dumpRecording(o.dumpPath);
     if (o.random) return playRandom(o);
     if (o.scenarioPath.empty()) {
         fprintf(stderr, "tolvenmire-sim: no scenario given (a file, or --random)\n");

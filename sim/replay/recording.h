@@ -14,13 +14,13 @@
 namespace rec {
 
 enum class EventKind : uint8_t {
-    Native,  // one native: nativeInit, the pushes, nativeCall, and what the plug-in read back
-    Wait,    // scriptWait(ms) called
-    Resume,  // scriptWait returned: a new frame (key events delivered meanwhile follow it)
-    Global,  // getGlobalPtr(index): null or not, and the value the plug-in wrote into the cell
-    Tick,    // GetTickCount read by the script
-    Key,     // a keyboard event as the plug-in's handler received it
-    Save,    // the save file written: the text written
+    Native, // one native: nativeInit, the pushes, nativeCall, and what the plug-in read back
+    Wait,   // scriptWait(ms) called
+    Resume, // scriptWait returned: a new frame (key events delivered meanwhile follow it)
+    Global, // getGlobalPtr(index): null or not, and the value the plug-in wrote into the cell
+    Tick,   // GetTickCount read by the script
+    Key,    // a keyboard event as the plug-in's handler received it
+    Save,   // the save file written: the text written
 };
 
 // How the plug-in passed one argument slot.
@@ -39,22 +39,24 @@ struct Event {
     int argc = 0;
     uint64_t args[12] = {}; // the slots as pushed (for Text and Record: the address, meaningless here)
     ArgKind argKind[12] = {};
-    std::string text[12];   // Text: the string
-    std::string before[12]; // Record: its bytes as passed, with any string slot of the record
-                            // given by its text (see docs/recordings.md)
-    std::string after[12];  // Record: its bytes once the native returned (what the game wrote)
-    bool nullResult = false; // nativeCall returned a null pointer
-    int resultBytes = 0;     // how many bytes of the result the plug-in read: 0, 4, 8 or 24
-    uint64_t result[3] = {}; // those bytes, slot by slot
+    std::string text[12];            // Text: the string
+    std::string before[12];          // Record: its bytes as passed, with any string slot of the record
+                                     // given by its text (see docs/recordings.md)
+    std::string after[12];           // Record: its bytes once the native returned (what the game wrote)
+    uint32_t recordSize[12] = {};    // Record: its size in bytes
+    uint32_t recordStrings[12] = {}; // Record: bit k set when its 8-byte slot k holds a string's address
+    bool nullResult = false;         // nativeCall returned a null pointer
+    int resultBytes = 0;             // how many bytes of the result the plug-in read: 0, 4, 8 or 24
+    uint64_t result[3] = {};         // those bytes, slot by slot
 
     // Wait.
     uint32_t waitMs = 0;
 
     // Global.
     int32_t globalIndex = 0;
-    bool globalNull = false;     // getGlobalPtr answered null
-    bool globalWritten = false;  // the plug-in wrote into the cell
-    uint64_t globalValue = 0;    // what it wrote
+    bool globalNull = false;    // getGlobalPtr answered null
+    bool globalWritten = false; // the plug-in wrote into the cell
+    uint64_t globalValue = 0;   // what it wrote
 
     // Tick (the reading) and Key (the tick count the handler stored).
     uint32_t tick = 0;
@@ -79,10 +81,10 @@ struct Recording {
     bool saveFound = false; // "Tolvenmire.dat" could be opened at the script's start
     std::string saveBytes;  // the bytes the script read from it
     std::vector<Event> events;
-    int blocks = 0;        // whole blocks read
-    bool ended = false;    // the end mark was read (the size cap was reached)
-    std::string tornTail;  // empty, or what is wrong with the bytes after the last whole block,
-                           // naming the file and the block ("FILE: block 7 is cut short ...")
+    int blocks = 0;       // whole blocks read
+    bool ended = false;   // the end mark was read (the size cap was reached)
+    std::string tornTail; // empty, or what is wrong with the bytes after the last whole block,
+                          // naming the file and the block ("FILE: block 7 is cut short ...")
 };
 
 // Reads a recording. False, with the problem in *error ("FILE: block N: ..." or
@@ -98,5 +100,7 @@ bool parseRecording(const uint8_t* data, size_t size, const std::string& name, R
 // One event as a line of text, for `tolvenmire-sim --dump` (the natives decoded as
 // `--trace` decodes them where the host knows them).
 std::string describeEvent(const Event& event);
+// The same, with the native's name where `nativeName` knows the hash (nullptr otherwise).
+std::string describeEvent(const Event& event, const char* (*nativeName)(uint64_t hash));
 
 } // namespace rec

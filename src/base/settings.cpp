@@ -18,13 +18,19 @@ int32_t soberUpIntervalFrom(uint32_t value) {
 void loadSettings() {
     const char* file = ".\\Tolvenmire.ini";
     // One read per key, in this order.
-    gSettings.drinkKey = (int32_t)GetPrivateProfileIntA("SETTINGS", "TOLVENMIRE_KEY", 79, file);
-    gSettings.deadeyeLockThreshold =
-        (int32_t)GetPrivateProfileIntA("SETTINGS", "DEADEYE_LOCK_THRESHOLD", 60, file);
-    gSettings.healWhenDrunk = GetPrivateProfileIntA("SETTINGS", "HEAL_WHEN_DRUNK", 1, file) != 0;
-    gSettings.refillPrice = (int32_t)GetPrivateProfileIntA("SETTINGS", "REFILL_PRICE", 10, file);
-    gSettings.soberUpInterval =
-        soberUpIntervalFrom(GetPrivateProfileIntA("SETTINGS", "SOBER_UP_TIME", 100, file));
+    uint32_t* a = gSettings.answers;
+    a[0] = GetPrivateProfileIntA("SETTINGS", "TOLVENMIRE_KEY", 79, file);
+    a[1] = GetPrivateProfileIntA("SETTINGS", "DEADEYE_LOCK_THRESHOLD", 60, file);
+    a[2] = GetPrivateProfileIntA("SETTINGS", "HEAL_WHEN_DRUNK", 1, file);
+    a[3] = GetPrivateProfileIntA("SETTINGS", "REFILL_PRICE", 10, file);
+    a[4] = GetPrivateProfileIntA("SETTINGS", "SOBER_UP_TIME", 100, file);
+    a[5] = GetPrivateProfileIntA("SETTINGS", "RECORD_SESSION", 0, file);
+    gSettings.drinkKey = (int32_t)a[0];
+    gSettings.deadeyeLockThreshold = (int32_t)a[1];
+    gSettings.healWhenDrunk = a[2] != 0;
+    gSettings.refillPrice = (int32_t)a[3];
+    gSettings.soberUpInterval = soberUpIntervalFrom(a[4]);
+    gSettings.recordSession = a[5] != 0;
 }
 
 // The settings are complete before DllMain registers anything.

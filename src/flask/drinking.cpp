@@ -86,7 +86,7 @@ static void StartDrinking() {
             return;
         }
         clearPlayerTasks();
-        scriptWait(0);
+        hookWait(0);
     }
     gState.sipStartTime = wrapAdd(gState.now, 5500);
     LoadMeterTextures();

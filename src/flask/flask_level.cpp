@@ -3,6 +3,7 @@
 #include "base/decimal_text.h"
 #include "base/script_state.h"
 #include "platform/platform.h"
+#include "record/recorder.h"
 
 #include <cstdio>
 
@@ -12,6 +13,7 @@ static const char* const SaveFileTemp = "Tolvenmire.dat.tmp";
 void loadFlaskLevel() {
     FILE* f = fopen(SaveFile, "r");
     if (!f) return;
+    recordSaveOpened();
     // Read in blocks: a save file of megabytes (of blanks, or of digits) costs a few
     // thousand block reads, not a locked call per character.
     char block[512];
@@ -21,6 +23,7 @@ void loadFlaskLevel() {
         if (at == size) {
             size = fread(block, 1, sizeof block, f);
             at = 0;
+            recordSaveBytes(block, (int)size);
             if (size == 0) return -1;
         }
         return (int)(unsigned char)block[at++];
@@ -35,6 +38,7 @@ void loadFlaskLevel() {
 void saveFlaskLevel() {
     char text[12];
     const int len = formatFlaskLevel(gState.flaskLevel, text);
+    recordSave(text, len);
     // Write aside, then swap in: the save file never holds a partial number.
     if (!platformWriteFile(SaveFileTemp, text, len) || !platformReplaceFile(SaveFileTemp, SaveFile))
         platformRemoveFile(SaveFileTemp);

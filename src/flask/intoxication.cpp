@@ -16,7 +16,7 @@ static float floatFromBits(uint32_t bits) {
 
 // The global is reached afresh for every write; the pointer is not kept.
 static void writeIntensityGlobal(uint64_t value) {
-    UINT64* cell = getGlobalPtr(IntensityGlobal);
+    UINT64* cell = hookGlobalPtr(IntensityGlobal);
     if (cell) *cell = value;
 }
 

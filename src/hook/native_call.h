@@ -11,11 +11,13 @@
 //   Arg64                     a whole 64-bit value, passed unchanged
 //
 // Anything else (a double, a 64-bit integer) does not compile, so that no argument
-// is widened by accident.
+// is widened by accident. The pieces go through the hook table (hook_table.h), one
+// pointer for each kind of argument and of result.
 //
 //   int32_t ped = NativeCall<int32_t>(0x096275889B8E0EE0); // the player character
 #pragma once
 
+#include "hook/hook_table.h"
 #include "hook/script_hook.h"
 
 #include <cstdint>
@@ -74,29 +76,38 @@ inline Position nativeResultPosition(const UINT64* r) {
     return p;
 }
 
-template <typename... Args> inline const UINT64* nativeInvoke(UINT64 hash, Args... args) {
-    static_assert(sizeof...(Args) <= 12, "a native takes at most 12 arguments");
-    nativeInit(hash);
-    (nativePush64(nativeArg(args)), ...);
-    return nativeCall();
+// One argument through the push of its kind: a string, a record (a pointer to any
+// other type, with that type's layout) or a value.
+template <typename A> inline void nativePushArg(A a) {
+    if constexpr (std::is_same_v<A, const char*> || std::is_same_v<A, char*>) {
+        hookPushText(nativeArg(a));
+    } else if constexpr (std::is_pointer_v<A>) {
+        using Record = std::remove_cv_t<std::remove_pointer_t<A>>;
+        (void)RecordPush<Record>::listed;
+        RecordPush<Record>::push(nativeArg(a));
+    } else {
+        hookPush(nativeArg(a));
+    }
 }
 
 // NativeCall<R>(hash, args...): R is void (result ignored), int32_t, uint32_t (a
 // hash), float, uint64_t (a whole 64-bit value such as a text handle) or Position.
 template <typename R, typename... Args> inline R NativeCall(UINT64 hash, Args... args) {
-    const UINT64* r = nativeInvoke(hash, args...);
+    static_assert(sizeof...(Args) <= 12, "a native takes at most 12 arguments");
+    hookInit(hash);
+    (nativePushArg(args), ...);
     if constexpr (std::is_same_v<R, void>) {
-        (void)r;
+        hookCall();
     } else if constexpr (std::is_same_v<R, int32_t>) {
-        return nativeResultInt(r);
+        return nativeResultInt(hookCall32());
     } else if constexpr (std::is_same_v<R, uint32_t>) {
-        return nativeResultHash(r);
+        return nativeResultHash(hookCall32());
     } else if constexpr (std::is_same_v<R, float>) {
-        return nativeResultFloat(r);
+        return nativeResultFloat(hookCall32());
     } else if constexpr (std::is_same_v<R, uint64_t>) {
-        return nativeResult64(r);
+        return nativeResult64(hookCall64());
     } else {
         static_assert(std::is_same_v<R, Position>, "unsupported native result type");
-        return nativeResultPosition(r);
+        return nativeResultPosition(hookCallPosition());
     }
 }

@@ -6,24 +6,26 @@
 #include "flask/intoxication.h"
 #include "hook/native_call.h"
 #include "host/tick_update.h"
+#include "record/recorder.h"
 
 static bool isOutOfPlay() {
     return NativeCall<int32_t>(0xB15CD1CF58771DE1) != 0; // out-of-play query (death, cutscene, loading)
 }
 
 void ScriptMain() {
+    if (gSettings.recordSession) recordStart(gSettings.answers);
     loadFlaskLevel();
     if (gSettings.deadeyeLockThreshold != 0) gState.deadeyeLock = true;
     for (;;) {
         if (!isOutOfPlay()) {
             TickUpdate();
-            scriptWait(0);
+            hookWait(0);
             continue;
         }
         // Held: intoxication is reset once on entry, however long the hold lasts.
         ResetIntoxication();
-        while (isOutOfPlay()) scriptWait(3000);
+        while (isOutOfPlay()) hookWait(3000);
         // The pass that leaves the hold ends here; TickUpdate waits for a fresh query.
-        scriptWait(0);
+        hookWait(0);
     }
 }

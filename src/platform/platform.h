@@ -58,3 +58,13 @@ bool platformReplaceFile(const char* from, const char* to);
 
 // Removes `path`; a missing file is not an error.
 void platformRemoveFile(const char* path);
+
+// A file written from its start, a piece at a time (the session recording).
+typedef intptr_t PlatformFile;
+const PlatformFile NoFile = -1;
+// Creates `path` (or truncates it) for writing; others may read it meanwhile.
+// NoFile on failure.
+PlatformFile platformCreateFile(const char* path);
+// Appends `size` bytes. False on any failure, a short write included.
+bool platformAppendFile(PlatformFile file, const void* bytes, int size);
+void platformCloseFile(PlatformFile file);

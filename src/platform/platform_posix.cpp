@@ -64,3 +64,21 @@ bool platformReplaceFile(const char* from, const char* to) {
 }
 
 void platformRemoveFile(const char* path) { unlink(path); }
+
+PlatformFile platformCreateFile(const char* path) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    return fd < 0 ? NoFile : (PlatformFile)fd;
+}
+
+bool platformAppendFile(PlatformFile file, const void* bytes, int size) {
+    const char* from = (const char*)bytes;
+    for (int done = 0; done < size;) {
+        const ssize_t w = write((int)file, from + done, (size_t)(size - done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        done += (int)w;
+    }
+    return true;
+}
+
+void platformCloseFile(PlatformFile file) { close((int)file); }

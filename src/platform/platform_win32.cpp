@@ -15,3 +15,16 @@ bool platformReplaceFile(const char* from, const char* to) {
 }
 
 void platformRemoveFile(const char* path) { DeleteFileA(path); }
+
+PlatformFile platformCreateFile(const char* path) {
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    return h == INVALID_HANDLE_VALUE ? NoFile : (PlatformFile)h;
+}
+
+bool platformAppendFile(PlatformFile file, const void* bytes, int size) {
+    DWORD written = 0;
+    return WriteFile((HANDLE)file, bytes, (DWORD)size, &written, nullptr) && written == (DWORD)size;
+}
+
+void platformCloseFile(PlatformFile file) { CloseHandle((HANDLE)file); }

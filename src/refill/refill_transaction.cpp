@@ -7,9 +7,11 @@
 #include "hud/core_meters.h"
 
 // The record the speech native reads: eight 8-byte slots, each 32-bit value in the
-// low 4 bytes of its slot.
+// low 4 bytes of its slot. Slots 0 and 1 hold the addresses of the line's and the
+// voice's names.
 struct SpeechRequest {
     UINT64 slots[8];
+    static constexpr uint32_t NativeStringSlots = 0x3;
 };
 
 static const uint32_t SpeechParams = 0x67F3AB43;
@@ -35,7 +37,7 @@ static void ServiceWait(int32_t ms) {
     const int32_t deadline = wrapAdd(gameTimer(), ms);
     while (!isPast(deadline, gameTimer())) {
         CoreMeters();
-        scriptWait(0);
+        hookWait(0);
     }
 }
 

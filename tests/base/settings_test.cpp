@@ -80,6 +80,27 @@ TEST_F(SettingsFile, ASoberUpTimeBeyondTheRangeGetsTheDefaultInterval) {
     EXPECT_EQ(soberUpFor("-100"), 110);
 }
 
+// The answers of the six reads are kept as GetPrivateProfileIntA gave them, before
+// any conversion (a recording holds them, and a replay writes them back).
+TEST_F(SettingsFile, TheSixAnswersAreKeptAsRead) {
+    struct Case {
+        const char* body;
+        uint32_t answers[6];
+        bool recordSession;
+    } cases[] = {
+        {"", {79, 60, 1, 10, 100, 0}, false},
+        {"SOBER_UP_TIME=-1\nHEAL_WHEN_DRUNK=7\nRECORD_SESSION=1\n", {79, 60, 7, 10, 0xFFFFFFFF, 1}, true},
+        {"TOLVENMIRE_KEY=-5\nREFILL_PRICE=25\nRECORD_SESSION=-2\n",
+         {0xFFFFFFFB, 60, 1, 25, 100, 0xFFFFFFFE},
+         true},
+    };
+    for (const Case& c : cases) {
+        const Settings s = loadWith(c.body);
+        for (int k = 0; k < 6; ++k) EXPECT_EQ(s.answers[k], c.answers[k]) << c.body << " key " << k;
+        EXPECT_EQ(s.recordSession, c.recordSession) << c.body;
+    }
+}
+
 TEST_F(SettingsFile, EditingTheFileWhileLoadedChangesNothing) {
     start("[SETTINGS]\nREFILL_PRICE=12\n");
     sim::playFrames(3);

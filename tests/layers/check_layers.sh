@@ -4,7 +4,7 @@
 # (a .cpp with its .h) include each other. Prints each offending include.
 set -euo pipefail
 src=${1:?usage: check_layers.sh SRC_DIR}
-layers=(host refill flask hud base hook platform)
+layers=(host refill flask hud base record hook platform)
 
 rank() {
     local i

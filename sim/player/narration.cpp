@@ -268,7 +268,10 @@ void Narrator::tellPassOut(const FrameSnapshot& f, const FrameState& before) {
     }
     if (!now.passOutEffect && before.passOutEffect) {
         res->recording.passOuts.push_back({passOutStart, f.at, "passed out"});
-        say(f.at, Topic::PassOut, "the pass-out effect is over after " + formatDuration(f.at - passOutStart));
+        say(f.at, Topic::PassOut,
+            std::string("the pass-out effect is over") +
+                (f.fromRecording ? " as the plug-in's query sees it" : "") + " after " +
+                formatDuration(f.at - passOutStart));
     }
     if (now.passedOut && !before.passedOut)
         say(f.at, Topic::PassOut, "the plug-in sees the pass-out (drunk " + std::to_string(now.drunk) + ")");

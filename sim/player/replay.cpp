@@ -18,6 +18,7 @@ namespace {
 
 // The natives whose answers show the game's side of the world.
 const uint64_t PlayerPedQuery = 0x096275889B8E0EE0;
+const uint64_t GameTimer = 0x4F67E8ECA7D3F667;
 const uint64_t PromptBegin = 0x04F97DE45A519419;
 const uint64_t LabelText = 0xFA925AC00EB830B9;
 const uint64_t PromptLabel = 0x5DD02A8318420DD7;
@@ -147,6 +148,7 @@ struct ReplaySession {
     bool live = false;
     bool callsInFrame = false;
     bool held = false; // the script holds: the player is out of play, as far as it knows
+    Millis quitAt = 0; // the game quit and started again then
 
     const ScriptState& st() { return *sim::pluginState(); }
     Millis elapsed() { return (Millis)(uint32_t)(sim::world().timer - startTimer); }
@@ -160,6 +162,7 @@ struct ReplaySession {
     void fillFrame();
     void playFrame();
     void finish();
+    void quitBefore(const ReplayRun& next);
 };
 
 FrameState ReplaySession::readState() {
@@ -285,6 +288,22 @@ void ReplaySession::finish() {
         tell(opt, t, Topic::Warning, "host: protocol fault: " + v, 0, true);
 }
 
+// The game quit between two runs, at a moment the recordings do not hold: told at
+// the next run's first frame, as the game started again there.
+void ReplaySession::quitBefore(const ReplayRun& next) {
+    const rec::Recording& r = *next.recording;
+    quitAt = elapsed();
+    for (const rec::Event& e : r.events) {
+        if (e.kind == rec::EventKind::Resume) break;
+        if (e.kind == rec::EventKind::Native && e.hash == GameTimer) {
+            quitAt = (Millis)(uint32_t)((uint32_t)e.result[0] - startTimer);
+            break;
+        }
+    }
+    narrator.quit(quitAt, 0, held, saveFile());
+    if (held) narrator.spellEnds(quitAt, false);
+}
+
 bool ReplaySession::run() {
     const auto wallStart = std::chrono::steady_clock::now();
     std::string error;
@@ -311,19 +330,16 @@ bool ReplaySession::run() {
             frame.calls.clear();
             frame.state = readState();
             held = false;
-            narrator.startedAgain(elapsed(), frame.state);
+            narrator.startedAgain(quitAt, frame.state);
         }
         for (int n = 0; n < MaxFrames && !sim::replayOver(); ++n) playFrame();
         outcome->status = sim::replayStatus();
         outcome->events += outcome->status.next;
         outcome->at = (Millis)(uint32_t)(outcome->status.gameTime - startTimer);
         if (outcome->status.diverged || i + 1 == runs.size()) break;
-        // The game quits and starts again with the next recording.
-        const Millis at = elapsed();
-        narrator.quit(at, 0, held, saveFile());
-        if (held) narrator.spellEnds(at, false);
         sim::stop();
         for (const std::string& v : sim::violations()) res->violations.push_back(v);
+        quitBefore(runs[i + 1]);
     }
     finish();
     res->wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();

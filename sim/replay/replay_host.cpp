@@ -107,6 +107,8 @@ std::string quotedText(const std::string& s) {
     return out + "\"";
 }
 
+std::string speechText(const std::string& before);
+
 // The recorded event as the call it stands for, so that both sides of a difference
 // read as `--trace` reads.
 Call recordedCall(const rec::Event& e, int frame) {
@@ -120,7 +122,7 @@ Call recordedCall(const rec::Event& e, int frame) {
         for (int k = 0; k < e.argc && k < 12; ++k) {
             c.args[k] = e.args[k];
             if (e.argKind[k] == rec::ArgKind::Text) c.text[k] = e.text[k];
-            if (e.argKind[k] == rec::ArgKind::Record) c.text[k] = "{" + hexText(e.before[k]) + "}";
+            if (e.argKind[k] == rec::ArgKind::Record) c.text[k] = speechText(e.before[k]);
         }
         for (int k = 0; k < 3; ++k) c.result[k] = e.result[k];
         break;
@@ -288,6 +290,22 @@ bool checkUnrecordedSave() {
     return false;
 }
 
+// A record as the recording keeps its bytes as passed: each string slot as zeros,
+// then the slots' texts, each ended by a NUL.
+std::string recordAsPassed(const uint8_t* p, uint32_t size, uint32_t strings) {
+    std::string out((const char*)p, size);
+    for (uint32_t slot = 0; slot < 32 && slot * 8 + 8 <= size; ++slot)
+        if (strings >> slot & 1) memset(&out[slot * 8], 0, 8);
+    for (uint32_t slot = 0; slot < 32 && slot * 8 + 8 <= size; ++slot) {
+        if (!(strings >> slot & 1)) continue;
+        uint64_t address;
+        memcpy(&address, p + slot * 8, sizeof address);
+        if (const char* text = (const char*)(uintptr_t)address) out += text;
+        out += '\0';
+    }
+    return out;
+}
+
 bool argumentMatches(const rec::Event& e, const Call& c, int k) {
     switch (e.argKind[k]) {
     case rec::ArgKind::Value:
@@ -297,15 +315,54 @@ bool argumentMatches(const rec::Event& e, const Call& c, int k) {
         return s ? e.text[k] == s : e.text[k].empty();
     }
     case rec::ArgKind::Record: {
-        const void* p = (const void*)(uintptr_t)c.args[k];
-        if (!p) return e.before[k].empty() && e.after[k].empty();
-        const NativeInfo* info = findNative(c.hash);
-        if (info && (size_t)k < strlen(info->args) && info->args[k] == 'r')
-            return true; // the speech record holds addresses of its texts: compared by them
-        return memcmp(p, e.before[k].data(), e.before[k].size()) == 0;
+        const uint8_t* p = (const uint8_t*)(uintptr_t)c.args[k];
+        if (!p) return e.recordSize[k] == 0;
+        return recordAsPassed(p, e.recordSize[k], e.recordStrings[k]) == e.before[k];
     }
     }
     return false;
+}
+
+// What the game wrote into a record: its bytes once the native returned; a string
+// slot the game left alone is zeros there and keeps the plug-in's address.
+void writeBack(const rec::Event& e, int k, uint8_t* p) {
+    const std::string& after = e.after[k];
+    const uint32_t size = e.recordSize[k] < after.size() ? e.recordSize[k] : (uint32_t)after.size();
+    static const uint8_t Zeros[8] = {};
+    for (uint32_t at = 0; at < size; at += 8) {
+        const uint32_t n = size - at < 8 ? size - at : 8;
+        const bool isString = at / 8 < 32 && (e.recordStrings[k] >> (at / 8) & 1) != 0;
+        if (isString && memcmp(after.data() + at, Zeros, n) == 0) continue;
+        memcpy(p + at, after.data() + at, n);
+    }
+}
+
+// A recorded speech record told as the host tells the one passed: its two texts,
+// then its values.
+std::string speechText(const std::string& before) {
+    if (before.size() < 64) return "{" + hexText(before) + "}";
+    std::string texts[2];
+    size_t at = 64;
+    for (std::string& t : texts) {
+        const size_t end = before.find('\0', at);
+        if (end == std::string::npos) break;
+        t = before.substr(at, end - at);
+        at = end + 1;
+    }
+    std::string out = "{";
+    char b[32];
+    for (int k = 0; k < 8; ++k) {
+        if (k) out += ", ";
+        uint64_t slot;
+        memcpy(&slot, before.data() + k * 8, sizeof slot);
+        if (k < 2)
+            out += "\"" + texts[k] + "\"";
+        else if (k == 3)
+            snprintf(b, sizeof b, "0x%08" PRIX32, (uint32_t)slot), out += b;
+        else
+            snprintf(b, sizeof b, "%" PRId32, (int32_t)(uint32_t)slot), out += b;
+    }
+    return out + "}";
 }
 
 void setTimer(uint32_t timer) {
@@ -401,8 +458,8 @@ UINT64* replayNative(Call& c) {
     }
     // What the game wrote into the out-variables and records.
     for (int k = 0; k < c.argc; ++k)
-        if (e->argKind[k] == rec::ArgKind::Record && c.args[k] && !e->after[k].empty())
-            memcpy((void*)(uintptr_t)c.args[k], e->after[k].data(), e->after[k].size());
+        if (e->argKind[k] == rec::ArgKind::Record && c.args[k])
+            writeBack(*e, k, (uint8_t*)(uintptr_t)c.args[k]);
     for (int k = 0; k < 3; ++k) h.result[k] = e->result[k];
     c.result[0] = h.result[0];
     c.result[1] = h.result[1];

@@ -62,9 +62,24 @@ struct Taker {
                 if (kind == 's') {
                     e.argKind[k] = rec::ArgKind::Text;
                     e.text[k] = c.text[k];
-                } else if (kind == 'p' || kind == 'r') {
+                } else if (kind == 'r') {
+                    // The speech record as the recorder keeps it: its two text slots as
+                    // zeros, then the texts.
+                    const char* p = (const char*)(uintptr_t)c.args[k];
                     e.argKind[k] = rec::ArgKind::Record;
-                    if (kind == 'p') e.after[k].assign((const char*)(uintptr_t)c.args[k], 4);
+                    e.recordSize[k] = 64;
+                    e.recordStrings[k] = 3;
+                    e.before[k].assign(p, 64);
+                    std::string texts;
+                    for (int slot = 0; slot < 2; ++slot) {
+                        const char* text;
+                        memcpy(&text, p + slot * 8, sizeof text);
+                        memset(&e.before[k][slot * 8], 0, 8);
+                        texts += std::string(text ? text : "") + '\0';
+                    }
+                    e.before[k] += texts;
+                } else if (kind == 'p') {
+                    e.argKind[k] = rec::ArgKind::Record; // not met in this session (no saloon)
                 }
             }
             const char result = info ? info->result : 'x';

@@ -15,7 +15,8 @@
 # world: the scenario's own lines (">"), its expectations and warnings, the frame
 # rate, cash and clock line at the start, the player's cash at a charge, the moments
 # the player goes out of play and comes back in the game (the script sees only its
-# hold), and when the game begins the pass-out effect. Every line about what the
+# hold), and when the game begins and ends the pass-out effect (the replay sees it
+# only when the plug-in asks). Every line about what the
 # plug-in did must be the same, at the same time.
 set -euo pipefail
 
@@ -39,7 +40,7 @@ plugin_lines() {
         grep -vE '^ +[-0-9:.]+  (> |expect |warning )' |
         grep -vE '^ +[-0-9:.]+  start     [0-9]+ fps|^ +[-0-9:.]+  start     frames of ' |
         grep -vE '^ +[-0-9:.]+  hold      (back in play in the game|the game starts again with the player in play)' |
-        grep -vE '^ +[-0-9:.]+  pass-out  the game plays the pass-out effect' |
+        grep -vE '^ +[-0-9:.]+  pass-out  the (game plays the pass-out effect|pass-out effect is over)' |
         grep -vE '^ +[-0-9:.]+  refill    charged ' || true
 }
 

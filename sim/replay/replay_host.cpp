@@ -443,6 +443,7 @@ UINT64* replayNative(Call& c) {
     Host& h = host();
     for (UINT64& r : h.result) r = 0;
     if (over()) return h.result;
+    c.frame = h.frame;
     if (const NativeInfo* info = findNative(c.hash)) readTextArguments(*info, c);
     if (!checkPending(describeMade(c))) return h.result;
     const rec::Event* e = peek();
@@ -472,6 +473,7 @@ UINT64* replayNative(Call& c) {
 
 bool replayWait(Call& c) {
     if (over()) return false;
+    c.frame = host().frame;
     if (!checkPending(describeMade(c)) || !checkUnrecordedSave()) return false;
     const rec::Event* e = peek();
     if (!e) {

@@ -283,6 +283,9 @@ TEST(ReplayHost, StopsAtTheFirstDifferenceAndTellsBothCalls) {
         EXPECT_EQ(s.frame, frameOf(r, at));
         EXPECT_NE(s.recorded.find(c.recordedHas), std::string::npos) << s.recorded;
         EXPECT_NE(s.made.find(c.madeHas), std::string::npos) << s.made;
+        const std::string frame = "frame " + std::to_string(s.frame) + "  ";
+        EXPECT_EQ(s.recorded.rfind(frame, 0), 0u) << s.recorded;
+        EXPECT_EQ(s.made.rfind(frame, 0), 0u) << s.made;
         EXPECT_EQ(s.before.size(), 6u);
         EXPECT_TRUE(sim::violations().empty());
     }

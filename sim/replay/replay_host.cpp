@@ -239,8 +239,10 @@ std::string saveText() {
 
 // What waits for the next call: the value written into the global cell handed out,
 // and a recorded save that should have been made since the last call. False at a
-// difference, told against `made`.
-bool checkPending(const std::string& made) {
+// difference, told against the call made (madeCall, or madeText).
+bool checkPending(const Call* madeCall, const char* madeText) {
+    // The call made, described only at a difference.
+    auto made = [&] { return madeCall ? describeMade(*madeCall) : std::string(madeText); };
     Replay& p = replay;
     if (p.globalEvent) {
         const rec::Event& e = *p.globalEvent;
@@ -265,7 +267,7 @@ bool checkPending(const std::string& made) {
     }
     for (const rec::Event* e = peek(); e && e->kind == rec::EventKind::Save; e = peek()) {
         if (!saveWritten()) {
-            diverge(e, made + " (no save written before it)");
+            diverge(e, made() + " (no save written before it)");
             return false;
         }
         const std::string text = saveText();
@@ -340,7 +342,11 @@ void writeBack(const rec::Event& e, int k, uint8_t* p) {
 // A recorded speech record told as the host tells the one passed: its two texts,
 // then its values.
 std::string speechText(const std::string& before) {
-    if (before.size() < 64) return "{" + hexText(before) + "}";
+    std::string out = "{";
+    if (before.size() < 64) {
+        out += hexText(before);
+        return out + '}';
+    }
     std::string texts[2];
     size_t at = 64;
     for (std::string& t : texts) {
@@ -349,7 +355,6 @@ std::string speechText(const std::string& before) {
         t = before.substr(at, end - at);
         at = end + 1;
     }
-    std::string out = "{";
     char b[32];
     for (int k = 0; k < 8; ++k) {
         if (k) out += ", ";
@@ -445,7 +450,7 @@ UINT64* replayNative(Call& c) {
     if (over()) return h.result;
     c.frame = h.frame;
     if (const NativeInfo* info = findNative(c.hash)) readTextArguments(*info, c);
-    if (!checkPending(describeMade(c))) return h.result;
+    if (!checkPending(&c, nullptr)) return h.result;
     const rec::Event* e = peek();
     if (!e) {
         replay.status.exhausted = true;
@@ -474,7 +479,7 @@ UINT64* replayNative(Call& c) {
 bool replayWait(Call& c) {
     if (over()) return false;
     c.frame = host().frame;
-    if (!checkPending(describeMade(c)) || !checkUnrecordedSave()) return false;
+    if (!checkPending(&c, nullptr) || !checkUnrecordedSave()) return false;
     const rec::Event* e = peek();
     if (!e) {
         replay.status.exhausted = true;
@@ -498,7 +503,7 @@ UINT64* replayGlobal(int index) {
     c.frame = h.frame;
     char made[80];
     snprintf(made, sizeof made, "frame %d  getGlobalPtr(%d)", h.frame, index);
-    if (!checkPending(made)) return nullptr;
+    if (!checkPending(nullptr, made)) return nullptr;
     const rec::Event* e = peek();
     if (!e) {
         replay.status.exhausted = true;
@@ -565,7 +570,7 @@ DWORD replayTickCount() {
     if (over()) return 0;
     char made[64];
     snprintf(made, sizeof made, "frame %d  GetTickCount()", h.frame);
-    if (!checkPending(made)) return 0;
+    if (!checkPending(nullptr, made)) return 0;
     const rec::Event* e = peek();
     if (!e) {
         replay.status.exhausted = true;

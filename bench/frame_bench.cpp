@@ -7,6 +7,10 @@
 //                                         a counter
 //   tolvenmire_bench --frames STATE N     plays N frames of STATE and nothing else
 //                                         (for callgrind: bench/callgrind.sh)
+//   tolvenmire_bench --frames STATE N --recording
+//                                         the same while the session is recorded (into
+//                                         a temporary folder), each frame ending with
+//                                         the script loop's wait
 //   tolvenmire_bench --list               the states
 #include "flat_host.h"
 
@@ -14,7 +18,9 @@
 #include "base/script_state.h"
 #include "base/settings.h"
 #include "flask/flask_level.h"
+#include "hook/hook_table.h"
 #include "host/tick_update.h"
+#include "record/recorder.h"
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -164,7 +170,7 @@ void registerAll() {
     benchmark::RegisterBenchmark("saveFlaskLevel", BM_SaveFlaskLevel)->UseRealTime();
 }
 
-int playFrames(const char* name, const char* count) {
+int playFrames(const char* name, const char* count, bool recording) {
     char* end = nullptr;
     const long n = std::strtol(count, &end, 10);
     if (n <= 0 || *end != '\0') {
@@ -181,9 +187,24 @@ int playFrames(const char* name, const char* count) {
         return 2;
     }
     s->setUp();
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / ("tolvenmire-bench-" + std::to_string(::getpid()));
+    if (recording) {
+        fs::create_directories(folder);
+        fs::current_path(folder);
+        recordStart(gSettings.answers);
+        if (!recordingOn()) {
+            std::fprintf(stderr, "error: --recording: cannot record into %s\n", folder.string().c_str());
+            return 1;
+        }
+    }
     playFrame(*s);
     flat::resetCounts();
-    for (long i = 0; i < n; ++i) playFrame(*s);
+    for (long i = 0; i < n; ++i) {
+        playFrame(*s);
+        if (recording) hookWait(0);
+    }
+    if (recording) fs::remove_all(folder);
     std::printf("%s: %ld frames, %.2f natives per frame\n", name, n,
                 (double)flat::counts().natives / (double)n);
     return 0;
@@ -198,11 +219,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "--frames") == 0) {
-        if (argc != 4) {
-            std::fprintf(stderr, "usage: %s --frames STATE COUNT\n", argv[0]);
+        const bool recording = argc == 5 && std::strcmp(argv[4], "--recording") == 0;
+        if (argc != 4 && !recording) {
+            std::fprintf(stderr, "usage: %s --frames STATE COUNT [--recording]\n", argv[0]);
             return 2;
         }
-        return playFrames(argv[2], argv[3]);
+        return playFrames(argv[2], argv[3], recording);
     }
     registerAll();
     benchmark::Initialize(&argc, argv);

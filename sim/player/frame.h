@@ -33,11 +33,14 @@ struct FrameCalls {
     bool controlTaken = false, controlBack = false;
     bool fadeOut = false, fadeIn = false;
     bool restored = false;
+    // The first healing rate set in the frame: -1 none, 1 back to normal (1.0), 0 any other.
+    int healing = -1;
     std::vector<int32_t> completed; // prompts whose completion test answered yes
     std::vector<int32_t> charges;
 
     void clear() {
         tick = heldQuery = stopRead = controlTaken = controlBack = fadeOut = fadeIn = restored = false;
+        healing = -1;
         completed.clear();
         charges.clear();
     }

@@ -81,6 +81,7 @@ void Narrator::frame(const FrameSnapshot& f) {
     if (refilling && f.calls.tick && !f.calls.controlTaken) tellServed(f);
 
     // The levels: a line when they are worth telling, a sample when they change.
+    if (f.calls.healing >= 0) healingNormal = f.calls.healing == 1;
     const int64_t sec = f.at / 1000;
     busy = busy || now.drinking || refilling;
     tellLevels(f.at, sec != second);
@@ -374,7 +375,7 @@ void Narrator::tellLevels(Millis at, bool boundary) {
     if (tell) {
         say(at, Topic::Levels, levelsText(now, told, busy));
         if (now.intake == 0 && now.drunk == 0 && (told.intake != 0 || told.drunk != 0))
-            say(at, Topic::Levels, "sober again");
+            say(at, Topic::Levels, healingNormal ? "sober again; healing back to normal" : "sober again");
         told = now;
     }
     secondSips = 0;

@@ -71,7 +71,8 @@ class Narrator {
     int64_t second = 0;
     bool busy = false;
     int secondSips = 0;
-    FrameState told; // the levels last told
+    bool healingNormal = false; // the healing rates last set by the plug-in were 1.0
+    FrameState told;            // the levels last told
     // Refill.
     bool refilling = false;
     Millis refillStart = 0;

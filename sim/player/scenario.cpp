@@ -381,7 +381,7 @@ bool parseKey(std::string_view s, int64_t* out) {
 }
 
 const char* const SettingKeys[] = {"TOLVENMIRE_KEY", "DEADEYE_LOCK_THRESHOLD", "HEAL_WHEN_DRUNK",
-                                   "REFILL_PRICE", "SOBER_UP_TIME"};
+                                   "REFILL_PRICE",   "SOBER_UP_TIME",          "RECORD_SESSION"};
 
 // An event's words as written: the event's own word at `at`, its arguments after it.
 struct Words {

@@ -69,6 +69,7 @@ const uint64_t FadeOut = 0x40C719A5E410B9E4;
 const uint64_t FadeIn = 0x6A053CF596F67DF7;
 const uint64_t TakeCash = 0x466BC8769CF26A7A;
 const uint64_t RestorePed = 0x675680D089BFA21F;
+const uint64_t FirstHealingRate = 0x8899C244EBCF70DE;
 
 const char* const PassOutEffect = "PlayerDrunk01_PassOut";
 
@@ -734,6 +735,9 @@ void noteCall(const sim::Call& c, FrameCalls& seen) {
         break;
     case RestorePed:
         seen.restored = true;
+        break;
+    case FirstHealingRate:
+        seen.healing = c.f32(1) == 1.0f ? 1 : 0;
         break;
     default:
         break;

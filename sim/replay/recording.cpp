@@ -462,7 +462,8 @@ bool parseRecording(const uint8_t* data, size_t size, const std::string& name, R
         }
     }
     if (out->blocks == 0) {
-        *error = out->tornTail.empty() ? name + ": no blocks" : out->tornTail + " (the header block)";
+        *error = out->tornTail.empty() ? name + ": block 0 is missing (the header block)"
+                                       : out->tornTail + " (the header block)";
         return false;
     }
     return true;

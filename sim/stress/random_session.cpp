@@ -728,6 +728,11 @@ bool Session::checkFrame() {
     if (s.drunkLevel < 0 || s.drunkLevel > 121) return fail("drunkLevel " + std::to_string(s.drunkLevel));
     if (s.sipCounter < 0 || s.sipCounter > 3) return fail("sipCounter " + std::to_string(s.sipCounter));
 
+    // Sober again, by a step or a reset, means healing as usual.
+    if (s.drunkLevel == 0 && (w.healingRate[0] != 1.0f || w.healingRate[1] != 1.0f))
+        return fail("sober, yet the healing rates are " + std::to_string(w.healingRate[0]) + " and " +
+                    std::to_string(w.healingRate[1]));
+
     // Prompts: at most one of each alive, and its flag says so.
     int drinkPrompts = 0, refillPrompts = 0;
     for (const auto& [handle, p] : w.prompts) {

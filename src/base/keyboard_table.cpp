@@ -1,5 +1,6 @@
 #include "base/keyboard_table.h"
 
+#include "base/settings.h"
 #include "hook/hook_table.h"
 #include "record/recorder.h"
 
@@ -16,7 +17,9 @@ void onKeyboardEvent(DWORD key, WORD second, BYTE third, BOOL fourth, BOOL fifth
     e.fifthFlag.store(fifth, std::memory_order_relaxed);
     e.sixthFlag.store(sixth, std::memory_order_relaxed);
     e.seventhFlag.store(seventh, std::memory_order_relaxed);
-    if (gRecordingKeys.load(std::memory_order_relaxed))
+    // A recording keeps the drink key's events only: no other entry is ever read, and
+    // the keys a player types are none of the recording's business.
+    if (gRecordingKeys.load(std::memory_order_relaxed) && key == (DWORD)gSettings.drinkKey)
         recordKey(key, second, third, fourth, fifth, sixth, seventh, tick);
 }
 

@@ -55,8 +55,14 @@ static void IntoxicationStep() {
         gState.drunkLevel -= 1;
 
     if (gSettings.healWhenDrunk) {
-        const float level = (float)gState.drunkLevel;
-        setHealingRates(level * floatFromBits(0x3D4CCCCC), level * floatFromBits(0x3CA3D70A));
+        // Sober again: the player heals as usual, as after a reset. Rates of 0.0 would
+        // stay until the next reset, however long the player then plays sober.
+        if (gState.drunkLevel == 0) {
+            setHealingRates(1.0f, 1.0f);
+        } else {
+            const float level = (float)gState.drunkLevel;
+            setHealingRates(level * floatFromBits(0x3D4CCCCC), level * floatFromBits(0x3CA3D70A));
+        }
     }
 
     if (gState.intakeLevel != 0) {

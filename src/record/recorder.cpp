@@ -454,7 +454,7 @@ void putPlain(uint8_t item, const char* bytes, int size) {
 
 } // namespace
 
-bool recording() { return rec.on; }
+bool recordingOn() { return rec.on; }
 
 void recordFinish() {
     if (!rec.on) return;

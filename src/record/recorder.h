@@ -45,4 +45,5 @@ void recordKey(DWORD key, WORD second, BYTE third, BOOL fourth, BOOL fifth, BOOL
 // recording is closed, so that a session that ends cleanly is recorded to its end.
 void recordFinish();
 
-bool recording();
+// The recording runs (started, not ended by the cap or a failed write).
+bool recordingOn();

@@ -152,9 +152,10 @@ TEST_F(Intoxication, SoberingFollowsTheGameClockOneUnitPerStepAtMost) {
         EXPECT_EQ(count(last, GameClock), 0);
     }
     ASSERT_EQ(state().drunkLevel, 0);
-    // The last step hands the game zero healing and the intensity of level 0.
-    EXPECT_EQ(callsOf(last, FirstHealingRate)[0].args[1], 0u);
-    EXPECT_EQ(callsOf(last, SecondHealingRate)[0].args[1], 0u);
+    // The last step gives the player's healing back (1.0 and 1.0, as a reset does)
+    // and hands the game the intensity of level 0.
+    EXPECT_TRUE(sameNatives(callsOf(last, FirstHealingRate), {{FirstHealingRate, {0, 1.0f}}}));
+    EXPECT_TRUE(sameNatives(callsOf(last, SecondHealingRate), {{SecondHealingRate, {0, 1.0f}}}));
     EXPECT_EQ(world().intensityGlobal, Intensity0);
     // Sober and idle from then on: nothing written, nothing stepped.
     for (int i = 0; i < 3; ++i) {
@@ -164,7 +165,8 @@ TEST_F(Intoxication, SoberingFollowsTheGameClockOneUnitPerStepAtMost) {
         EXPECT_FALSE(stepped(f));
     }
     EXPECT_EQ(world().intensityGlobal, Intensity0);
-    EXPECT_EQ(world().healingRate[0], 0.0f);
+    EXPECT_EQ(world().healingRate[0], 1.0f);
+    EXPECT_EQ(world().healingRate[1], 1.0f);
 }
 
 TEST_F(Intoxication, AnOutOfPlayResetClearsTheLevelsAndTheGlobal) {

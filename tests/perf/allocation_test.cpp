@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <malloc.h>
 #include <thread>
@@ -105,6 +106,8 @@ class FrameAllocations : public PluginTest {
         EXPECT_EQ(count(play), 0) << what;
         for (const std::string& v : sim::violations()) ADD_FAILURE() << what << ": protocol: " << v;
     }
+    // Every state of an evening, with the settings file `settings`, each counted alone.
+    void playAnEvening(const std::string& settings);
 };
 
 TEST_F(FrameAllocations, TheCountSeesAnAllocationOutsideTheHost) {
@@ -122,11 +125,22 @@ TEST_F(FrameAllocations, TheCountSeesAnAllocationOutsideTheHost) {
 }
 
 TEST_F(FrameAllocations, NoneInAnyStateOfAnEvening) {
+    // Slow sobering, so that one long drink takes the player past 90.
+    playAnEvening("[SETTINGS]\nSOBER_UP_TIME=1000\n");
+}
+
+// The recorder writes from fixed buffers: the same evening while it records (its
+// blocks go out during the counts).
+TEST_F(FrameAllocations, NoneInAnyStateOfAnEveningWhileRecording) {
+    playAnEvening("[SETTINGS]\nSOBER_UP_TIME=1000\nRECORD_SESSION=1\n");
+    EXPECT_GT(std::filesystem::file_size(sim::workDir() + "/Tolvenmire.rec"), 1000u);
+}
+
+void FrameAllocations::playAnEvening(const std::string& settings) {
     sim::StartOptions o;
     o.record = false;
-    // Slow sobering, so that one long drink takes the player past 90.
     o.withSettings = true;
-    o.settings = "[SETTINGS]\nSOBER_UP_TIME=1000\n";
+    o.settings = settings;
     startWith(o);
     sim::World& w = world();
     w.autoPassOut = false;

@@ -5,11 +5,18 @@
 
 #include "file_text.h"
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 namespace {
 
+namespace fs = std::filesystem;
 using sim::CallKind;
 
 const uint64_t PlayerPedQuery = 0x096275889B8E0EE0;
@@ -32,7 +39,10 @@ class Recording : public PluginTest {
     }
     void TearDown() override {
         PluginTest::TearDown();
-        std::filesystem::remove_all(folder);
+        // On Windows the unloaded plug-in's recording stays open until the process
+        // ends (the library does nothing as it unloads), so the folder may stay.
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
     }
     void startIn(const char* settings, const char* save) {
         sim::StartOptions o;
@@ -47,7 +57,8 @@ class Recording : public PluginTest {
 };
 
 // A session with every kind of input: the save file at the start, idle frames, a
-// drink by the key (a key event, tick readings, the global, a save), a served
+// drink by the key (its key event, but not another key's; tick readings, the
+// global, a save), a served
 // refill at the Valentine bar (the targeting out-variable, the speech records with
 // their strings, positions, a save) and an out-of-play hold, whose wait puts the
 // block out. The recording, read back, lists the host's log call for call, up to
@@ -57,6 +68,7 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
     std::ofstream(folder / "Tolvenmire.prev.rec") << "the session before that";
     startIn("[SETTINGS]\nRECORD_SESSION=1\nREFILL_PRICE=3\n", "42\n");
     sim::playFrames(10);
+    sim::keyEvent(80, 0, 0, 1); // not the drink key: not recorded
     sim::keyEvent(79, 0, 0, 1);
     sim::playMs(7000);
     world().analog[StopControl] = 1.0f;
@@ -184,7 +196,8 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
         }
     }
     EXPECT_TRUE(heldWaitSeen) << "the recording ends before the hold";
-    // One tick reading per frame (the drink key's test), the key once, both saves.
+    // One tick reading per frame (the drink key's test), the drink key's event alone,
+    // both saves.
     EXPECT_EQ(ticks, frames);
     EXPECT_EQ(keys, 1);
     EXPECT_GT(records, 2);
@@ -197,6 +210,200 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
             EXPECT_EQ(r.events[e].globalValue, world().intensityGlobal);
             break;
         }
+}
+
+// Recordings that are not whole: each gets a message naming the file and the block
+// (or the file's head), none crashes or hangs. A recording cut short, or whose last
+// block is bad, reads up to its last whole block and says the tail is torn; a bad
+// block with whole blocks behind it, and a file that is no recording, is an error.
+TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
+    startIn("[SETTINGS]\nRECORD_SESSION=1\n", "7");
+    sim::playFrames(5);
+    sim::keyEvent(79, 0, 0, 1);
+    sim::playMs(5000);
+    world().outOfPlay = true;
+    sim::playFrames(3);
+    const std::string good = *fileText(folder / "Tolvenmire.rec");
+    sim::stop();
+    const std::string name = "game/Tolvenmire.rec";
+    rec::Recording whole;
+    std::string error;
+    ASSERT_TRUE(rec::parseRecording((const uint8_t*)good.data(), good.size(), name, &whole, &error)) << error;
+    ASSERT_GE(whole.blocks, 4) << "a recording of several blocks";
+    // Where each block begins (its 8-byte head) and ends.
+    std::vector<size_t> starts;
+    for (size_t at = 12; at < good.size();) {
+        starts.push_back(at);
+        uint32_t length;
+        memcpy(&length, good.data() + at, 4);
+        at += 8 + length;
+    }
+    ASSERT_EQ((int)starts.size(), whole.blocks);
+    auto blockAt = [&](size_t byte) {
+        int b = 0;
+        while (b + 1 < (int)starts.size() && starts[b + 1] <= byte) ++b;
+        return b;
+    };
+    auto parse = [&](const std::string& bytes, rec::Recording* r, std::string* e) {
+        return rec::parseRecording((const uint8_t*)bytes.data(), bytes.size(), name, r, e);
+    };
+    auto names = [&](const std::string& message, const std::string& what) {
+        return message.rfind(name + ": ", 0) == 0 && message.find(what) != std::string::npos;
+    };
+
+    // Cut at every byte.
+    for (size_t cut = 0; cut < good.size(); ++cut) {
+        rec::Recording r;
+        error.clear();
+        const bool ok = parse(good.substr(0, cut), &r, &error);
+        const int block = cut < 12 ? -1 : blockAt(cut);
+        const bool atBoundary = std::find(starts.begin(), starts.end(), cut) != starts.end();
+        if (cut < 12 || block == 0) {
+            // No whole block past the head: not a recording.
+            EXPECT_FALSE(ok) << cut;
+            EXPECT_TRUE(names(error, cut == 0   ? "empty"
+                                     : cut < 12 ? "head"
+                                                : "block 0"))
+                << cut << ": " << error;
+            continue;
+        }
+        ASSERT_TRUE(ok) << cut << ": " << error;
+        EXPECT_EQ(r.blocks, block) << cut;
+        if (atBoundary) {
+            EXPECT_EQ(r.tornTail, "") << cut;
+        } else {
+            EXPECT_TRUE(names(r.tornTail, "block " + std::to_string(block) + " is cut short"))
+                << cut << ": " << r.tornTail;
+        }
+        // The events read are those of the whole recording's first blocks.
+        ASSERT_LE(r.events.size(), whole.events.size());
+        for (size_t e = 0; e < r.events.size(); ++e)
+            ASSERT_EQ(rec::describeEvent(r.events[e]), rec::describeEvent(whole.events[e]))
+                << cut << " " << e;
+    }
+
+    // A bit flipped in the middle of each block's payload.
+    for (int b = 0; b < whole.blocks; ++b) {
+        const size_t end = b + 1 < whole.blocks ? starts[b + 1] : good.size();
+        std::string bad = good;
+        bad[starts[b] + 8 + (end - starts[b] - 8) / 2] ^= 0x10;
+        rec::Recording r;
+        error.clear();
+        const bool ok = parse(bad, &r, &error);
+        const std::string what = "block " + std::to_string(b) + ": its checksum fails";
+        if (b > 0 && b + 1 == whole.blocks) {
+            EXPECT_TRUE(ok) << error;
+            EXPECT_EQ(r.blocks, b);
+            EXPECT_TRUE(names(r.tornTail, what)) << r.tornTail;
+        } else {
+            EXPECT_FALSE(ok) << b;
+            EXPECT_TRUE(names(error, what)) << error;
+        }
+    }
+
+    // Files that are no recording, or one of a newer format.
+    std::string magic = good, newer = good;
+    magic[3] = 'X';
+    newer[8] = 2;
+    const std::string empty, folderPath = (folder / "a-folder").string(),
+                             huge = (folder / "huge.rec").string();
+    std::filesystem::create_directories(folderPath);
+    std::ofstream(huge).close();
+    std::filesystem::resize_file(huge, 1ull << 30); // sparse: nothing is written
+    struct Case {
+        std::string bytes, path, what;
+    } cases[] = {
+        {magic, "", "not a recording"}, {newer, "", "format version 2"},
+        {empty, "", "empty"},           {"", folderPath, "a folder"},
+        {"", huge, "1073741824 bytes"}, {"", (folder / "missing.rec").string(), "cannot be opened"},
+    };
+    for (const Case& c : cases) {
+        rec::Recording r;
+        error.clear();
+        if (c.path.empty()) {
+            EXPECT_FALSE(parse(c.bytes, &r, &error)) << c.what;
+            EXPECT_TRUE(names(error, c.what)) << error;
+        } else {
+            EXPECT_FALSE(rec::readRecording(c.path, &r, &error)) << c.what;
+            EXPECT_TRUE(error.rfind(c.path + ": ", 0) == 0 && error.find(c.what) != std::string::npos)
+                << error;
+        }
+    }
+}
+
+// A recording that cannot go on ends, and the plug-in plays on as if it had never
+// recorded: past the size cap, with the end mark (a save file of 65 MiB of blanks,
+// whose bytes the script reads at its start, takes it there), and at a write that
+// fails (on Linux, a limit on the size of files), without one. Either way the
+// drink that follows plays to its end and its save lands, and the file does not
+// grow again.
+TEST_F(Recording, ARecordingThatCannotGoOnEndsAndThePluginPlaysOn) {
+    struct Case {
+        const char* name;
+        bool capped;
+    } cases[] = {{"the size cap", true},
+#ifndef _WIN32
+                 {"a failed write", false}
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = folder / "Tolvenmire.rec";
+        std::error_code ec;
+        fs::remove(file, ec);
+        if (c.capped) {
+            std::ofstream save(folder / "Tolvenmire.dat", std::ios::binary);
+            const std::string blanks(1 << 20, ' ');
+            for (int k = 0; k < 65; ++k) save << blanks;
+            save << "42";
+        }
+        startIn("[SETTINGS]\nRECORD_SESSION=1\n", c.capped ? nullptr : "42");
+#ifndef _WIN32
+        struct rlimit before;
+        getrlimit(RLIMIT_FSIZE, &before);
+        void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+        if (!c.capped) {
+            sim::playFrames(1); // the header goes out
+            struct rlimit small = before;
+            small.rlim_cur = fs::file_size(file) + 100;
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+#endif
+        sim::playMs(3000);
+        const uintmax_t ended = fs::file_size(file);
+        const size_t from = sim::calls().size();
+        sim::keyEvent(79, 0, 0, 1);
+        sim::playMs(7000);
+        world().analog[StopControl] = 1.0f;
+        sim::playFrames(2);
+        world().analog[StopControl] = 0.0f;
+        sim::playMs(3000);
+#ifndef _WIN32
+        setrlimit(RLIMIT_FSIZE, &before);
+        signal(SIGXFSZ, oldHandler);
+#endif
+        EXPECT_LT(state().flaskLevel, 42);
+        EXPECT_EQ(fileText(folder / "Tolvenmire.dat"), std::to_string(state().flaskLevel));
+        EXPECT_GT(sim::calls().size() - from, 1000u);
+        EXPECT_EQ(fs::file_size(file), ended) << "the recording went on";
+
+        rec::Recording r;
+        std::string error;
+        ASSERT_TRUE(rec::readRecording(file.string(), &r, &error)) << error;
+        EXPECT_EQ(r.ended, c.capped);
+        if (c.capped) {
+            EXPECT_EQ(r.tornTail, "");
+            EXPECT_LE(ended, (uintmax_t)64 << 20);
+            EXPECT_GT(ended, (uintmax_t)63 << 20);
+            EXPECT_TRUE(r.events.empty()) << "the cap came while the save file was read";
+        } else {
+            // The write that failed may have put out part of its block.
+            EXPECT_TRUE(r.tornTail.empty() || r.tornTail.find("block 1 is cut short") != std::string::npos)
+                << r.tornTail;
+            EXPECT_LT(ended, 4096u);
+        }
+        sim::stop();
+    }
 }
 
 } // namespace

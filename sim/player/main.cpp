@@ -248,7 +248,8 @@ int playReplay(const Options& o) {
     for (size_t i = 0; i < o.replayPaths.size(); ++i) {
         std::string error;
         if (!rec::readRecording(o.replayPaths[i], &recordings[i], &error)) {
-            fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
+            // "FILE: block N: problem", as a bad scenario names its file and line.
+            fprintf(stderr, "%s\n", error.c_str());
             return ExitUsage;
         }
         runs.push_back({o.replayPaths[i], &recordings[i]});
@@ -306,7 +307,7 @@ int playReplay(const Options& o) {
         return ExitFailed;
     }
     if (!torn.empty()) {
-        fprintf(stderr, "tolvenmire-sim: %s\n", torn[0].c_str());
+        fprintf(stderr, "%s\n", torn[0].c_str());
         return ExitUsage;
     }
     return outcome.session.failures() > 0 ? ExitFailed : 0;

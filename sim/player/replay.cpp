@@ -147,8 +147,9 @@ struct ReplaySession {
     uint32_t startTimer = 0;
     bool live = false;
     bool callsInFrame = false;
-    bool held = false; // the script holds: the player is out of play, as far as it knows
-    Millis quitAt = 0; // the game quit and started again then
+    bool held = false;       // the script holds: the player is out of play, as far as it knows
+    Millis quitAt = 0;       // the game quit and started again then
+    bool clockKnown = false; // startTimer is set
 
     const ScriptState& st() { return *sim::pluginState(); }
     Millis elapsed() { return (Millis)(uint32_t)(sim::world().timer - startTimer); }
@@ -218,8 +219,10 @@ void ReplaySession::fillFrame() {
 
 void ReplaySession::onCall(const sim::Call& c) {
     if (!live) return;
+    // The first load's registrations come before the recording's clock is known: at 0.
     if (opt.onTrace)
-        opt.onTrace(formatTime((Millis)(uint32_t)(c.timer - startTimer)) + "  " + sim::describe(c));
+        opt.onTrace(formatTime(clockKnown ? (Millis)(uint32_t)(c.timer - startTimer) : 0) + "  " +
+                    sim::describe(c));
     callsInFrame = true;
     noteCall(c, frame.calls);
     if (c.kind == sim::CallKind::Native) seen.see(c, sim::frame());
@@ -322,6 +325,7 @@ bool ReplaySession::run() {
         outcome->run = (int)i;
         if (first) {
             startTimer = sim::world().timer;
+            clockKnown = true;
             tellSetup();
             frame.state = readState();
             narrator.begin(frame.state);

@@ -124,7 +124,7 @@ TEST_F(ReplayCommand, ATornLastBlockIsReplayedUpToItThenNamed) {
 
     const Outcome r = run("--replay " + path + " --no-pictures");
     EXPECT_EQ(r.status, 2) << r.out << r.err;
-    EXPECT_EQ(r.err, "tolvenmire-sim: " + torn.tornTail + "\n");
+    EXPECT_EQ(r.err, torn.tornTail + "\n");
     EXPECT_NE(r.out.find("replayed to the end of the recording: " + std::to_string(torn.events.size()) +
                          " events, no difference"),
               std::string::npos)

@@ -7,6 +7,7 @@
 #include "sim.h"
 
 #include "base/script_state.h"
+#include "base/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -302,6 +303,36 @@ TEST(ReplayHost, ARecordingCutShortEndsWithoutADifference) {
         EXPECT_FALSE(s.diverged) << s.recorded << "\n" << s.made;
         EXPECT_TRUE(s.exhausted);
         EXPECT_EQ(s.next, cut);
+    }
+}
+
+// The settings file a replay writes reads back, key by key, as the recorded answers,
+// whatever their 32 bits; RECORD_SESSION is read as 0, so that a replay records
+// nothing; and the save file is there with its bytes, or not there.
+TEST(ReplayHost, TheReplayedPluginReadsTheRecordedSettingsAndSaveFile) {
+    const struct {
+        uint32_t settings[6];
+        bool saveFound;
+        const char* save;
+    } cases[] = {
+        {{79, 60, 1, 10, 100, 1}, false, ""},
+        {{0x80000000u, 0xFFFFFFFFu, 2, 0x7FFFFFFFu, 0xFFFFFF9Cu, 1}, true, "42\n"},
+        {{0, 0, 0, 0, 0, 0}, true, ""},
+    };
+    for (const auto& c : cases) {
+        rec::Recording r;
+        for (int i = 0; i < 6; ++i) r.settings[i] = c.settings[i];
+        r.saveFound = c.saveFound;
+        r.saveBytes = c.save;
+        sim::StartOptions o;
+        o.replay = &r;
+        std::string error;
+        ASSERT_TRUE(sim::start(o, &error)) << error;
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(sim::pluginSettings()->answers[i], c.settings[i]) << i;
+        EXPECT_EQ(sim::pluginSettings()->answers[5], 0u);
+        EXPECT_EQ(fileText(sim::workDir() + "/Tolvenmire.dat"),
+                  c.saveFound ? std::optional<std::string>(c.save) : std::nullopt);
+        sim::stop();
     }
 }
 

@@ -119,29 +119,45 @@ const char* nativeName(uint64_t hash) {
 // falls in (a frame ends with its resume). A file that is not a whole recording:
 // its problem, naming the file and the block, and exit status 2.
 int dumpRecording(const std::string& path) {
+    // The events are printed as they are read (a long recording does not fit in
+    // memory whole), after the head, which the first block holds.
     rec::Recording r;
     std::string error;
-    if (!rec::readRecording(path, &r, &error)) {
+    bool headPrinted = false;
+    int frame = 0;
+    auto printHead = [&] {
+        if (headPrinted) return;
+        headPrinted = true;
+        char b[160];
+        snprintf(b, sizeof b, "# %s: format %u, plug-in %s", path.c_str(), (unsigned)r.formatVersion,
+                 r.pluginVersion.c_str());
+        printLine(b);
+        snprintf(b, sizeof b, "settings %u %u %u %u %u %u", r.settings[0], r.settings[1], r.settings[2],
+                 r.settings[3], r.settings[4], r.settings[5]);
+        printLine(b);
+        rec::Event bytes;
+        bytes.kind = rec::EventKind::Save;
+        bytes.save = r.saveBytes;
+        printLine(r.saveFound ? "save-file " + rec::describeEvent(bytes).substr(5) : "save-file none");
+    };
+    const bool ok = rec::readRecordingEvents(
+        path, &r,
+        [&](const rec::Event& e) {
+            printHead();
+            char b[16];
+            snprintf(b, sizeof b, "%6d  ", frame);
+            printLine(b + rec::describeEvent(e, nativeName));
+            if (e.kind == rec::EventKind::Resume) ++frame;
+            return true;
+        },
+        &error);
+    if (!ok) {
+        fflush(stdout);
         fprintf(stderr, "%s\n", error.c_str());
         return ExitUsage;
     }
-    char b[160];
-    snprintf(b, sizeof b, "# %s: format %u, plug-in %s, %d blocks", path.c_str(), (unsigned)r.formatVersion,
-             r.pluginVersion.c_str(), r.blocks);
-    printLine(b);
-    snprintf(b, sizeof b, "settings %u %u %u %u %u %u", r.settings[0], r.settings[1], r.settings[2],
-             r.settings[3], r.settings[4], r.settings[5]);
-    printLine(b);
-    rec::Event bytes;
-    bytes.kind = rec::EventKind::Save;
-    bytes.save = r.saveBytes;
-    printLine(r.saveFound ? "save-file " + rec::describeEvent(bytes).substr(5) : "save-file none");
-    int frame = 0;
-    for (const rec::Event& e : r.events) {
-        snprintf(b, sizeof b, "%6d  ", frame);
-        printLine(b + rec::describeEvent(e, nativeName));
-        if (e.kind == rec::EventKind::Resume) ++frame;
-    }
+    printHead();
+    printLine("# " + std::to_string(r.blocks) + " blocks");
     if (r.ended) printLine("# the end mark: the recording reached its size cap");
     if (!r.tornTail.empty()) printLine("# the recording ends with a torn block: " + r.tornTail);
     fflush(stdout);

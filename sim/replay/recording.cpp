@@ -21,6 +21,12 @@ const uint32_t ReaderVersion = 1;
 const uint32_t MaxBlock = 1u << 20;
 const uint64_t MaxFile = 80ull << 20;
 const uint32_t MaxRecord = 256;
+// A run of foreseen events never spans two blocks, and a block goes out every 2 s:
+// no game makes this many events in that time.
+const uint64_t MaxRun = 100000;
+// Events are large (their texts and records); a recording read whole holds no more
+// than this many (some 1.5 GB), one read event by event any number.
+const size_t MaxHeldEvents = 1000000;
 
 enum : uint8_t {
     ItemSame = 0x01,
@@ -205,6 +211,8 @@ bool eventOf(const std::string& shape, uint64_t value, Event* e, const char** pr
 
 struct Decoder {
     Recording* out;
+    const std::function<bool(const Event&)>* onEvent; // nullptr: events go into out->events
+    bool stopped = false;                             // onEvent asked for no more
     std::vector<Remembered> previous, current;
 
     // Places one event at the next position of the frame; a resume ends the frame.
@@ -213,12 +221,18 @@ struct Decoder {
         e.block = block;
         if (!eventOf(r.shape, r.value, &e, problem)) return false;
         current.push_back(r);
-        const bool resume = e.kind == EventKind::Resume;
-        out->events.push_back(std::move(e));
-        if (resume) {
+        if (e.kind == EventKind::Resume) {
             previous.swap(current);
             current.clear();
         }
+        if (onEvent) {
+            stopped = !(*onEvent)(e);
+            return true;
+        }
+        if (out->events.size() >= MaxHeldEvents)
+            return *problem = "more events than a recording read whole may hold (read it event by event)",
+                   false;
+        out->events.push_back(std::move(e));
         return true;
     }
 };
@@ -297,7 +311,7 @@ bool readItems(const uint8_t* p, size_t n, int block, Decoder& d, const std::str
                std::string* error) {
     Bytes in{p, p + n};
     Recording& r = *d.out;
-    while (in.p < in.end) {
+    while (in.p < in.end && !d.stopped) {
         const size_t at = (size_t)(in.p - p);
         if (r.ended) return *error = blockProblem(name, block, at, "bytes after the end mark"), false;
         const uint8_t item = in.u8();
@@ -306,11 +320,12 @@ bool readItems(const uint8_t* p, size_t n, int block, Decoder& d, const std::str
         case ItemSame: {
             const uint64_t count = in.varint();
             if (in.problem) break;
-            if (count == 0) {
-                problem = "a run of no events";
+            if (count == 0 || count > MaxRun) {
+                problem = count ? "a run of more events than a game makes between two blocks"
+                                : "a run of no events";
                 break;
             }
-            for (uint64_t k = 0; k < count && !problem; ++k) {
+            for (uint64_t k = 0; k < count && !problem && !d.stopped; ++k) {
                 const size_t pos = d.current.size();
                 if (pos >= d.previous.size()) {
                     problem = "a repeat of an event the frame before does not have";
@@ -392,8 +407,10 @@ bool readHeaderBlock(const uint8_t* p, size_t n, Recording* out) {
 
 } // namespace
 
-bool parseRecording(const uint8_t* data, size_t size, const std::string& name, Recording* out,
-                    std::string* error) {
+namespace {
+
+bool parse(const uint8_t* data, size_t size, const std::string& name, Recording* out,
+           const std::function<bool(const Event&)>* onEvent, std::string* error) {
     *out = Recording();
     if (size == 0) return *error = name + ": empty, not a recording", false;
     if (memcmp(data, Magic, size < 8 ? size : 8) != 0)
@@ -407,7 +424,7 @@ bool parseRecording(const uint8_t* data, size_t size, const std::string& name, R
                  out->formatVersion, ReaderVersion);
         return *error = name + b, false;
     }
-    Decoder d{out, {}, {}};
+    Decoder d{out, onEvent, false, {}, {}};
     size_t at = 12;
     for (int block = 0; at < size; ++block) {
         char b[160];
@@ -454,6 +471,7 @@ bool parseRecording(const uint8_t* data, size_t size, const std::string& name, R
         } else if (!readItems(payload, length, block, d, name, error)) {
             return false;
         }
+        if (d.stopped) break;
         out->blocks = block + 1;
         at += 8 + length;
         if (out->ended && at < size) {
@@ -469,7 +487,8 @@ bool parseRecording(const uint8_t* data, size_t size, const std::string& name, R
     return true;
 }
 
-bool readRecording(const std::string& path, Recording* out, std::string* error) {
+bool read(const std::string& path, Recording* out, const std::function<bool(const Event&)>* onEvent,
+          std::string* error) {
     *out = Recording();
 #ifdef _WIN32
     struct _stat64 st; // sizes past 2 GiB too
@@ -494,7 +513,28 @@ bool readRecording(const std::string& path, Recording* out, std::string* error) 
     const size_t n = bytes.empty() ? 0 : fread(&bytes[0], 1, bytes.size(), f);
     fclose(f);
     if (n != bytes.size()) return *error = path + ": cannot be read whole", false;
-    return parseRecording((const uint8_t*)bytes.data(), bytes.size(), path, out, error);
+    return parse((const uint8_t*)bytes.data(), bytes.size(), path, out, onEvent, error);
+}
+
+} // namespace
+
+bool parseRecording(const uint8_t* data, size_t size, const std::string& name, Recording* out,
+                    std::string* error) {
+    return parse(data, size, name, out, nullptr, error);
+}
+
+bool parseRecordingEvents(const uint8_t* data, size_t size, const std::string& name, Recording* out,
+                          const std::function<bool(const Event&)>& onEvent, std::string* error) {
+    return parse(data, size, name, out, &onEvent, error);
+}
+
+bool readRecording(const std::string& path, Recording* out, std::string* error) {
+    return read(path, out, nullptr, error);
+}
+
+bool readRecordingEvents(const std::string& path, Recording* out,
+                         const std::function<bool(const Event&)>& onEvent, std::string* error) {
+    return read(path, out, &onEvent, error);
 }
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,17 @@ bool readRecording(const std::string& path, Recording* out, std::string* error);
 // The same from bytes in memory; `name` stands for the file in messages.
 bool parseRecording(const uint8_t* data, size_t size, const std::string& name, Recording* out,
                     std::string* error);
+
+// The same, one event at a time: each event goes to `onEvent` as it is read (and
+// not into out->events), in order; `onEvent` returns false to read no further
+// (which is not an error). An event is about 1.5 KB: a recording read whole holds
+// at most a million of them (an error says so), some 40 minutes of play at 30
+// frames a second; this reads any number. The events of a block go out once its
+// checksum holds; an error after some went out makes them no whole recording.
+bool readRecordingEvents(const std::string& path, Recording* out,
+                         const std::function<bool(const Event&)>& onEvent, std::string* error);
+bool parseRecordingEvents(const uint8_t* data, size_t size, const std::string& name, Recording* out,
+                          const std::function<bool(const Event&)>& onEvent, std::string* error);
 
 // One event as a line of text, for `tolvenmire-sim --dump` (the natives decoded as
 // `--trace` decodes them where the host knows them).

@@ -11,8 +11,9 @@
 #include <mutex>
 
 namespace rec {
+struct Event;
 struct Recording;
-}
+} // namespace rec
 
 namespace sim::detail {
 
@@ -112,7 +113,7 @@ extern const FileCallImport FileCallImports[];
 // The session's files from the recording, in the current folder; false if one cannot
 // be written.
 bool replayWriteFiles(const rec::Recording& recording);
-void replayBegin();
+void replayBegin(const std::function<bool(rec::Event*)>& source);
 void replayEnd();
 // nativeCall: holds the call against the recorded one and answers it (null when the
 // recording has a null answer).

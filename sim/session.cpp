@@ -142,7 +142,7 @@ bool start(const StartOptions& o, std::string* error) {
 
     if (o.replay) {
         h.replay = o.replay;
-        replayBegin();
+        replayBegin(o.replayEvents);
     }
     // The plug-in's static initialisation reads the settings from this folder.
     std::string why;

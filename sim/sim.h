@@ -28,8 +28,9 @@ struct ScriptState;
 struct Settings;
 
 namespace rec {
+struct Event;
 struct Recording;
-}
+} // namespace rec
 
 namespace sim {
 
@@ -250,6 +251,10 @@ struct StartOptions {
     // The settings and the save file are written from it; `settings` and `save` are
     // not used. It must outlive the session.
     const rec::Recording* replay = nullptr;
+    // The recording's events one at a time instead of replay->events (false when
+    // there are none left), for a recording too long to hold whole; `replay` then
+    // gives only its head (the settings and the save file).
+    std::function<bool(rec::Event* next)> replayEvents;
 };
 
 // Sets up the folder, makes it the current directory, loads the plug-in (its

@@ -3,6 +3,7 @@
 #include "pictures.h"
 #include "random_session.h"
 #include "recording.h"
+#include "recording_stream.h"
 #include "replay.h"
 #include "report.h"
 #include "scenario.h"
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 namespace fs = std::filesystem;
 using namespace player;
@@ -258,22 +260,18 @@ int playScenario(const Options& o) {
 // Replays the recordings (a run each) and tells what the plug-in did; at the first
 // difference, where and what.
 int playReplay(const Options& o) {
-    std::vector<rec::Recording> recordings(o.replayPaths.size());
+    // Read as the replay goes, so that a recording of any length replays.
+    std::vector<std::unique_ptr<RecordingStream>> streams;
     std::vector<ReplayRun> runs;
-    std::vector<std::string> torn;
-    for (size_t i = 0; i < o.replayPaths.size(); ++i) {
+    for (const std::string& path : o.replayPaths) {
         std::string error;
-        if (!rec::readRecording(o.replayPaths[i], &recordings[i], &error)) {
+        RecordingStream& stream = *streams.emplace_back(std::make_unique<RecordingStream>());
+        if (!stream.open(path, &error)) {
             // "FILE: block N: problem", as a bad scenario names its file and line.
             fprintf(stderr, "%s\n", error.c_str());
             return ExitUsage;
         }
-        runs.push_back({o.replayPaths[i], &recordings[i]});
-        if (!recordings[i].tornTail.empty()) {
-            // Every whole block is replayed first; a torn run is the last one replayed.
-            torn.push_back(recordings[i].tornTail);
-            break;
-        }
+        runs.push_back({path, &stream.head(), [&stream](rec::Event* e) { return stream.next(e); }});
     }
     PlayOptions options;
     options.pluginPath = o.pluginPath;
@@ -288,7 +286,7 @@ int playReplay(const Options& o) {
     const bool timeline = !o.quiet;
     if (timeline) {
         printLine("tolvenmire-sim: replaying " + o.replayPaths[0] + " (Tolvenmire " +
-                  recordings[0].pluginVersion + ") with " +
+                  streams[0]->head().pluginVersion + ") with " +
                   (o.pluginPath.empty() ? sim::defaultPlugin() : o.pluginPath));
         options.onEntry = [](const Entry& e) { printLine(formatEntry(e)); };
         if (o.trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
@@ -298,17 +296,26 @@ int playReplay(const Options& o) {
         fprintf(stderr, "tolvenmire-sim: %s\n", outcome.session.error.c_str());
         return ExitNoPlugin;
     }
+    const sim::ReplayStatus& status = outcome.status;
+    // What was wrong after the last whole block, once every whole block is replayed.
+    std::string problem;
+    for (size_t i = 0; !status.diverged && i < streams.size() && problem.empty(); ++i) {
+        streams[i]->close();
+        if (streams[i]->failed())
+            problem = streams[i]->error();
+        else
+            problem = streams[i]->head().tornTail;
+    }
     Scenario none;
     none.path = o.replayPaths[0];
     if (timeline) printLine("");
     for (const std::string& line : summaryLines(none, outcome.session)) printLine(line);
-    const sim::ReplayStatus& status = outcome.status;
     if (status.diverged) {
         for (const std::string& line : differenceLines(outcome, runs[outcome.run])) printLine(line);
     } else {
         char b[200];
-        snprintf(b, sizeof b, "  replayed to the end of the recording: %zu events, no difference",
-                 outcome.events);
+        snprintf(b, sizeof b, "  replayed to the %s: %zu events, no difference",
+                 problem.empty() ? "end of the recording" : "recording's last whole block", outcome.events);
         printLine(b);
     }
     std::string error;
@@ -322,8 +329,8 @@ int playReplay(const Options& o) {
                 runs[outcome.run].path.c_str(), status.frame, status.block);
         return ExitFailed;
     }
-    if (!torn.empty()) {
-        fprintf(stderr, "%s\n", torn[0].c_str());
+    if (!problem.empty()) {
+        fprintf(stderr, "%s\n", problem.c_str());
         return ExitUsage;
     }
     return outcome.session.failures() > 0 ? ExitFailed : 0;

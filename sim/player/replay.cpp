@@ -18,7 +18,6 @@ namespace {
 
 // The natives whose answers show the game's side of the world.
 const uint64_t PlayerPedQuery = 0x096275889B8E0EE0;
-const uint64_t GameTimer = 0x4F67E8ECA7D3F667;
 const uint64_t PromptBegin = 0x04F97DE45A519419;
 const uint64_t LabelText = 0xFA925AC00EB830B9;
 const uint64_t PromptLabel = 0x5DD02A8318420DD7;
@@ -148,7 +147,6 @@ struct ReplaySession {
     bool live = false;
     bool callsInFrame = false;
     bool held = false;       // the script holds: the player is out of play, as far as it knows
-    Millis quitAt = 0;       // the game quit and started again then
     bool clockKnown = false; // startTimer is set
 
     const ScriptState& st() { return *sim::pluginState(); }
@@ -163,7 +161,6 @@ struct ReplaySession {
     void fillFrame();
     void playFrame();
     void finish();
-    void quitBefore(const ReplayRun& next);
 };
 
 FrameState ReplaySession::readState() {
@@ -234,6 +231,7 @@ bool ReplaySession::load(const ReplayRun& r, std::string* error) {
     o.workDir = folder.path();
     o.record = false;
     o.replay = r.recording;
+    o.replayEvents = r.events;
     o.observer = [this](const sim::Call& c) { onCall(c); };
     return sim::start(o, error);
 }
@@ -291,22 +289,6 @@ void ReplaySession::finish() {
         tell(opt, t, Topic::Warning, "host: protocol fault: " + v, 0, true);
 }
 
-// The game quit between two runs, at a moment the recordings do not hold: told at
-// the next run's first frame, as the game started again there.
-void ReplaySession::quitBefore(const ReplayRun& next) {
-    const rec::Recording& r = *next.recording;
-    quitAt = elapsed();
-    for (const rec::Event& e : r.events) {
-        if (e.kind == rec::EventKind::Resume) break;
-        if (e.kind == rec::EventKind::Native && e.hash == GameTimer) {
-            quitAt = (Millis)(uint32_t)((uint32_t)e.result[0] - startTimer);
-            break;
-        }
-    }
-    narrator.quit(quitAt, 0, held, saveFile());
-    if (held) narrator.spellEnds(quitAt, false);
-}
-
 bool ReplaySession::run() {
     const auto wallStart = std::chrono::steady_clock::now();
     std::string error;
@@ -330,6 +312,11 @@ bool ReplaySession::run() {
             frame.state = readState();
             narrator.begin(frame.state);
         } else {
+            // The game quit between the two runs, at a moment the recordings do not
+            // hold: told at the new run's first frame, as the game started again there.
+            const Millis quitAt = elapsed() + (Millis)sim::world().frameMs;
+            narrator.quit(quitAt, 0, held, saveFile());
+            if (held) narrator.spellEnds(quitAt, false);
             seen.restart();
             frame.calls.clear();
             frame.state = readState();
@@ -343,7 +330,6 @@ bool ReplaySession::run() {
         if (outcome->status.diverged || i + 1 == runs.size()) break;
         sim::stop();
         for (const std::string& v : sim::violations()) res->violations.push_back(v);
-        quitBefore(runs[i + 1]);
     }
     finish();
     res->wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();

@@ -8,19 +8,22 @@
 
 #include "session.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace rec {
+struct Event;
 struct Recording;
-}
+} // namespace rec
 
 namespace player {
 
 // One run of the game: a recording, from a load of the plug-in to where it ends.
 struct ReplayRun {
     std::string path;
-    const rec::Recording* recording = nullptr;
+    const rec::Recording* recording = nullptr; // its head, and its events unless `events` gives them
+    std::function<bool(rec::Event*)> events;   // the events one at a time (sim::StartOptions::replayEvents)
 };
 
 struct ReplayOutcome {

@@ -10,6 +10,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -26,28 +27,35 @@ const char* const SaveFile = "Tolvenmire.dat";
 const int RecentKept = 6;
 // A frame's length when the recording does not show one.
 const uint32_t DefaultFrameMs = 33;
+// How far ahead the frame's length is looked for at the start.
+const size_t ClockLookahead = 20000;
 
 const char* const SettingNames[6] = {"TOLVENMIRE_KEY", "DEADEYE_LOCK_THRESHOLD", "HEAL_WHEN_DRUNK",
                                      "REFILL_PRICE",   "SOBER_UP_TIME",          "RECORD_SESSION"};
 
 struct Replay {
-    const rec::Recording* recording = nullptr;
+    const rec::Recording* recording = nullptr; // the head; its events unless `source` gives them
+    std::function<bool(rec::Event*)> source;
+    size_t taken = 0; // without a source: the recording's events taken so far
+    // The events read and not yet matched; the source is read only as far as needed.
+    std::deque<rec::Event> ahead;
+    bool sourceDone = false;
     ReplayStatus status;
     bool started = false; // the script has been resumed once
     uint32_t frameMs = DefaultFrameMs;
     uint32_t lastWait = 0;
     uint32_t lastTimer = 0;
     // The global cell handed out, until the next call checks what was written into it.
-    const rec::Event* globalEvent = nullptr;
+    bool globalPending = false;
+    rec::Event globalEvent;
+    size_t globalAt = 0; // its place in the recording
     uint64_t* globalCell = nullptr;
     uint64_t globalBefore = 0;
     // The save file's stamp as the replay last left it: a save changes it.
     bool saveKnown = false;
     fs::file_time_type saveStamp;
     // The last events matched, with their frames, oldest first.
-    size_t recent[RecentKept] = {};
-    int recentFrame[RecentKept] = {};
-    int recentCount = 0;
+    std::deque<std::pair<rec::Event, int>> recent;
 };
 
 Replay replay;
@@ -59,27 +67,36 @@ thread_local uint32_t keyTick = 0;
 
 bool over() { return replay.status.diverged || replay.status.exhausted; }
 
-const rec::Event* peek() {
-    const rec::Recording& r = *replay.recording;
-    return replay.status.next < r.events.size() ? &r.events[replay.status.next] : nullptr;
-}
-
-void remember(size_t index) {
+// Reads ahead until `count` events are there (fewer at the recording's end).
+bool readAhead(size_t count) {
     Replay& p = replay;
-    if (p.recentCount == RecentKept) {
-        memmove(p.recent, p.recent + 1, sizeof p.recent[0] * (RecentKept - 1));
-        memmove(p.recentFrame, p.recentFrame + 1, sizeof p.recentFrame[0] * (RecentKept - 1));
-        --p.recentCount;
+    while (p.ahead.size() < count && !p.sourceDone) {
+        rec::Event& e = p.ahead.emplace_back();
+        bool got = false;
+        if (p.source) {
+            got = p.source(&e);
+        } else if (p.taken < p.recording->events.size()) {
+            e = p.recording->events[p.taken++];
+            got = true;
+        }
+        if (!got) {
+            p.ahead.pop_back();
+            p.sourceDone = true;
+        }
     }
-    p.recent[p.recentCount] = index;
-    p.recentFrame[p.recentCount] = host().frame;
-    ++p.recentCount;
+    return p.ahead.size() >= count;
 }
 
-// Takes the next event as matched.
-void consume() {
-    remember(replay.status.next);
-    ++replay.status.next;
+const rec::Event* peek() { return readAhead(1) ? &replay.ahead.front() : nullptr; }
+
+// Takes the next event as matched; it stays readable among the recent ones.
+const rec::Event& consume() {
+    Replay& p = replay;
+    p.recent.emplace_back(std::move(p.ahead.front()), host().frame);
+    p.ahead.pop_front();
+    if (p.recent.size() > (size_t)RecentKept) p.recent.pop_front();
+    ++p.status.next;
+    return p.recent.back().first;
 }
 
 std::string hexText(const std::string& bytes) {
@@ -205,8 +222,7 @@ void diverge(const rec::Event* recorded, const std::string& made) {
     s.recorded = recorded ? describeRecorded(*recorded, h.frame) : std::string("(the end of the recording)");
     s.made = made;
     s.before.clear();
-    for (int i = 0; i < p.recentCount; ++i)
-        s.before.push_back(describeRecorded(p.recording->events[p.recent[i]], p.recentFrame[i]));
+    for (const auto& [event, frame] : p.recent) s.before.push_back(describeRecorded(event, frame));
 }
 
 // The save file's stamp is set back after each save, so that any write shows.
@@ -244,10 +260,10 @@ bool checkPending(const Call* madeCall, const char* madeText) {
     // The call made, described only at a difference.
     auto made = [&] { return madeCall ? describeMade(*madeCall) : std::string(madeText); };
     Replay& p = replay;
-    if (p.globalEvent) {
-        const rec::Event& e = *p.globalEvent;
+    if (p.globalPending) {
+        const rec::Event& e = p.globalEvent;
         const uint64_t now = *p.globalCell;
-        p.globalEvent = nullptr;
+        p.globalPending = false;
         const bool same = e.globalWritten ? now == e.globalValue : now == p.globalBefore;
         if (!same) {
             char b[160];
@@ -260,7 +276,7 @@ bool checkPending(const Call* madeCall, const char* madeText) {
                          "frame %d  getGlobalPtr(%" PRId32 ") -> a cell, 0x%016" PRIX64 " written into it",
                          host().frame, e.globalIndex, now);
             // The difference is the recorded global's, matched until now.
-            p.status.next = (size_t)(&e - p.recording->events.data());
+            p.status.next = p.globalAt;
             diverge(&e, b);
             return false;
         }
@@ -380,13 +396,12 @@ void setTimer(uint32_t timer) {
 // game's.
 void estimateClock() {
     Replay& p = replay;
-    const std::vector<rec::Event>& events = p.recording->events;
     int frame = 1;
     int firstFrame = -1;
     uint32_t first = 0;
     bool waitedLong = false;
-    for (size_t i = 0; i < events.size(); ++i) {
-        const rec::Event& e = events[i];
+    for (size_t i = 0; i < ClockLookahead && readAhead(i + 1); ++i) {
+        const rec::Event& e = p.ahead[i];
         if (e.kind == rec::EventKind::Resume && i > 0) ++frame;
         if (e.kind == rec::EventKind::Wait) waitedLong = e.waitMs != 0;
         if (e.kind != rec::EventKind::Native || e.hash != GameTimer) continue;
@@ -431,17 +446,21 @@ bool replayWriteFiles(const rec::Recording& r) {
     return true;
 }
 
-void replayBegin() {
+void replayBegin(const std::function<bool(rec::Event*)>& source) {
     replay = Replay();
     replay.recording = host().replay;
+    replay.source = source;
     replay.status.active = true;
     estimateClock();
     markSave();
 }
 
 void replayEnd() {
-    replay.recording = nullptr;
-    replay.globalEvent = nullptr;
+    Replay& p = replay;
+    p.recording = nullptr;
+    p.source = nullptr;
+    p.ahead.clear();
+    p.globalPending = false;
 }
 
 UINT64* replayNative(Call& c) {
@@ -471,9 +490,9 @@ UINT64* replayNative(Call& c) {
     c.result[1] = h.result[1];
     c.result[2] = h.result[2];
     if (c.hash == GameTimer) setTimer((uint32_t)e->result[0]);
-    consume();
+    const bool nullResult = consume().nullResult;
     logCall(c);
-    return e->nullResult ? nullptr : h.result;
+    return nullResult ? nullptr : h.result;
 }
 
 bool replayWait(Call& c) {
@@ -516,9 +535,12 @@ UINT64* replayGlobal(int index) {
     // One cell of the host's answers for the game's global; what the plug-in writes
     // into it is held against the recording at its next call.
     uint64_t* cell = e->globalNull ? nullptr : &h.world.intensityGlobal;
-    consume();
+    const size_t at = replay.status.next;
+    const rec::Event& taken = consume();
     if (cell) {
-        replay.globalEvent = e;
+        replay.globalPending = true;
+        replay.globalEvent = taken;
+        replay.globalAt = at;
         replay.globalCell = cell;
         replay.globalBefore = *cell;
     }
@@ -554,10 +576,10 @@ bool replayResume() {
     }
     p.started = true;
     for (e = peek(); e && e->kind == rec::EventKind::Key; e = peek()) {
-        consume();
+        const rec::Event& k = consume();
         deliveringKey = true;
-        keyTick = e->tick;
-        keyEventRaw(e->key, e->second, e->third, e->fourth, e->fifth, e->sixth, e->seventh);
+        keyTick = k.tick;
+        keyEventRaw(k.key, k.second, k.third, k.fourth, k.fifth, k.sixth, k.seventh);
         deliveringKey = false;
     }
     return true;
@@ -580,8 +602,7 @@ DWORD replayTickCount() {
         diverge(e, made);
         return 0;
     }
-    consume();
-    return e->tick;
+    return consume().tick;
 }
 
 } // namespace sim::detail

@@ -110,26 +110,57 @@ TEST_F(ReplayCommand, APluginWithOneCallChangedStopsThereAndNamesBothCalls) {
         << changed.err;
 }
 
-TEST_F(ReplayCommand, ATornLastBlockIsReplayedUpToItThenNamed) {
-    const std::string path = record("drink-by-key");
-    rec::Recording whole;
-    std::string error;
-    ASSERT_TRUE(rec::readRecording(path, &whole, &error)) << error;
-    const uintmax_t size = fs::file_size(path);
-    fs::resize_file(path, size - 7);
-    rec::Recording torn;
-    ASSERT_TRUE(rec::readRecording(path, &torn, &error)) << error;
-    ASSERT_FALSE(torn.tornTail.empty());
-    ASSERT_EQ(torn.blocks, whole.blocks - 1);
+// A recording torn at its end, or broken in the middle: every whole block before
+// the problem is replayed with no difference, then the problem is told as the reader
+// tells it, with exit status 2.
+TEST_F(ReplayCommand, ABrokenRecordingIsReplayedUpToItsLastWholeBlockThenNamed) {
+    const struct {
+        const char* what;
+        std::function<void(const std::string& path)> breakIt;
+    } cases[] = {
+        {"cut inside its last block",
+         [](const std::string& path) { fs::resize_file(path, fs::file_size(path) - 7); }},
+        {"a bit flipped in a middle block",
+         [](const std::string& path) {
+             std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+             const std::streamoff at = (std::streamoff)(fs::file_size(path) / 2);
+             f.seekg(at);
+             char c = 0;
+             f.get(c);
+             f.seekp(at);
+             f.put((char)(c ^ 0x10));
+         }},
+    };
+    const std::string whole = record("drink-by-key");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = (folder / "broken.rec").string();
+        fs::copy_file(whole, path, fs::copy_options::overwrite_existing);
+        c.breakIt(path);
+        // What the reader makes of it, event by event: the events before the problem.
+        rec::Recording head;
+        std::string error;
+        size_t events = 0;
+        const bool ok = rec::readRecordingEvents(
+            path, &head,
+            [&](const rec::Event&) {
+                ++events;
+                return true;
+            },
+            &error);
+        const std::string problem = ok ? head.tornTail : error;
+        ASSERT_FALSE(problem.empty());
+        ASSERT_GT(events, 0u);
 
-    const Outcome r = run("--replay " + path + " --no-pictures");
-    EXPECT_EQ(r.status, 2) << r.out << r.err;
-    EXPECT_EQ(r.err, torn.tornTail + "\n");
-    EXPECT_NE(r.out.find("replayed to the end of the recording: " + std::to_string(torn.events.size()) +
-                         " events, no difference"),
-              std::string::npos)
-        << r.out;
-    EXPECT_EQ(r.out.find("departs"), std::string::npos) << r.out;
+        const Outcome r = run("--replay " + path + " --no-pictures");
+        EXPECT_EQ(r.status, 2) << r.out << r.err;
+        EXPECT_EQ(r.err, problem + "\n");
+        EXPECT_NE(r.out.find("replayed to the recording's last whole block: " + std::to_string(events) +
+                             " events, no difference"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.out.find("departs"), std::string::npos) << r.out;
+    }
 }
 
 } // namespace

@@ -130,10 +130,9 @@ int dumpRecording(const std::string& path) {
     auto printHead = [&] {
         if (headPrinted) return;
         headPrinted = true;
+        printLine("# " + path + ": format " + std::to_string(r.formatVersion) + ", plug-in " +
+                  r.pluginVersion);
         char b[160];
-        snprintf(b, sizeof b, "# %s: format %u, plug-in %s", path.c_str(), (unsigned)r.formatVersion,
-                 r.pluginVersion.c_str());
-        printLine(b);
         snprintf(b, sizeof b, "settings %u %u %u %u %u %u", r.settings[0], r.settings[1], r.settings[2],
                  r.settings[3], r.settings[4], r.settings[5]);
         printLine(b);

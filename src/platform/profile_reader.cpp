@@ -30,7 +30,7 @@ Text decode(const char* data, size_t size) {
 }
 
 // Where the line from `p` ends: its LF or CR, or the end of the text. Bytes are
-// searched with memchr, so that a file of megabytes (read by each of the five
+// searched with memchr, so that a file of megabytes (read by each of the six
 // calls) costs little.
 size_t endOfLine(const Text& t, size_t p) {
     if (t.unitBytes == 1) {

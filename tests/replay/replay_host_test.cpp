@@ -250,6 +250,24 @@ TEST(ReplayHost, StopsAtTheFirstDifferenceAndTellsBothCalls) {
              return i;
          },
          "the save file written", "the save file written"},
+        {"a save the recording does not have",
+         [](rec::Recording& r) {
+             const size_t i = find(r, 0, [](const rec::Event& e) { return e.kind == rec::EventKind::Save; });
+             r.events.erase(r.events.begin() + (long)i);
+             // Found at the end of its frame.
+             return find(r, i, [](const rec::Event& e) { return e.kind == rec::EventKind::Wait; });
+         },
+         "scriptWait(0)", "the save file written: \""},
+        {"a save the plug-in did not make",
+         [](rec::Recording& r) {
+             const size_t i = find(r, 900, [](const rec::Event& e) { return native(e, GameTimer); });
+             rec::Event save;
+             save.kind = rec::EventKind::Save;
+             save.save = "12";
+             r.events.insert(r.events.begin() + (long)i + 1, save);
+             return i + 1;
+         },
+         "the save file written: \"12\"", "(no save written before it)"},
         {"the value written into the global",
          [](rec::Recording& r) {
              const size_t i =

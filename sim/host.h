@@ -10,6 +10,11 @@
 #include <atomic>
 #include <mutex>
 
+namespace rec {
+struct Event;
+struct Recording;
+} // namespace rec
+
 namespace sim::detail {
 
 struct Fiber;
@@ -29,6 +34,7 @@ struct Host {
     // The session.
     bool running = false;
     bool record = true;
+    const rec::Recording* replay = nullptr; // replaying: the answers come from it
     std::function<void(const Call&)> observer;
     World world;
     std::vector<Call> calls;
@@ -101,6 +107,25 @@ struct FileCallImport {
 };
 extern const FileCallImport FileCallImports[];
 #endif
+
+// Replay (replay/replay_host.cpp): where the answers come from when a recording is
+// replayed. Each is called only while host().replay is set.
+// The session's files from the recording, in the current folder; false if one cannot
+// be written.
+bool replayWriteFiles(const rec::Recording& recording);
+void replayBegin(const std::function<bool(rec::Event*)>& source);
+void replayEnd();
+// nativeCall: holds the call against the recorded one and answers it (null when the
+// recording has a null answer).
+UINT64* replayNative(Call& call);
+// scriptWait: false when the wait is not to be logged (the replay is over).
+bool replayWait(Call& call);
+UINT64* replayGlobal(int index);
+// The start of a script call (nativeInit): the checks that wait for the next call.
+void replayEnter();
+// A frame: true when the script is to be resumed (the recorded key events delivered).
+bool replayResume();
+DWORD replayTickCount();
 
 // The system tick count (GetTickCount).
 void resetTickCount();

@@ -206,6 +206,7 @@ UINT64* nativeCall() {
     }
     h.callOpen = false;
     Call& c = h.current;
+    if (h.replay) return replayNative(c);
     const NativeInfo* info = findNative(c.hash);
     if (!info) {
         addViolation("unknown native " + hex(c.hash));
@@ -240,7 +241,7 @@ void scriptWait(DWORD milliseconds) {
     Call& c = h.other;
     resetCall(c, CallKind::Wait);
     c.waitMs = milliseconds;
-    logCall(c);
+    if (!h.replay || replayWait(c)) logCall(c);
     h.waitMs = milliseconds;
     h.waitStart = h.world.timer;
     fiberYield();
@@ -253,6 +254,7 @@ UINT64* getGlobalPtr(int index) {
         return nullptr;
     }
     Host& h = host();
+    if (h.replay) return replayGlobal(index);
     // The one global the model keeps; any other index has no cell.
     UINT64* cell = index == 1935445 ? &h.world.intensityGlobal : nullptr;
     Call& c = h.other;

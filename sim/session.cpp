@@ -110,6 +110,7 @@ bool start(const StartOptions& o, std::string* error) {
     h.waitMs = 0;
     h.waitStart = 0;
     forgetPlugin(h);
+    h.replay = nullptr;
 
     std::error_code ec;
     std::string plugin = o.pluginPath.empty() ? defaultPlugin() : o.pluginPath;
@@ -131,21 +132,29 @@ bool start(const StartOptions& o, std::string* error) {
         leaveFolder(h);
         return fail(error, "cannot enter " + h.folder + ": " + ec.message());
     }
-    if ((o.withSettings && !writeFile("Tolvenmire.ini", o.settings)) ||
-        (o.withSave && !writeFile("Tolvenmire.dat", o.save))) {
+    const bool filesWritten = o.replay ? replayWriteFiles(*o.replay)
+                                       : (!o.withSettings || writeFile("Tolvenmire.ini", o.settings)) &&
+                                             (!o.withSave || writeFile("Tolvenmire.dat", o.save));
+    if (!filesWritten) {
         leaveFolder(h);
         return fail(error, "cannot write the session's files in " + h.folder);
     }
 
+    if (o.replay) {
+        h.replay = o.replay;
+        replayBegin(o.replayEvents);
+    }
     // The plug-in's static initialisation reads the settings from this folder.
     std::string why;
     h.plugin = loadPlugin(plugin, &why);
     if (!h.plugin) {
+        h.replay = nullptr;
         forgetPlugin(h);
         leaveFolder(h);
         return fail(error, why);
     }
     if (!h.scriptRegistered) {
+        h.replay = nullptr;
         unloadPlugin(h.plugin);
         forgetPlugin(h);
         leaveFolder(h);
@@ -173,6 +182,8 @@ void stop() {
     if (!unloaded)
         addViolation("the plug-in stayed loaded after unloading; a new load would not start fresh");
     forgetPlugin(h);
+    if (h.replay) replayEnd();
+    h.replay = nullptr;
     leaveFolder(h);
     // The next session starts from the defaults; the calls and the faults of this
     // one stay readable until it starts.
@@ -196,6 +207,10 @@ void playFrames(int count) {
     if (!h.running || fiberCurrent()) return;
     for (int i = 0; i < count; ++i) {
         ++h.frame;
+        if (h.replay) {
+            if (replayResume()) resumeScript(h);
+            continue;
+        }
         advanceWorld();
         if (scriptDue(h)) resumeScript(h);
     }

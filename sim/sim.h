@@ -27,6 +27,11 @@
 struct ScriptState;
 struct Settings;
 
+namespace rec {
+struct Event;
+struct Recording;
+} // namespace rec
+
 namespace sim {
 
 // ---------------------------------------------------------------------------
@@ -223,6 +228,13 @@ struct World {
 
 // ---------------------------------------------------------------------------
 // Running a session.
+//
+// Replaying a recording (StartOptions::replay): there is no game model. Each
+// playFrames(1) is the next recorded resume of the script: the recorded key events
+// that followed it go to the keyboard handler, then the script runs until its next
+// scriptWait, each of its calls answered from the recording. At the first call that
+// differs from the recorded one the script is not resumed again (replayStatus()
+// says where); when the recording runs out it is not resumed again either.
 
 struct StartOptions {
     std::string pluginPath;    // empty: the plug-in this build made
@@ -234,6 +246,15 @@ struct StartOptions {
     bool record = true;                        // keep every call in calls()
     std::function<void(const Call&)> observer; // called for every call as it happens, up to
                                                // the unregistrations in stop(); dropped then
+    // Replay: every answer comes from this recording instead of the game model, and
+    // each call is held against the recorded one (see "Replaying a recording" below).
+    // The settings and the save file are written from it; `settings` and `save` are
+    // not used. It must outlive the session.
+    const rec::Recording* replay = nullptr;
+    // The recording's events one at a time instead of replay->events (false when
+    // there are none left), for a recording too long to hold whole; `replay` then
+    // gives only its head (the settings and the save file).
+    std::function<bool(rec::Event* next)> replayEvents;
 };
 
 // Sets up the folder, makes it the current directory, loads the plug-in (its
@@ -280,6 +301,23 @@ void keyEventRaw(uint32_t key, uint16_t second, uint8_t third, int32_t fourth, i
 void setTickCount(uint32_t ms);
 uint32_t tickCount();
 void freezeTickCount(bool frozen);
+
+// Where a replay stands.
+struct ReplayStatus {
+    bool active = false;    // the session replays a recording
+    bool diverged = false;  // a call differs from the recorded one: the replay stopped there
+    bool exhausted = false; // the recording ran out: the replay ended without a difference
+    size_t next = 0;        // the next recorded event
+    int frame = 0;          // the frame of the difference
+    int block = 0;          // the recording's block holding the recorded event
+    uint32_t gameTime = 0;  // the last game-timer answer before it
+    std::string recorded;   // the recorded event and the call made, decoded as describe() does
+    std::string made;
+    std::vector<std::string> before; // the few calls before it, oldest first
+};
+const ReplayStatus& replayStatus();
+// The replay is over: stopped at a difference or at the recording's end.
+bool replayOver();
 
 World& world();
 const std::vector<Call>& calls();

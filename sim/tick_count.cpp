@@ -25,7 +25,11 @@ void advanceTickCount(uint32_t ms) {
     if (!frozen.load(std::memory_order_relaxed)) ticks.fetch_add(ms, std::memory_order_relaxed);
 }
 
-DWORD hostTickCount() { return ticks.load(std::memory_order_relaxed); }
+DWORD hostTickCount() {
+    // A replay answers the script's readings from the recording.
+    if (host().replay) return replayTickCount();
+    return ticks.load(std::memory_order_relaxed);
+}
 
 } // namespace sim::detail
 

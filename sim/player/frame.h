@@ -51,6 +51,9 @@ struct FrameCalls {
     }
 };
 
+// What a call shows of its frame, noted as it happens.
+void noteCall(const sim::Call& call, FrameCalls& seen);
+
 // A prompt of the game's.
 struct PromptSeen {
     int32_t handle = 0;
@@ -66,6 +69,7 @@ struct FrameSnapshot {
     FrameCalls calls;
     // The prompts created in the frame, and the two the plug-in had before it.
     std::vector<PromptSeen> prompts;
+    std::vector<int32_t> newPrompts;  // the handles of those created in the frame, in order
     std::vector<sim::Speech> spoken;  // the lines spoken in the frame
     std::vector<sim::Sprite> sprites; // the sprites drawn in the frame
     int32_t playerPed = 0;
@@ -76,7 +80,15 @@ struct FrameSnapshot {
     Millis sipStart = 0;          // the plug-in's first sip time, in session time
     int32_t deadeyeThreshold = 0; // the plug-in's setting
     std::string saveFile;         // the save file's path, read when a line tells it
+    // A replay: the world is known only through the plug-in's calls and the game's
+    // recorded answers; the player's cash and the game's own timings are not.
+    bool fromRecording = false;
 
+    bool isNewPrompt(int32_t handle) const {
+        for (int32_t h : newPrompts)
+            if (h == handle) return true;
+        return false;
+    }
     const PromptSeen* prompt(int32_t handle) const {
         for (const PromptSeen& p : prompts)
             if (p.handle == handle) return &p;

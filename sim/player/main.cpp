@@ -3,6 +3,8 @@
 #include "pictures.h"
 #include "random_session.h"
 #include "recording.h"
+#include "recording_stream.h"
+#include "replay.h"
 #include "report.h"
 #include "scenario.h"
 #include "session.h"
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 namespace fs = std::filesystem;
 using namespace player;
@@ -50,6 +53,9 @@ struct Options {
     unsigned minutes = 3;
     // A session recording printed as text instead (docs/recordings.md).
     std::string dumpPath;
+    // A recording made in the game (or with --record) replayed instead of a scenario.
+    std::vector<std::string> replayPaths;
+    std::string recordPath;
 };
 
 void addOptions(CLI::App& app, Options& o) {
@@ -77,17 +83,33 @@ void addOptions(CLI::App& app, Options& o) {
         ->type_name("N|A..B");
     app.add_option("--minutes", o.minutes, "with --random: game minutes per session (default 3)")
         ->check(CLI::Range(1u, 600u));
+    auto* replayOpt =
+        app.add_option(
+               "--replay", o.replayPaths,
+               "replay a recording (Tolvenmire.rec) against the plug-in instead of playing a scenario; "
+               "the recordings of the runs after a restart follow it (FILE FILE.2 ...)")
+            ->type_name("FILE...")
+            ->expected(1, -1);
+    auto* recordOpt = app.add_option("--record", o.recordPath,
+                                     "with a scenario: the plug-in records the session (RECORD_SESSION=1); "
+                                     "its recording is kept as FILE, the runs after a restart as FILE.2 ...")
+                          ->type_name("FILE");
     randomOpt->excludes(checkOpt);
-    app.add_option("--dump", o.dumpPath,
-                   "print the session recording FILE (Tolvenmire.rec) as text, one event a line, instead of "
-                   "playing a scenario")
-        ->type_name("FILE")
-        ->excludes(randomOpt);
+    replayOpt->excludes(randomOpt)->excludes(checkOpt)->excludes(recordOpt);
+    recordOpt->excludes(randomOpt);
+    auto* dumpOpt =
+        app.add_option("--dump", o.dumpPath,
+                       "print the session recording FILE (Tolvenmire.rec) as text, one event a line, "
+                       "instead of playing a scenario")
+            ->type_name("FILE")
+            ->excludes(randomOpt);
+    dumpOpt->excludes(replayOpt)->excludes(recordOpt);
     app.set_version_flag("--version", "tolvenmire-sim " TOLVENMIRE_VERSION);
     checkOpt->excludes(quietOpt)->excludes(traceOpt);
-    app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault);\n"
-               "2 a bad option or scenario; 3 the plug-in could not be started or a picture not written.\n"
-               "The scenario format is described in docs/scenarios.md.");
+    app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault), or\n"
+               "the replay departs from the recording; 2 a bad option, scenario or recording; 3 the plug-in\n"
+               "could not be started, or a picture or a recording not written.\n"
+               "The scenario format is described in docs/scenarios.md, recordings in docs/recordings.md.");
 }
 
 const char* nativeName(uint64_t hash) {
@@ -159,15 +181,16 @@ int playRandom(const Options& o) {
 
 // The chart and the HUD picture into the --out folder; false (with *error) when
 // one cannot be written.
-bool writePictures(const Options& o, const SessionResult& result, std::string* error) {
+bool writePictures(const Options& o, const std::string& source, const SessionResult& result,
+                   std::string* error) {
     const fs::path out = fs::absolute(o.outDir);
-    const std::string stem = fs::path(o.scenarioPath).stem().string();
+    const std::string stem = fs::path(source).stem().string();
     const fs::path chartPath = fs::path(o.outDir) / (stem + "-chart.svg");
     const fs::path hudPath = fs::path(o.outDir) / (stem + "-hud.svg");
     std::error_code ec;
     fs::create_directories(out, ec);
     if (!writeFile(fs::absolute(chartPath), chartSvg(result.recording), error) ||
-        !writeFile(fs::absolute(hudPath), hudSvg(result.recording.hud, o.scenarioPath), error))
+        !writeFile(fs::absolute(hudPath), hudSvg(result.recording.hud, source), error))
         return false;
     if (!o.check) {
         printLine("  chart: " + chartPath.string());
@@ -203,6 +226,7 @@ int playScenario(const Options& o) {
         options.onEntry = [](const Entry& e) { printLine(formatEntry(e)); };
         if (o.trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
     }
+    options.recordTo = o.recordPath;
     SessionResult result;
     if (!play(scenario, options, &result)) {
         fprintf(stderr, "tolvenmire-sim: %s\n", result.error.c_str());
@@ -215,12 +239,100 @@ int playScenario(const Options& o) {
         for (const std::string& line : summaryLines(scenario, result)) printLine(line);
     }
     std::string error;
-    if (!o.noPictures && (!o.check || o.out->count() > 0) && !writePictures(o, result, &error)) {
+    if (!o.noPictures && (!o.check || o.out->count() > 0) &&
+        !writePictures(o, o.scenarioPath, result, &error)) {
+        fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
+        return ExitNoPlugin;
+    }
+    if (!o.recordPath.empty()) {
+        if (!o.check)
+            for (const std::string& path : result.recordings) printLine("  recording: " + path);
+        if (!result.recordError.empty()) {
+            fprintf(stderr, "tolvenmire-sim: %s\n", result.recordError.c_str());
+            return ExitNoPlugin;
+        }
+    }
+    fflush(stdout);
+    return result.failures() > 0 ? ExitFailed : 0;
+}
+
+// Replays the recordings (a run each) and tells what the plug-in did; at the first
+// difference, where and what.
+int playReplay(const Options& o) {
+    // Read as the replay goes, so that a recording of any length replays.
+    std::vector<std::unique_ptr<RecordingStream>> streams;
+    std::vector<ReplayRun> runs;
+    for (const std::string& path : o.replayPaths) {
+        std::string error;
+        RecordingStream& stream = *streams.emplace_back(std::make_unique<RecordingStream>());
+        if (!stream.open(path, &error)) {
+            // "FILE: block N: problem", as a bad scenario names its file and line.
+            fprintf(stderr, "%s\n", error.c_str());
+            return ExitUsage;
+        }
+        runs.push_back({path, &stream.head(), [&stream](rec::Event* e) { return stream.next(e); }});
+    }
+    PlayOptions options;
+    options.pluginPath = o.pluginPath;
+    if (!o.hudAtText.empty()) {
+        if (!parseTime(o.hudAtText, &options.hudAt)) {
+            fprintf(stderr, "tolvenmire-sim: bad time \"%s\" for --hud-at (as in 0:20, 1:30.5 or 2500ms)\n",
+                    o.hudAtText.c_str());
+            return ExitUsage;
+        }
+        options.hasHudAt = true;
+    }
+    const bool timeline = !o.quiet;
+    if (timeline) {
+        printLine("tolvenmire-sim: replaying " + o.replayPaths[0] + " (Tolvenmire " +
+                  streams[0]->head().pluginVersion + ") with " +
+                  (o.pluginPath.empty() ? sim::defaultPlugin() : o.pluginPath));
+        options.onEntry = [](const Entry& e) { printLine(formatEntry(e)); };
+        if (o.trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
+    }
+    ReplayOutcome outcome;
+    if (!replay(runs, options, &outcome)) {
+        fprintf(stderr, "tolvenmire-sim: %s\n", outcome.session.error.c_str());
+        return ExitNoPlugin;
+    }
+    const sim::ReplayStatus& status = outcome.status;
+    // What was wrong after the last whole block, once every whole block is replayed.
+    std::string problem;
+    for (size_t i = 0; !status.diverged && i < streams.size() && problem.empty(); ++i) {
+        streams[i]->close();
+        if (streams[i]->failed())
+            problem = streams[i]->error();
+        else
+            problem = streams[i]->head().tornTail;
+    }
+    Scenario none;
+    none.path = o.replayPaths[0];
+    if (timeline) printLine("");
+    for (const std::string& line : summaryLines(none, outcome.session)) printLine(line);
+    if (status.diverged) {
+        for (const std::string& line : differenceLines(outcome, runs[outcome.run])) printLine(line);
+    } else {
+        char b[200];
+        snprintf(b, sizeof b, "  replayed to the %s: %zu events, no difference",
+                 problem.empty() ? "end of the recording" : "recording's last whole block", outcome.events);
+        printLine(b);
+    }
+    std::string error;
+    if (!o.noPictures && !writePictures(o, o.replayPaths[0], outcome.session, &error)) {
         fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
         return ExitNoPlugin;
     }
     fflush(stdout);
-    return result.failures() > 0 ? ExitFailed : 0;
+    if (status.diverged) {
+        fprintf(stderr, "tolvenmire-sim: %s: the plug-in departs from the recording at frame %d (block %d)\n",
+                runs[outcome.run].path.c_str(), status.frame, status.block);
+        return ExitFailed;
+    }
+    if (!problem.empty()) {
+        fprintf(stderr, "%s\n", problem.c_str());
+        return ExitUsage;
+    }
+    return outcome.session.failures() > 0 ? ExitFailed : 0;
 }
 
 } // namespace
@@ -243,6 +355,13 @@ int main(int argc, char** argv) {
     }
     if (!o.dumpPath.empty()) return dumpRecording(o.dumpPath);
     if (o.random) return playRandom(o);
+    if (!o.replayPaths.empty()) {
+        if (!o.scenarioPath.empty()) {
+            fprintf(stderr, "tolvenmire-sim: a scenario and --replay: give one or the other\n");
+            return ExitUsage;
+        }
+        return playReplay(o);
+    }
     if (o.scenarioPath.empty()) {
         fprintf(stderr, "tolvenmire-sim: no scenario given (a file, or --random)\n");
         return ExitUsage;

@@ -70,7 +70,7 @@ void Narrator::frame(const FrameSnapshot& f) {
     const bool resetNow = (f.calls.heldQuery && !held) || (!now.passedOut && before.passedOut);
     if (startedNow) tellStart(f);
     tellHold(f, before);
-    tellNewPrompts(f, before);
+    tellNewPrompts(f);
     tellWithdrawn(f, before);
     tellFlickerEnded(f);
     tellDrinks(f, before);
@@ -126,8 +126,8 @@ void Narrator::tellHold(const FrameSnapshot& f, const FrameState& before) {
 }
 
 // Prompts created in the frame.
-void Narrator::tellNewPrompts(const FrameSnapshot& f, const FrameState& before) {
-    for (int32_t h = before.nextPromptHandle; h < f.state.nextPromptHandle; ++h) {
+void Narrator::tellNewPrompts(const FrameSnapshot& f) {
+    for (int32_t h : f.newPrompts) {
         const PromptSeen* p = f.prompt(h);
         if (!p) continue;
         PromptNoise& noise = p->label == DrinkLabel ? drinkNoise : refillNoise;
@@ -144,8 +144,8 @@ void Narrator::tellNewPrompts(const FrameSnapshot& f, const FrameState& before) 
 void Narrator::tellWithdrawn(const FrameSnapshot& f, const FrameState& before) {
     const FrameState& now = f.state;
     auto withdrawn = [&](bool was, bool is, int32_t handle, PromptNoise& noise, const char* why) {
-        if (!was || is || handle >= now.nextPromptHandle) return;
-        if (handle >= before.nextPromptHandle) return; // told with the new ones
+        if (!was || is) return;
+        if (f.isNewPrompt(handle)) return; // told with the new ones
         const PromptSeen* p = f.prompt(handle);
         const std::string label = p ? p->label : std::string("prompt");
         tellPrompt(f, label, noise,
@@ -261,12 +261,18 @@ void Narrator::tellPassOut(const FrameSnapshot& f, const FrameState& before) {
     if (now.passOutEffect && !before.passOutEffect) {
         passOutStart = f.at;
         say(f.at, Topic::PassOut,
-            "the game plays the pass-out effect (intensity held at 1.0 for " +
-                formatDuration(f.passOutAfterMs) + ")");
+            f.fromRecording
+                ? std::string("the game plays the pass-out effect (as the plug-in's query sees it; "
+                              "when the game began it is not in the recording)")
+                : "the game plays the pass-out effect (intensity held at 1.0 for " +
+                      formatDuration(f.passOutAfterMs) + ")");
     }
     if (!now.passOutEffect && before.passOutEffect) {
         res->recording.passOuts.push_back({passOutStart, f.at, "passed out"});
-        say(f.at, Topic::PassOut, "the pass-out effect is over after " + formatDuration(f.at - passOutStart));
+        say(f.at, Topic::PassOut,
+            std::string("the pass-out effect is over") +
+                (f.fromRecording ? " as the plug-in's query sees it" : "") + " after " +
+                formatDuration(f.at - passOutStart));
     }
     if (now.passedOut && !before.passedOut)
         say(f.at, Topic::PassOut, "the plug-in sees the pass-out (drunk " + std::to_string(now.drunk) + ")");
@@ -321,8 +327,9 @@ void Narrator::tellService(const FrameSnapshot& f, const FrameState& before) {
         res->counts.charged += amount;
         refillCharged += amount;
         say(f.at, Topic::Refill,
-            "charged " + formatMoney(amount) + ": cash " + formatMoney(f.cash + amount) + " → " +
-                formatMoney(f.cash));
+            "charged " + formatMoney(amount) +
+                (f.fromRecording ? std::string(" (the player's cash is not in the recording)")
+                                 : ": cash " + formatMoney(f.cash + amount) + " → " + formatMoney(f.cash)));
     }
 }
 
@@ -409,10 +416,11 @@ void Narrator::spellBegins(Millis at, const std::string& label) {
     ++res->counts.spells;
 }
 
-void Narrator::spellEnds(Millis at) {
+void Narrator::spellEnds(Millis at, bool told) {
     res->recording.outOfPlay.push_back({spellStart, at, spellLabel});
-    say(at, Topic::Hold,
-        "back in play in the game; the script sees it at its next look (every 3 s while held)");
+    if (told)
+        say(at, Topic::Hold,
+            "back in play in the game; the script sees it at its next look (every 3 s while held)");
 }
 
 void Narrator::quit(Millis at, int line, bool outOfPlay, const std::string& saveFile) {

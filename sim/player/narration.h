@@ -41,9 +41,10 @@ class Narrator {
     void begin(const FrameState& state);
     // After every frame.
     void frame(const FrameSnapshot& f);
-    // The scenario takes the player out of play, and gives him back.
+    // The scenario takes the player out of play, and gives him back (told, unless
+    // only the script's hold shows it, as in a replay).
     void spellBegins(Millis at, const std::string& label);
-    void spellEnds(Millis at);
+    void spellEnds(Millis at, bool told = true);
     // The game quits: what was under way ends with the load.
     void quit(Millis at, int line, bool outOfPlay, const std::string& saveFile);
     // The game started again, its plug-in in the state it was loaded with.
@@ -91,7 +92,7 @@ class Narrator {
 
     void tellStart(const FrameSnapshot& f);
     void tellHold(const FrameSnapshot& f, const FrameState& before);
-    void tellNewPrompts(const FrameSnapshot& f, const FrameState& before);
+    void tellNewPrompts(const FrameSnapshot& f);
     void tellWithdrawn(const FrameSnapshot& f, const FrameState& before);
     void tellPrompt(const FrameSnapshot& f, const std::string& label, PromptNoise& noise,
                     const std::string& text);

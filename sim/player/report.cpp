@@ -36,7 +36,8 @@ std::vector<std::string> summaryLines(const Scenario& sc, const SessionResult& r
     snprintf(b, sizeof b, "  at the end: flask %d, intake %d, drunk %d, intensity %s, cash %s, save file %s",
              r.flask, r.intake, r.drunk,
              r.intensity == 0 ? "0 (cleared)" : std::to_string(r.intensity).substr(0, 6).c_str(),
-             formatMoney(r.cash).c_str(), r.saveExists ? ("\"" + r.save + "\"").c_str() : "none");
+             r.cashKnown ? formatMoney(r.cash).c_str() : "not in the recording",
+             r.saveExists ? ("\"" + r.save + "\"").c_str() : "none");
     out.push_back(b);
     int passed = 0, failed = 0;
     for (const ExpectResult& e : r.expectations) (e.passed ? passed : failed) += 1;

@@ -73,46 +73,6 @@ const uint64_t FirstHealingRate = 0x8899C244EBCF70DE;
 
 const char* const PassOutEffect = "PlayerDrunk01_PassOut";
 
-// The game's folder for a whole session: the plug-in finds its settings and its
-// save file there at every load, so it must outlive each load and go at the end,
-// also when the session stops early.
-class GameFolder {
-  public:
-    ~GameFolder() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    bool make(std::string* error) {
-        std::error_code ec;
-        const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-        if (ec) {
-            *error = "cannot find the folder for temporary files: " + ec.message();
-            return false;
-        }
-        // A new name until one is free; making the folder is what claims it.
-        std::random_device random;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            char name[40];
-            snprintf(name, sizeof name, "tolvenmire-sim-%08x", (unsigned)random());
-            const std::filesystem::path folder = base / name;
-            if (std::filesystem::create_directory(folder, ec)) {
-                path_ = folder.string();
-                return true;
-            }
-            if (ec) {
-                *error = "cannot make a folder " + folder.string() + ": " + ec.message();
-                return false;
-            }
-        }
-        *error = "cannot make a folder under " + base.string() + ": every name tried is taken";
-        return false;
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
 // The world of a game started again: time runs on, and the player, where he is,
 // his money and health and the game's own settings are as they were; what the old
 // plug-in's run had put into the game (prompts, the drinking scenario, screen
@@ -212,6 +172,7 @@ struct Session {
 
     bool load(bool first, std::string* error);
     void unload();
+    void keepRecording();
     void onCall(const sim::Call& c);
     void playFrame();
     FrameState readState();
@@ -277,7 +238,11 @@ void Session::fillFrame() {
         auto it = world.prompts.find(handle);
         if (it != world.prompts.end()) frame.prompts.push_back({handle, it->second.label, it->second.alive});
     };
-    for (int32_t h = before.nextPromptHandle; h < frame.state.nextPromptHandle; ++h) addPrompt(h);
+    frame.newPrompts.clear();
+    for (int32_t h = before.nextPromptHandle; h < frame.state.nextPromptHandle; ++h) {
+        frame.newPrompts.push_back(h);
+        addPrompt(h);
+    }
     addPrompt(before.drinkPromptHandle);
     addPrompt(before.refillPromptHandle);
     frame.spoken.clear();
@@ -298,44 +263,7 @@ void Session::onCall(const sim::Call& c) {
     if (!live) return;
     if (opt.onTrace)
         opt.onTrace(formatTime((Millis)(uint32_t)(c.timer - startTimer)) + "  " + sim::describe(c));
-    if (c.kind != sim::CallKind::Native) return;
-    FrameCalls& seen = frame.calls;
-    switch (c.hash) {
-    case OutOfPlayQuery:
-        if (c.resultInt() != 0) seen.heldQuery = true;
-        break;
-    case PlayerPedQuery:
-        seen.tick = true;
-        break;
-    case PromptCompleted:
-        if (c.resultInt() != 0) seen.completed.push_back(c.i32(0));
-        break;
-    case ControlValue: {
-        const float v = c.resultFloat();
-        if (v < 0.0f || v > 0.0f) seen.stopRead = true;
-        break;
-    }
-    case PlayerControl:
-        (c.i32(1) == 0 ? seen.controlTaken : seen.controlBack) = true;
-        break;
-    case FadeOut:
-        seen.fadeOut = true;
-        break;
-    case FadeIn:
-        seen.fadeIn = true;
-        break;
-    case TakeCash:
-        seen.charges.push_back(c.i32(0));
-        break;
-    case RestorePed:
-        seen.restored = true;
-        break;
-    case FirstHealingRate:
-        seen.healing = c.f32(1) == 1.0f ? 1 : 0;
-        break;
-    default:
-        break;
-    }
+    noteCall(c, frame.calls);
 }
 
 void Session::apply(const Event& e, Millis at) {
@@ -535,8 +463,9 @@ bool Session::load(bool first, std::string* error) {
     o.workDir = folder.path();
     // The scenario's files go into the folder once; a game started again finds
     // them as the last load left them.
-    o.withSettings = first && sc.withSettings;
-    o.settings = sc.settings;
+    const bool recording = !opt.recordTo.empty();
+    o.withSettings = first && (sc.withSettings || recording);
+    o.settings = recording ? withRecordingOn(sc.settings, sc.withSettings) : sc.settings;
     o.withSave = first && sc.withSave;
     o.save = sc.save;
     o.record = false;
@@ -548,6 +477,22 @@ bool Session::load(bool first, std::string* error) {
 void Session::unload() {
     sim::stop();
     for (const std::string& v : sim::violations()) res->violations.push_back(v);
+    if (!opt.recordTo.empty()) keepRecording();
+}
+
+// The run's recording, as the plug-in left it in the game's folder.
+void Session::keepRecording() {
+    const size_t run = res->recordings.size() + 1;
+    const std::string to = run == 1 ? opt.recordTo : opt.recordTo + "." + std::to_string(run);
+    std::error_code ec;
+    std::filesystem::copy_file(folder.path() + "/Tolvenmire.rec", to,
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) {
+        if (res->recordError.empty())
+            res->recordError = "cannot keep the plug-in's recording as " + to + ": " + ec.message();
+        return;
+    }
+    res->recordings.push_back(to);
 }
 
 void Session::restart(const Event& e, Millis at) {
@@ -706,6 +651,98 @@ bool Session::run() {
 }
 
 } // namespace
+
+GameFolder::~GameFolder() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+bool GameFolder::make(std::string* error) {
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+        *error = "cannot find the folder for temporary files: " + ec.message();
+        return false;
+    }
+    // A new name until one is free; making the folder is what claims it.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[40];
+        snprintf(name, sizeof name, "tolvenmire-sim-%08x", (unsigned)random());
+        const std::filesystem::path folder = base / name;
+        if (std::filesystem::create_directory(folder, ec)) {
+            path_ = folder.string();
+            return true;
+        }
+        if (ec) {
+            *error = "cannot make a folder " + folder.string() + ": " + ec.message();
+            return false;
+        }
+    }
+    *error = "cannot make a folder under " + base.string() + ": every name tried is taken";
+    return false;
+}
+
+std::string withRecordingOn(const std::string& settings, bool withSettings) {
+    const std::string line = "RECORD_SESSION=1\n";
+    if (!withSettings) return "[SETTINGS]\n" + line;
+    // After the section's header, so that it is the first RECORD_SESSION the reader meets.
+    for (size_t at = 0; at < settings.size();) {
+        size_t end = settings.find('\n', at);
+        if (end == std::string::npos) end = settings.size();
+        std::string text = settings.substr(at, end - at);
+        while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\t'))
+            text.pop_back();
+        size_t b = text.find_first_not_of(" \t");
+        text = b == std::string::npos ? "" : text.substr(b);
+        for (char& ch : text) ch = (char)tolower((unsigned char)ch);
+        if (text == "[settings]")
+            return settings.substr(0, end + 1) + (end == settings.size() ? "\n" : "") + line +
+                   settings.substr(std::min(end + 1, settings.size()));
+        at = end + 1;
+    }
+    return settings + (settings.empty() || settings.back() == '\n' ? "" : "\n") + "[SETTINGS]\n" + line;
+}
+
+void noteCall(const sim::Call& c, FrameCalls& seen) {
+    if (c.kind != sim::CallKind::Native) return;
+    switch (c.hash) {
+    case OutOfPlayQuery:
+        if (c.resultInt() != 0) seen.heldQuery = true;
+        break;
+    case PlayerPedQuery:
+        seen.tick = true;
+        break;
+    case PromptCompleted:
+        if (c.resultInt() != 0) seen.completed.push_back(c.i32(0));
+        break;
+    case ControlValue: {
+        const float v = c.resultFloat();
+        if (v < 0.0f || v > 0.0f) seen.stopRead = true;
+        break;
+    }
+    case PlayerControl:
+        (c.i32(1) == 0 ? seen.controlTaken : seen.controlBack) = true;
+        break;
+    case FadeOut:
+        seen.fadeOut = true;
+        break;
+    case FadeIn:
+        seen.fadeIn = true;
+        break;
+    case TakeCash:
+        seen.charges.push_back(c.i32(0));
+        break;
+    case RestorePed:
+        seen.restored = true;
+        break;
+    case FirstHealingRate:
+        seen.healing = c.f32(1) == 1.0f ? 1 : 0;
+        break;
+    default:
+        break;
+    }
+}
 
 bool play(const Scenario& scenario, const PlayOptions& options, SessionResult* result) {
     *result = SessionResult();

@@ -111,6 +111,9 @@ struct SessionResult {
     float intensity = 0;
     int64_t cash = 0;
     bool saveExists = false;
+    bool cashKnown = true;               // false in a replay: the recording does not hold the player's cash
+    std::vector<std::string> recordings; // the recordings kept (PlayOptions::recordTo)
+    std::string recordError;             // a recording that could not be kept
     std::string save;
 
     int failures() const;
@@ -122,6 +125,9 @@ struct PlayOptions {
     Millis hudAt = 0;                                // hud-at, else the last frame with sprites
     std::function<void(const Entry&)> onEntry;       // timeline entries as they happen
     std::function<void(const std::string&)> onTrace; // every call, described; none when empty
+    // Record: the plug-in records each run (RECORD_SESSION=1), and its recording is
+    // kept as this file, the runs after a restart as FILE.2, FILE.3 ...
+    std::string recordTo;
 };
 
 // Plays the scenario from a fresh load of the plug-in to its end, in a game folder
@@ -129,6 +135,25 @@ struct PlayOptions {
 // the end. False when the plug-in cannot be started, or started again after a
 // restart (result->error says why).
 bool play(const Scenario& scenario, const PlayOptions& options, SessionResult* result);
+
+// The game's folder for a whole session: the plug-in finds its settings and its
+// save file there at every load, so it must outlive each load and go at the end,
+// also when the session stops early.
+class GameFolder {
+  public:
+    GameFolder() = default;
+    GameFolder(const GameFolder&) = delete;
+    GameFolder& operator=(const GameFolder&) = delete;
+    ~GameFolder();
+    bool make(std::string* error);
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// The settings file's text with RECORD_SESSION=1 in its [SETTINGS] section.
+std::string withRecordingOn(const std::string& settings, bool withSettings);
 
 // "O (79)", "F10 (121)" is not known: "121".
 std::string keyName(int64_t code);

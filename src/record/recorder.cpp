@@ -456,6 +456,13 @@ void putPlain(uint8_t item, const char* bytes, int size) {
 
 bool recordingOn() { return rec.on; }
 
+void recordFinish() {
+    if (!rec.on) return;
+    flushRun();
+    writeBlock();
+    stop();
+}
+
 void recordStart(const uint32_t settingsAnswers[6]) {
     if (rec.started) return;
     rec.started = true;

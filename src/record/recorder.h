@@ -41,5 +41,9 @@ extern std::atomic<bool> gRecordingKeys;
 void recordKey(DWORD key, WORD second, BYTE third, BOOL fourth, BOOL fifth, BOOL sixth, BOOL seventh,
                DWORD tick);
 
+// The plug-in unloads (the game quits): what the block holds goes out, and the
+// recording is closed, so that a session that ends cleanly is recorded to its end.
+void recordFinish();
+
 // The recording runs (started, not ended by the cap or a failed write).
 bool recordingOn();

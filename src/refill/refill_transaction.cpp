@@ -75,7 +75,13 @@ void RefillTransaction(const char* bartenderVoice) {
     NativeCall<void>(0x6A053CF596F67DF7, 1500); // fade the screen in over 1500 ms
     ServiceWait(1000);
     setPlayerControl(1);
+#ifndef TOLVENMIRE_TEST_CHANGED_BEHAVIOUR
     NativeCall<void>(0x466BC8769CF26A7A, refillAmount(gSettings.refillPrice)); // take the price from the cash
+#else
+    // Only in a build for the replay's tests: one unit more, so that one call changes.
+    NativeCall<void>(0x466BC8769CF26A7A,
+                     refillAmount(gSettings.refillPrice + 1)); // take the price from the cash
+#endif
     ServiceWait(1000);
     if (gState.drunkLevel < 25) speak(gState.playerPed, "PLAYER_SHOP_THANKS_NEUTRAL", playerVoice());
     ServiceWait(2000);

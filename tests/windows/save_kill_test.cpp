@@ -7,13 +7,20 @@
 // child loads, and must be gone after its next save (which the child checks after
 // every save it completes).
 //
-//   save_kill_test [--kills N] [--seed S]      the parent (defaults: 200 kills, seed 1)
+//   save_kill_test [--kills N] [--seed S] [--record]
+//                                              the parent (defaults: 200 kills, seed 1)
 //   save_kill_test --child FOLDER MAPPING      a child (started by the parent)
+//
+// With --record the children record (RECORD_SESSION=1) and are killed later in
+// their play (within 400 ms): after every kill the recording left must replay, up to
+// its last whole block, with no difference (a torn last block is counted; a file
+// cut inside its 12-byte head, killed as it began, has nothing to replay).
 //
 // The child tells the parent through a shared block of memory, which outlives it:
 // the level it loaded, the level being saved while a save may be under way, and
 // the last level saved.
 #include "file_text.h"
+#include "recording.h"
 #include "sim.h"
 
 #include "base/script_state.h"
@@ -163,6 +170,9 @@ struct Totals {
     int newValue = 0;      // the file held the level being saved
     int temporaryLeft = 0; // a Tolvenmire.dat.tmp was left by the kill
     int faults = 0;
+    // With --record.
+    int recordings = 0, torn = 0, headless = 0;
+    long long blocks = 0, events = 0;
 };
 
 bool fault(Totals& t, int kill, const std::string& why) {
@@ -230,13 +240,52 @@ bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& fold
     return true;
 }
 
-int parent(int kills, unsigned seed, const std::string& self) {
+// The recording the kill left: read, and replayed in this process against the same
+// plug-in, up to its last whole block.
+bool replayLeft(Totals& t, int kill, const fs::path& folder) {
+    const fs::path path = folder / "Tolvenmire.rec";
+    std::error_code ec;
+    if (!fs::exists(path, ec)) return fault(t, kill, "no recording after the kill");
+    rec::Recording r;
+    std::string error;
+    if (!rec::readRecording(path.string(), &r, &error)) {
+        // Killed while the file's head was being written: nothing to replay.
+        if (fs::file_size(path, ec) < 12) return ++t.headless, true;
+        return fault(t, kill, "the recording left cannot be read: " + error);
+    }
+    ++t.recordings;
+    t.blocks += r.blocks;
+    t.events += (long long)r.events.size();
+    if (!r.tornTail.empty()) ++t.torn;
+    sim::StartOptions o;
+    o.replay = &r;
+    o.record = false;
+    if (!sim::start(o, &error)) return fault(t, kill, "cannot start the replay: " + error);
+    for (int n = 0; n < 10000000 && !sim::replayOver(); ++n) sim::playFrames(1);
+    sim::stop();
+    const sim::ReplayStatus& s = sim::replayStatus();
+    if (s.diverged)
+        return fault(t, kill,
+                     "the recording departs from its replay at frame " + std::to_string(s.frame) +
+                         " (block " + std::to_string(s.block) + "): recorded " + s.recorded + "; made " +
+                         s.made);
+    if (s.next != r.events.size())
+        return fault(t, kill,
+                     "the replay ended after " + std::to_string(s.next) + " of " +
+                         std::to_string(r.events.size()) + " events");
+    if (!sim::violations().empty()) return fault(t, kill, "the replay's host saw: " + sim::violations()[0]);
+    return true;
+}
+
+int parent(int kills, unsigned seed, const std::string& self, bool record) {
     const fs::path folder =
         fs::temp_directory_path() / ("tolvenmire-kill-" + std::to_string(GetCurrentProcessId()));
     std::error_code ec;
     fs::remove_all(folder, ec);
     fs::create_directories(folder);
     std::ofstream(folder / "Tolvenmire.dat", std::ios::binary) << "99";
+    if (record)
+        std::ofstream(folder / "Tolvenmire.ini", std::ios::binary) << "[SETTINGS]\nRECORD_SESSION=1\n";
     const std::string mapping = "tolvenmire-kill-" + std::to_string(GetCurrentProcessId());
     HANDLE m =
         CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Shared), mapping.c_str());
@@ -248,15 +297,21 @@ int parent(int kills, unsigned seed, const std::string& self) {
     std::mt19937 random(seed);
     // Most kills within the first 40 ms of play, some later: a save every few
     // milliseconds, so that kills land in every step of it.
-    std::uniform_int_distribution<int> delay(0, 40000);
+    // Recording, later: the blocks go out when full and at each hold.
+    std::uniform_int_distribution<int> delay(0, record ? 400000 : 40000);
     Totals t;
     const DWORD started = GetTickCount();
-    for (int k = 1; k <= kills; ++k) killOnce(t, k, self, folder, mapping, sh, delay(random));
+    for (int k = 1; k <= kills; ++k)
+        if (killOnce(t, k, self, folder, mapping, sh, delay(random)) && record) replayLeft(t, k, folder);
     const double seconds = (GetTickCount() - started) / 1000.0;
     fs::remove_all(folder, ec);
     std::printf("Killed mid-save: %d kills in %.1f s (seed %u): %d saves completed, the level being saved "
                 "found in place after %d kills, a temporary file left by %d, %d faults\n",
                 t.kills, seconds, seed, t.saves, t.newValue, t.temporaryLeft, t.faults);
+    if (record)
+        std::printf("Killed mid-recording: %d recordings replayed (%lld blocks, %lld events), %d with a torn "
+                    "last block, %d cut in their head\n",
+                    t.recordings, t.blocks, t.events, t.torn, t.headless);
     std::printf("%d passed, %d failed\n", t.kills - t.faults, t.faults);
     return t.faults == 0 ? 0 : 1;
 }
@@ -267,13 +322,16 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--child") == 0) return child(argv[2], argv[3]);
     int kills = 200;
     unsigned seed = 1;
+    bool record = false;
     for (int a = 1; a < argc; ++a) {
         if (std::strcmp(argv[a], "--kills") == 0 && a + 1 < argc)
             kills = std::atoi(argv[++a]);
         else if (std::strcmp(argv[a], "--seed") == 0 && a + 1 < argc)
             seed = (unsigned)std::strtoul(argv[++a], nullptr, 10);
+        else if (std::strcmp(argv[a], "--record") == 0)
+            record = true;
         else {
-            std::fprintf(stderr, "usage: %s [--kills N] [--seed S]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--kills N] [--seed S] [--record]\n", argv[0]);
             return 2;
         }
     }
@@ -283,5 +341,5 @@ int main(int argc, char** argv) {
     }
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
-    return parent(kills, seed, self);
+    return parent(kills, seed, self, record);
 }

@@ -1,0 +1,67 @@
+#include "recording_stream.h"
+
+namespace player {
+
+namespace {
+
+// Events read ahead of the replay, at most.
+const size_t Ahead = 512;
+
+} // namespace
+
+void RecordingStream::read(std::string path) {
+    std::string error;
+    const bool ok = rec::readRecordingEvents(
+        path, &head_,
+        [this](const rec::Event& e) {
+            std::unique_lock<std::mutex> hold(lock_);
+            started_ = true;
+            changed_.notify_all();
+            changed_.wait(hold, [this] { return queue_.size() < Ahead || cancelled_; });
+            if (cancelled_) return false;
+            queue_.push_back(e);
+            changed_.notify_all();
+            return true;
+        },
+        &error);
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!ok) {
+        failed_ = true;
+        error_ = error;
+    }
+    finished_ = true;
+    changed_.notify_all();
+}
+
+bool RecordingStream::open(const std::string& path, std::string* error) {
+    thread_ = std::thread(&RecordingStream::read, this, path);
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [this] { return started_ || finished_; });
+    // A recording that fails before its first event is no recording at all.
+    if (failed_ && !started_) {
+        *error = error_;
+        return false;
+    }
+    return true;
+}
+
+bool RecordingStream::next(rec::Event* event) {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [this] { return !queue_.empty() || finished_; });
+    if (queue_.empty()) return false;
+    *event = std::move(queue_.front());
+    queue_.pop_front();
+    changed_.notify_all();
+    return true;
+}
+
+void RecordingStream::close() {
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        cancelled_ = true;
+        changed_.notify_all();
+    }
+    if (thread_.joinable()) thread_.join();
+}
+
+} // namespace player

@@ -1,0 +1,51 @@
+// A recording read one event at a time on a thread of its own, a few hundred events
+// ahead of the replay, so that a recording of any length replays in little memory.
+#pragma once
+
+#include "recording.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace player {
+
+class RecordingStream {
+  public:
+    RecordingStream() = default;
+    RecordingStream(const RecordingStream&) = delete;
+    RecordingStream& operator=(const RecordingStream&) = delete;
+    ~RecordingStream() { close(); }
+
+    // Starts reading; waits for the recording's head. False, with the problem in
+    // *error, when the file cannot be read as a recording at all.
+    bool open(const std::string& path, std::string* error);
+    // The next event; false at the end (or at a problem further on: see failed()).
+    bool next(rec::Event* event);
+    // Stops reading and waits for the reader.
+    void close();
+
+    // The recording's head (settings, save file) once open; its blocks, end mark and
+    // torn tail once next() has answered false.
+    const rec::Recording& head() const { return head_; }
+    // A problem found after the head (a block that does not decode): the events
+    // before it were whole, the recording is not.
+    bool failed() const { return failed_; }
+    const std::string& error() const { return error_; }
+
+  private:
+    void read(std::string path);
+
+    rec::Recording head_;
+    std::string error_;
+    bool failed_ = false;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<rec::Event> queue_;
+    bool started_ = false, finished_ = false, cancelled_ = false;
+    std::thread thread_;
+};
+
+} // namespace player

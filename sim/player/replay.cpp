@@ -1,0 +1,376 @@
+#include "replay.h"
+
+#include "frame.h"
+#include "narration.h"
+
+#include "base/script_state.h"
+#include "base/settings.h"
+#include "replay/recording.h"
+
+#include <chrono>
+#include <cinttypes>
+#include <cstring>
+#include <map>
+
+namespace player {
+
+namespace {
+
+// The natives whose answers show the game's side of the world.
+const uint64_t PlayerPedQuery = 0x096275889B8E0EE0;
+const uint64_t PromptBegin = 0x04F97DE45A519419;
+const uint64_t LabelText = 0xFA925AC00EB830B9;
+const uint64_t PromptLabel = 0x5DD02A8318420DD7;
+const uint64_t PromptDelete = 0x00EDE88D4D13CF59;
+const uint64_t Speak = 0x8E04FEDD28D42462;
+const uint64_t DrawSprite = 0xC9884ECADE94CB34;
+const uint64_t ScenarioRunning = 0x34D6AC1157C8226C;
+const uint64_t ClearTasks = 0xE1EF3C1216AFF2CD;
+const uint64_t EffectRunning = 0x4A123E85D7C4CA0B;
+const uint64_t Interior = 0xB417689857646F61;
+const uint64_t TargetedPed = 0x3EE1F7A8C32F24E1;
+
+const char* const PassOutEffect = "PlayerDrunk01_PassOut";
+// A replay that goes on past this many frames without an end is cut off.
+const int MaxFrames = 50'000'000;
+
+// The world as the plug-in's calls and the game's answers show it.
+struct SeenWorld {
+    std::map<int32_t, PromptSeen> prompts;
+    std::map<uint64_t, std::string> texts; // label text handles -> text
+    std::vector<sim::Speech> speech;       // the whole session's
+    std::vector<sim::Sprite> sprites;      // the frame's
+    std::vector<int32_t> newPrompts;       // the frame's
+    int32_t playerPed = 0, interior = 0, target = 0;
+    bool scenarioRunning = false, passOutEffect = false;
+
+    // A game started again: what the old run had put into the game is gone.
+    void restart() {
+        prompts.clear();
+        texts.clear();
+        sprites.clear();
+        newPrompts.clear();
+        scenarioRunning = passOutEffect = false;
+    }
+    void see(const sim::Call& c, int frame);
+};
+
+void SeenWorld::see(const sim::Call& c, int frame) {
+    switch (c.hash) {
+    case PlayerPedQuery:
+        playerPed = c.resultInt();
+        break;
+    case PromptBegin: {
+        const int32_t h = c.resultInt();
+        prompts[h] = {h, std::string(), true};
+        newPrompts.push_back(h);
+        break;
+    }
+    case LabelText:
+        texts[c.result[0]] = c.text[2];
+        break;
+    case PromptLabel:
+        if (auto p = prompts.find(c.i32(0)); p != prompts.end()) {
+            auto t = texts.find(c.args[1]);
+            p->second.label = t == texts.end() ? std::string() : t->second;
+        }
+        break;
+    case PromptDelete:
+        if (auto p = prompts.find(c.i32(0)); p != prompts.end()) p->second.alive = false;
+        break;
+    case Speak: {
+        sim::Speech& s = speech.emplace_back();
+        s.frame = frame;
+        s.speaker = c.i32(0);
+        if (const void* record = (const void*)(uintptr_t)c.args[1]) {
+            memcpy(s.slots, record, sizeof s.slots);
+            if (const char* line = (const char*)(uintptr_t)s.slots[0]) s.line = line;
+            if (const char* voice = (const char*)(uintptr_t)s.slots[1]) s.voice = voice;
+        }
+        break;
+    }
+    case DrawSprite: {
+        sim::Sprite& s = sprites.emplace_back();
+        s.dictionary = c.text[0];
+        s.texture = c.text[1];
+        s.x = c.f32(2);
+        s.y = c.f32(3);
+        s.width = c.f32(4);
+        s.height = c.f32(5);
+        s.rotation = c.f32(6);
+        s.red = c.i32(7);
+        s.green = c.i32(8);
+        s.blue = c.i32(9);
+        s.alpha = c.i32(10);
+        s.last = c.i32(11);
+        break;
+    }
+    case ScenarioRunning:
+        scenarioRunning = c.resultInt() != 0;
+        break;
+    case ClearTasks:
+        if (c.i32(0) == playerPed) scenarioRunning = false;
+        break;
+    case EffectRunning:
+        if (c.text[0] == PassOutEffect) passOutEffect = c.resultInt() != 0;
+        break;
+    case Interior:
+        if (c.i32(0) == playerPed) interior = c.resultInt();
+        break;
+    case TargetedPed: {
+        int32_t handle = 0;
+        if (c.resultInt() != 0 && c.args[1])
+            memcpy(&handle, (const void*)(uintptr_t)c.args[1], sizeof handle);
+        target = handle;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+struct ReplaySession {
+    ReplaySession(const std::vector<ReplayRun>& r, const PlayOptions& o, ReplayOutcome* out)
+        : runs(r), opt(o), outcome(out), res(&out->session),
+          narrator(o, &out->session, o.hasHudAt ? o.hudAt : -1) {}
+
+    const std::vector<ReplayRun>& runs;
+    const PlayOptions& opt;
+    ReplayOutcome* outcome;
+    SessionResult* res;
+    Narrator narrator;
+
+    GameFolder folder;
+    SeenWorld seen;
+    FrameSnapshot frame;
+    uint32_t startTimer = 0;
+    bool live = false;
+    bool callsInFrame = false;
+    bool held = false;       // the script holds: the player is out of play, as far as it knows
+    bool clockKnown = false; // startTimer is set
+
+    const ScriptState& st() { return *sim::pluginState(); }
+    Millis elapsed() { return (Millis)(uint32_t)(sim::world().timer - startTimer); }
+    std::string saveFile() { return sim::workDir() + "/Tolvenmire.dat"; }
+
+    bool run();
+    bool load(const ReplayRun& r, std::string* error);
+    void onCall(const sim::Call& c);
+    void tellSetup();
+    FrameState readState();
+    void fillFrame();
+    void playFrame();
+    void finish();
+};
+
+FrameState ReplaySession::readState() {
+    FrameState s;
+    const ScriptState& p = st();
+    s.flask = p.flaskLevel;
+    s.intake = p.intakeLevel;
+    s.drunk = p.drunkLevel;
+    s.drinking = p.drinking;
+    s.passedOut = p.passedOut;
+    s.deadeye = p.deadeyeLock;
+    s.drinkPrompt = p.drinkPromptActive;
+    s.refillPrompt = p.refillPromptActive;
+    s.drinkPromptHandle = p.drinkPrompt;
+    s.refillPromptHandle = p.refillPrompt;
+    s.nextSipTime = p.nextSipTime;
+    s.global = sim::world().intensityGlobal;
+    s.passOutEffect = seen.passOutEffect;
+    s.scenarioRunning = seen.scenarioRunning;
+    s.speech = seen.speech.size();
+    return s;
+}
+
+void ReplaySession::fillFrame() {
+    const FrameState before = frame.state;
+    frame.at = elapsed();
+    frame.hostFrame = sim::frame();
+    frame.played = res->frames;
+    frame.state = readState();
+    frame.prompts.clear();
+    frame.newPrompts = seen.newPrompts;
+    auto addPrompt = [&](int32_t handle) {
+        auto it = seen.prompts.find(handle);
+        if (it != seen.prompts.end()) frame.prompts.push_back(it->second);
+    };
+    for (int32_t h : frame.newPrompts) addPrompt(h);
+    addPrompt(before.drinkPromptHandle);
+    addPrompt(before.refillPromptHandle);
+    frame.spoken.clear();
+    for (size_t i = before.speech; i < frame.state.speech && i < seen.speech.size(); ++i)
+        frame.spoken.push_back(seen.speech[i]);
+    frame.sprites = seen.sprites;
+    frame.playerPed = seen.playerPed;
+    frame.interior = seen.interior;
+    frame.target = seen.target;
+    frame.cash = 0;
+    frame.passOutAfterMs = 0;
+    frame.sipStart = (Millis)(int32_t)((uint32_t)st().sipStartTime - startTimer);
+    frame.deadeyeThreshold = sim::pluginSettings()->deadeyeLockThreshold;
+    frame.saveFile = saveFile();
+    frame.fromRecording = true;
+}
+
+void ReplaySession::onCall(const sim::Call& c) {
+    if (!live) return;
+    // The first load's registrations come before the recording's clock is known: at 0.
+    if (opt.onTrace)
+        opt.onTrace(formatTime(clockKnown ? (Millis)(uint32_t)(c.timer - startTimer) : 0) + "  " +
+                    sim::describe(c));
+    callsInFrame = true;
+    noteCall(c, frame.calls);
+    if (c.kind == sim::CallKind::Native) seen.see(c, sim::frame());
+}
+
+bool ReplaySession::load(const ReplayRun& r, std::string* error) {
+    sim::StartOptions o;
+    o.pluginPath = opt.pluginPath;
+    o.workDir = folder.path();
+    o.record = false;
+    o.replay = r.recording;
+    o.replayEvents = r.events;
+    o.observer = [this](const sim::Call& c) { onCall(c); };
+    return sim::start(o, error);
+}
+
+// The settings as the plug-in read them from the recording's, and what the
+// recording cannot say.
+void ReplaySession::tellSetup() {
+    const Settings& s = *sim::pluginSettings();
+    char b[400];
+    snprintf(b, sizeof b,
+             "drink key %s · deadeye lock up to drunk %d · %s · refill %s · sobering 1 intake per %d clock "
+             "units",
+             keyName(s.drinkKey).c_str(), s.deadeyeLockThreshold,
+             s.healWhenDrunk ? "heals when drunk" : "no healing when drunk",
+             formatMoney((int64_t)s.refillPrice * 100).c_str(), s.soberUpInterval);
+    res->settings = b;
+    tell(opt, 0, Topic::Start, res->settings);
+    snprintf(b, sizeof b,
+             "frames of %u ms, as the game timer reads · the player's cash and the game clock's rate are not "
+             "in the recording",
+             (unsigned)sim::world().frameMs);
+    tell(opt, 0, Topic::Start, b);
+}
+
+void ReplaySession::playFrame() {
+    frame.calls.clear();
+    seen.sprites.clear();
+    seen.newPrompts.clear();
+    callsInFrame = false;
+    sim::playFrames(1);
+    // A frame in which the script did not run (the recording ended at its resume)
+    // shows nothing.
+    if (!callsInFrame) return;
+    ++res->frames;
+    fillFrame();
+    // The out-of-play spells, as the script's hold shows them: the game's own
+    // moments are not in the recording.
+    if (frame.calls.heldQuery && !held) narrator.spellBegins(frame.at, "out of play");
+    narrator.frame(frame);
+    if (held && frame.calls.tick) narrator.spellEnds(frame.at, false);
+    if (frame.calls.heldQuery) held = true;
+    if (frame.calls.tick) held = false;
+}
+
+void ReplaySession::finish() {
+    const Millis t = elapsed();
+    narrator.finish(t, held);
+    res->recording.end = t;
+    res->cashKnown = false;
+    res->save = readSave(saveFile(), &res->saveExists);
+    sim::stop();
+    for (const std::string& v : sim::violations()) res->violations.push_back(v);
+    live = false;
+    for (const std::string& v : res->violations)
+        tell(opt, t, Topic::Warning, "host: protocol fault: " + v, 0, true);
+}
+
+bool ReplaySession::run() {
+    const auto wallStart = std::chrono::steady_clock::now();
+    std::string error;
+    if (!folder.make(&error)) {
+        res->error = error;
+        return false;
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const bool first = i == 0;
+        live = true;
+        if (!load(runs[i], &error)) {
+            live = false;
+            res->error = error.empty() ? "the plug-in could not be started" : error;
+            return false;
+        }
+        outcome->run = (int)i;
+        if (first) {
+            startTimer = sim::world().timer;
+            clockKnown = true;
+            tellSetup();
+            frame.state = readState();
+            narrator.begin(frame.state);
+        } else {
+            // The game quit between the two runs, at a moment the recordings do not
+            // hold: told at the new run's first frame, as the game started again there.
+            const Millis quitAt = elapsed() + (Millis)sim::world().frameMs;
+            narrator.quit(quitAt, 0, held, saveFile());
+            if (held) narrator.spellEnds(quitAt, false);
+            seen.restart();
+            frame.calls.clear();
+            frame.state = readState();
+            held = false;
+            narrator.startedAgain(quitAt, frame.state);
+        }
+        for (int n = 0; n < MaxFrames && !sim::replayOver(); ++n) playFrame();
+        outcome->status = sim::replayStatus();
+        outcome->events += outcome->status.next;
+        outcome->at = (Millis)(uint32_t)(outcome->status.gameTime - startTimer);
+        if (outcome->status.diverged || i + 1 == runs.size()) break;
+        sim::stop();
+        for (const std::string& v : sim::violations()) res->violations.push_back(v);
+    }
+    finish();
+    res->wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    return true;
+}
+
+} // namespace
+
+bool replay(const std::vector<ReplayRun>& runs, const PlayOptions& options, ReplayOutcome* outcome) {
+    *outcome = ReplayOutcome();
+    SessionResult& r = outcome->session;
+    if (runs.empty()) {
+        r.error = "no recording to replay";
+        return false;
+    }
+    r.recording.title = runs[0].path;
+    const rec::Recording& first = *runs[0].recording;
+    r.recording.subtitle =
+        "a recording of Tolvenmire " + first.pluginVersion + " · " +
+        (first.saveFound ? "save file " + quoted(first.saveBytes) : std::string("no save file")) +
+        (runs.size() > 1 ? " · " + std::to_string(runs.size()) + " runs" : std::string());
+    ReplaySession s(runs, options, outcome);
+    return s.run();
+}
+
+std::vector<std::string> differenceLines(const ReplayOutcome& outcome, const ReplayRun& run) {
+    const sim::ReplayStatus& s = outcome.status;
+    std::vector<std::string> out;
+    char b[300];
+    snprintf(b, sizeof b,
+             "The plug-in departs from the recording at frame %d, %s into the session (game timer %" PRIu32
+             "), in block %d of %s:",
+             s.frame, formatTime(outcome.at).c_str(), s.gameTime, s.block, run.path.c_str());
+    out.push_back(b);
+    out.push_back("  recorded: " + s.recorded);
+    out.push_back("  made:     " + s.made);
+    if (!s.before.empty()) {
+        out.push_back("  the calls before it, as recorded and made alike:");
+        for (const std::string& line : s.before) out.push_back("    " + line);
+    }
+    return out;
+}
+
+} // namespace player

@@ -1,0 +1,611 @@
+// The host's replay mode: every answer the plug-in gets comes from a recording
+// instead of the game model, and each call it makes is held against the recorded
+// one. The loader, the fibers, the protocol checks and the call log are the host's
+// own (script_hook.cpp, session.cpp); this file only says what the answer is and
+// whether the call is the recorded one.
+#include "fiber.h"
+#include "host.h"
+#include "replay/recording.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace sim::detail {
+
+namespace {
+
+const uint64_t GameTimer = 0x4F67E8ECA7D3F667;
+const char* const SaveFile = "Tolvenmire.dat";
+// The few calls told before a difference.
+const int RecentKept = 6;
+// A frame's length when the recording does not show one.
+const uint32_t DefaultFrameMs = 33;
+// How far ahead the frame's length is looked for at the start.
+const size_t ClockLookahead = 20000;
+
+const char* const SettingNames[6] = {"TOLVENMIRE_KEY", "DEADEYE_LOCK_THRESHOLD", "HEAL_WHEN_DRUNK",
+                                     "REFILL_PRICE",   "SOBER_UP_TIME",          "RECORD_SESSION"};
+
+struct Replay {
+    const rec::Recording* recording = nullptr; // the head; its events unless `source` gives them
+    std::function<bool(rec::Event*)> source;
+    size_t taken = 0; // without a source: the recording's events taken so far
+    // The events read and not yet matched; the source is read only as far as needed.
+    std::deque<rec::Event> ahead;
+    bool sourceDone = false;
+    ReplayStatus status;
+    bool started = false; // the script has been resumed once
+    uint32_t frameMs = DefaultFrameMs;
+    uint32_t lastWait = 0;
+    uint32_t lastTimer = 0;
+    // The global cell handed out, until the next call checks what was written into it.
+    bool globalPending = false;
+    rec::Event globalEvent;
+    size_t globalAt = 0; // its place in the recording
+    uint64_t* globalCell = nullptr;
+    uint64_t globalBefore = 0;
+    // The save file's stamp as the replay last left it: a save changes it.
+    bool saveKnown = false;
+    fs::file_time_type saveStamp;
+    // The last events matched, with their frames, oldest first.
+    std::deque<std::pair<rec::Event, int>> recent;
+};
+
+Replay replay;
+
+// Set on the thread that runs the keyboard handler for a recorded key event: the
+// handler's GetTickCount answers the tick the event was recorded with.
+thread_local bool deliveringKey = false;
+thread_local uint32_t keyTick = 0;
+
+bool over() { return replay.status.diverged || replay.status.exhausted; }
+
+// Reads ahead until `count` events are there (fewer at the recording's end).
+bool readAhead(size_t count) {
+    Replay& p = replay;
+    while (p.ahead.size() < count && !p.sourceDone) {
+        rec::Event& e = p.ahead.emplace_back();
+        bool got = false;
+        if (p.source) {
+            got = p.source(&e);
+        } else if (p.taken < p.recording->events.size()) {
+            e = p.recording->events[p.taken++];
+            got = true;
+        }
+        if (!got) {
+            p.ahead.pop_back();
+            p.sourceDone = true;
+        }
+    }
+    return p.ahead.size() >= count;
+}
+
+const rec::Event* peek() { return readAhead(1) ? &replay.ahead.front() : nullptr; }
+
+// Takes the next event as matched; it stays readable among the recent ones.
+const rec::Event& consume() {
+    Replay& p = replay;
+    p.recent.emplace_back(std::move(p.ahead.front()), host().frame);
+    p.ahead.pop_front();
+    if (p.recent.size() > (size_t)RecentKept) p.recent.pop_front();
+    ++p.status.next;
+    return p.recent.back().first;
+}
+
+std::string hexText(const std::string& bytes) {
+    std::string out;
+    char b[4];
+    for (unsigned char ch : bytes) {
+        snprintf(b, sizeof b, "%02X", ch);
+        out += b;
+    }
+    return out;
+}
+
+std::string quotedText(const std::string& s) {
+    std::string out = "\"";
+    for (char ch : s) {
+        if (ch == '"' || ch == '\\') out += '\\';
+        if ((unsigned char)ch < 0x20) {
+            char b[8];
+            snprintf(b, sizeof b, "\\x%02X", (unsigned char)ch);
+            out += b;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+std::string speechText(const std::string& before);
+
+// The recorded event as the call it stands for, so that both sides of a difference
+// read as `--trace` reads.
+Call recordedCall(const rec::Event& e, int frame) {
+    Call c;
+    c.frame = frame;
+    switch (e.kind) {
+    case rec::EventKind::Native:
+        c.kind = CallKind::Native;
+        c.hash = e.hash;
+        c.argc = e.argc;
+        for (int k = 0; k < e.argc && k < 12; ++k) {
+            c.args[k] = e.args[k];
+            if (e.argKind[k] == rec::ArgKind::Text) c.text[k] = e.text[k];
+            if (e.argKind[k] == rec::ArgKind::Record) c.text[k] = speechText(e.before[k]);
+        }
+        for (int k = 0; k < 3; ++k) c.result[k] = e.result[k];
+        break;
+    case rec::EventKind::Wait:
+        c.kind = CallKind::Wait;
+        c.waitMs = e.waitMs;
+        break;
+    case rec::EventKind::Global:
+        c.kind = CallKind::GlobalPtr;
+        c.globalIndex = e.globalIndex;
+        c.pointer = e.globalNull ? 0 : 1;
+        break;
+    default:
+        break;
+    }
+    return c;
+}
+
+std::string describeRecorded(const rec::Event& e, int frame) {
+    char b[200];
+    switch (e.kind) {
+    case rec::EventKind::Native: {
+        std::string s = describe(recordedCall(e, frame));
+        if (e.nullResult) s += " (a null result)";
+        return s;
+    }
+    case rec::EventKind::Wait:
+        return describe(recordedCall(e, frame));
+    case rec::EventKind::Global: {
+        snprintf(b, sizeof b, "frame %d  getGlobalPtr(%" PRId32 ") -> %s", frame, e.globalIndex,
+                 e.globalNull ? "null" : "a cell");
+        std::string s = b;
+        if (!e.globalNull) {
+            if (e.globalWritten) {
+                snprintf(b, sizeof b, ", 0x%016" PRIX64 " written into it", e.globalValue);
+                s += b;
+            } else {
+                s += ", nothing written into it";
+            }
+        }
+        return s;
+    }
+    case rec::EventKind::Resume:
+        snprintf(b, sizeof b, "frame %d  scriptWait returns: a new frame", frame);
+        return b;
+    case rec::EventKind::Tick:
+        snprintf(b, sizeof b, "frame %d  GetTickCount() -> %" PRIu32, frame, e.tick);
+        return b;
+    case rec::EventKind::Key:
+        snprintf(b, sizeof b, "frame %d  key event (%" PRIu32 ", %u, %u, %d, %d, %d, %d) at tick %" PRIu32,
+                 frame, e.key, (unsigned)e.second, (unsigned)e.third, e.fourth, e.fifth, e.sixth, e.seventh,
+                 e.tick);
+        return b;
+    case rec::EventKind::Save:
+        snprintf(b, sizeof b, "frame %d  the save file written: ", frame);
+        return b + quotedText(e.save);
+    }
+    return "?";
+}
+
+// The call made, without the answer the replay did not give it.
+std::string describeMade(const Call& c) {
+    std::string s = describe(c);
+    if (c.kind == CallKind::Native) {
+        const size_t arrow = s.rfind(" -> ");
+        if (arrow != std::string::npos) s.erase(arrow);
+    }
+    return s;
+}
+
+// The first difference: the replay stops here.
+void diverge(const rec::Event* recorded, const std::string& made) {
+    Replay& p = replay;
+    Host& h = host();
+    ReplayStatus& s = p.status;
+    s.diverged = true;
+    s.frame = h.frame;
+    s.gameTime = p.lastTimer;
+    s.block = recorded ? recorded->block : 0;
+    s.recorded = recorded ? describeRecorded(*recorded, h.frame) : std::string("(the end of the recording)");
+    s.made = made;
+    s.before.clear();
+    for (const auto& [event, frame] : p.recent) s.before.push_back(describeRecorded(event, frame));
+}
+
+// The save file's stamp is set back after each save, so that any write shows.
+void markSave() {
+    Replay& p = replay;
+    std::error_code ec;
+    p.saveKnown = fs::exists(SaveFile, ec);
+    if (!p.saveKnown) return;
+    // An old time no save can have: a day before the stamp it has now.
+    const fs::file_time_type now = fs::last_write_time(SaveFile, ec);
+    fs::last_write_time(SaveFile, now - std::chrono::hours(24), ec);
+    p.saveStamp = fs::last_write_time(SaveFile, ec);
+}
+
+bool saveWritten() {
+    const Replay& p = replay;
+    std::error_code ec;
+    const bool exists = fs::exists(SaveFile, ec);
+    if (!exists) return false; // the plug-in never deletes its save file
+    if (!p.saveKnown) return true;
+    return fs::last_write_time(SaveFile, ec) != p.saveStamp;
+}
+
+std::string saveText() {
+    std::ifstream in(SaveFile, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// What waits for the next call: the value written into the global cell handed out,
+// and a recorded save that should have been made since the last call. False at a
+// difference, told against the call made (madeCall, or madeText).
+bool checkPending(const Call* madeCall, const char* madeText) {
+    // The call made, described only at a difference.
+    auto made = [&] { return madeCall ? describeMade(*madeCall) : std::string(madeText); };
+    Replay& p = replay;
+    if (p.globalPending) {
+        const rec::Event& e = p.globalEvent;
+        const uint64_t now = *p.globalCell;
+        p.globalPending = false;
+        const bool same = e.globalWritten ? now == e.globalValue : now == p.globalBefore;
+        if (!same) {
+            char b[160];
+            if (now == p.globalBefore)
+                snprintf(b, sizeof b,
+                         "frame %d  getGlobalPtr(%" PRId32 ") -> a cell, nothing written into it",
+                         host().frame, e.globalIndex);
+            else
+                snprintf(b, sizeof b,
+                         "frame %d  getGlobalPtr(%" PRId32 ") -> a cell, 0x%016" PRIX64 " written into it",
+                         host().frame, e.globalIndex, now);
+            // The difference is the recorded global's, matched until now.
+            p.status.next = p.globalAt;
+            diverge(&e, b);
+            return false;
+        }
+    }
+    for (const rec::Event* e = peek(); e && e->kind == rec::EventKind::Save; e = peek()) {
+        if (!saveWritten()) {
+            diverge(e, made() + " (no save written before it)");
+            return false;
+        }
+        const std::string text = saveText();
+        if (text != e->save) {
+            char b[64];
+            snprintf(b, sizeof b, "frame %d  the save file written: ", host().frame);
+            diverge(e, b + quotedText(text));
+            return false;
+        }
+        markSave();
+        consume();
+    }
+    return true;
+}
+
+// A save the recording does not have, found at the end of a frame.
+bool checkUnrecordedSave() {
+    if (!saveWritten()) return true;
+    char b[64];
+    snprintf(b, sizeof b, "frame %d  the save file written: ", host().frame);
+    diverge(peek(), b + quotedText(saveText()));
+    return false;
+}
+
+// A record as the recording keeps its bytes as passed: each string slot as zeros,
+// then the slots' texts, each ended by a NUL.
+std::string recordAsPassed(const uint8_t* p, uint32_t size, uint32_t strings) {
+    std::string out((const char*)p, size);
+    for (uint32_t slot = 0; slot < 32 && slot * 8 + 8 <= size; ++slot)
+        if (strings >> slot & 1) memset(&out[slot * 8], 0, 8);
+    for (uint32_t slot = 0; slot < 32 && slot * 8 + 8 <= size; ++slot) {
+        if (!(strings >> slot & 1)) continue;
+        uint64_t address;
+        memcpy(&address, p + slot * 8, sizeof address);
+        if (const char* text = (const char*)(uintptr_t)address) out += text;
+        out += '\0';
+    }
+    return out;
+}
+
+bool argumentMatches(const rec::Event& e, const Call& c, int k) {
+    switch (e.argKind[k]) {
+    case rec::ArgKind::Value:
+        return c.args[k] == e.args[k];
+    case rec::ArgKind::Text: {
+        const char* s = (const char*)(uintptr_t)c.args[k];
+        return s ? e.text[k] == s : e.text[k].empty();
+    }
+    case rec::ArgKind::Record: {
+        const uint8_t* p = (const uint8_t*)(uintptr_t)c.args[k];
+        if (!p) return e.recordSize[k] == 0;
+        return recordAsPassed(p, e.recordSize[k], e.recordStrings[k]) == e.before[k];
+    }
+    }
+    return false;
+}
+
+// What the game wrote into a record: its bytes once the native returned; a string
+// slot the game left alone is zeros there and keeps the plug-in's address.
+void writeBack(const rec::Event& e, int k, uint8_t* p) {
+    const std::string& after = e.after[k];
+    const uint32_t size = e.recordSize[k] < after.size() ? e.recordSize[k] : (uint32_t)after.size();
+    static const uint8_t Zeros[8] = {};
+    for (uint32_t at = 0; at < size; at += 8) {
+        const uint32_t n = size - at < 8 ? size - at : 8;
+        const bool isString = at / 8 < 32 && (e.recordStrings[k] >> (at / 8) & 1) != 0;
+        if (isString && memcmp(after.data() + at, Zeros, n) == 0) continue;
+        memcpy(p + at, after.data() + at, n);
+    }
+}
+
+// A recorded speech record told as the host tells the one passed: its two texts,
+// then its values.
+std::string speechText(const std::string& before) {
+    std::string out = "{";
+    if (before.size() < 64) {
+        out += hexText(before);
+        return out + '}';
+    }
+    std::string texts[2];
+    size_t at = 64;
+    for (std::string& t : texts) {
+        const size_t end = before.find('\0', at);
+        if (end == std::string::npos) break;
+        t = before.substr(at, end - at);
+        at = end + 1;
+    }
+    char b[32];
+    for (int k = 0; k < 8; ++k) {
+        if (k) out += ", ";
+        uint64_t slot;
+        memcpy(&slot, before.data() + k * 8, sizeof slot);
+        if (k < 2)
+            out += "\"" + texts[k] + "\"";
+        else if (k == 3)
+            snprintf(b, sizeof b, "0x%08" PRIX32, (uint32_t)slot), out += b;
+        else
+            snprintf(b, sizeof b, "%" PRId32, (int32_t)(uint32_t)slot), out += b;
+    }
+    return out + "}";
+}
+
+void setTimer(uint32_t timer) {
+    replay.lastTimer = timer;
+    host().world.timer = timer;
+}
+
+// The frame's length and the timer before the first frame, from the first two
+// frames in a row that read the game timer, so that the frames' times read as the
+// game's.
+void estimateClock() {
+    Replay& p = replay;
+    int frame = 1;
+    int firstFrame = -1;
+    uint32_t first = 0;
+    bool waitedLong = false;
+    for (size_t i = 0; i < ClockLookahead && readAhead(i + 1); ++i) {
+        const rec::Event& e = p.ahead[i];
+        if (e.kind == rec::EventKind::Resume && i > 0) ++frame;
+        if (e.kind == rec::EventKind::Wait) waitedLong = e.waitMs != 0;
+        if (e.kind != rec::EventKind::Native || e.hash != GameTimer) continue;
+        const uint32_t t = (uint32_t)e.result[0];
+        if (firstFrame < 0) {
+            firstFrame = frame;
+            first = t;
+            waitedLong = false;
+        } else if (frame == firstFrame + 1 && !waitedLong && t - first > 0 && t - first < 1000) {
+            p.frameMs = t - first;
+            break;
+        } else if (frame > firstFrame) {
+            break;
+        }
+    }
+    if (firstFrame < 0) return;
+    setTimer(first - p.frameMs * (uint32_t)firstFrame);
+    host().world.frameMs = p.frameMs;
+}
+
+} // namespace
+
+bool replayWriteFiles(const rec::Recording& r) {
+    std::string ini = "[SETTINGS]\n";
+    for (int i = 0; i < 6; ++i) {
+        // GetPrivateProfileIntA reads a negative decimal back as the same 32 bits.
+        const int32_t value = i == 5 ? 0 : (int32_t)r.settings[i]; // the replay records nothing
+        ini += std::string(SettingNames[i]) + "=" + std::to_string(value) + "\n";
+    }
+    std::error_code ec;
+    fs::remove(SaveFile, ec);
+    {
+        std::ofstream f("Tolvenmire.ini", std::ios::binary | std::ios::trunc);
+        f << ini;
+        if (!f) return false;
+    }
+    if (r.saveFound) {
+        std::ofstream f(SaveFile, std::ios::binary | std::ios::trunc);
+        f.write(r.saveBytes.data(), (std::streamsize)r.saveBytes.size());
+        if (!f) return false;
+    }
+    return true;
+}
+
+void replayBegin(const std::function<bool(rec::Event*)>& source) {
+    replay = Replay();
+    replay.recording = host().replay;
+    replay.source = source;
+    replay.status.active = true;
+    estimateClock();
+    markSave();
+}
+
+void replayEnd() {
+    Replay& p = replay;
+    p.recording = nullptr;
+    p.source = nullptr;
+    p.ahead.clear();
+    p.globalPending = false;
+}
+
+UINT64* replayNative(Call& c) {
+    Host& h = host();
+    for (UINT64& r : h.result) r = 0;
+    if (over()) return h.result;
+    c.frame = h.frame;
+    if (const NativeInfo* info = findNative(c.hash)) readTextArguments(*info, c);
+    if (!checkPending(&c, nullptr)) return h.result;
+    const rec::Event* e = peek();
+    if (!e) {
+        replay.status.exhausted = true;
+        return h.result;
+    }
+    bool same = e->kind == rec::EventKind::Native && e->hash == c.hash && e->argc == c.argc;
+    for (int k = 0; same && k < c.argc; ++k) same = argumentMatches(*e, c, k);
+    if (!same) {
+        diverge(e, describeMade(c));
+        return h.result;
+    }
+    // What the game wrote into the out-variables and records.
+    for (int k = 0; k < c.argc; ++k)
+        if (e->argKind[k] == rec::ArgKind::Record && c.args[k])
+            writeBack(*e, k, (uint8_t*)(uintptr_t)c.args[k]);
+    for (int k = 0; k < 3; ++k) h.result[k] = e->result[k];
+    c.result[0] = h.result[0];
+    c.result[1] = h.result[1];
+    c.result[2] = h.result[2];
+    if (c.hash == GameTimer) setTimer((uint32_t)e->result[0]);
+    const bool nullResult = consume().nullResult;
+    logCall(c);
+    return nullResult ? nullptr : h.result;
+}
+
+bool replayWait(Call& c) {
+    if (over()) return false;
+    c.frame = host().frame;
+    if (!checkPending(&c, nullptr) || !checkUnrecordedSave()) return false;
+    const rec::Event* e = peek();
+    if (!e) {
+        replay.status.exhausted = true;
+        return false;
+    }
+    if (e->kind != rec::EventKind::Wait || e->waitMs != c.waitMs) {
+        diverge(e, describeMade(c));
+        return false;
+    }
+    replay.lastWait = c.waitMs;
+    consume();
+    return true;
+}
+
+UINT64* replayGlobal(int index) {
+    Host& h = host();
+    if (over()) return nullptr;
+    Call& c = h.other;
+    resetCall(c, CallKind::GlobalPtr);
+    c.globalIndex = index;
+    c.frame = h.frame;
+    char made[80];
+    snprintf(made, sizeof made, "frame %d  getGlobalPtr(%d)", h.frame, index);
+    if (!checkPending(nullptr, made)) return nullptr;
+    const rec::Event* e = peek();
+    if (!e) {
+        replay.status.exhausted = true;
+        return nullptr;
+    }
+    if (e->kind != rec::EventKind::Global || e->globalIndex != index) {
+        diverge(e, made);
+        return nullptr;
+    }
+    // One cell of the host's answers for the game's global; what the plug-in writes
+    // into it is held against the recording at its next call.
+    uint64_t* cell = e->globalNull ? nullptr : &h.world.intensityGlobal;
+    const size_t at = replay.status.next;
+    const rec::Event& taken = consume();
+    if (cell) {
+        replay.globalPending = true;
+        replay.globalEvent = taken;
+        replay.globalAt = at;
+        replay.globalCell = cell;
+        replay.globalBefore = *cell;
+    }
+    c.pointer = (uint64_t)(uintptr_t)cell;
+    logCall(c);
+    return cell;
+}
+
+bool replayResume() {
+    Host& h = host();
+    Replay& p = replay;
+    if (over() || !h.scriptRegistered || (h.fiber && fiberFinished(h.fiber))) return false;
+    const rec::Event* e = peek();
+    if (!e) {
+        p.status.exhausted = true;
+        return false;
+    }
+    if (e->kind == rec::EventKind::Resume) {
+        consume();
+    } else if (p.started) {
+        char b[80];
+        snprintf(b, sizeof b, "frame %d  scriptWait returns: a new frame", h.frame);
+        diverge(e, b);
+        return false;
+    }
+    // The frame's time until the script reads the game timer: a frame on, or as many
+    // as the wait took.
+    if (p.started) {
+        const uint32_t frames = p.lastWait > p.frameMs ? (p.lastWait + p.frameMs - 1) / p.frameMs : 1;
+        setTimer(p.lastTimer + frames * p.frameMs);
+    } else {
+        setTimer(p.lastTimer + p.frameMs);
+    }
+    p.started = true;
+    for (e = peek(); e && e->kind == rec::EventKind::Key; e = peek()) {
+        const rec::Event& k = consume();
+        deliveringKey = true;
+        keyTick = k.tick;
+        keyEventRaw(k.key, k.second, k.third, k.fourth, k.fifth, k.sixth, k.seventh);
+        deliveringKey = false;
+    }
+    return true;
+}
+
+DWORD replayTickCount() {
+    if (deliveringKey) return keyTick;
+    Host& h = host();
+    if (!h.fiber || fiberCurrent() != h.fiber) return tickCount();
+    if (over()) return 0;
+    char made[64];
+    snprintf(made, sizeof made, "frame %d  GetTickCount()", h.frame);
+    if (!checkPending(nullptr, made)) return 0;
+    const rec::Event* e = peek();
+    if (!e) {
+        replay.status.exhausted = true;
+        return 0;
+    }
+    if (e->kind != rec::EventKind::Tick) {
+        diverge(e, made);
+        return 0;
+    }
+    return consume().tick;
+}
+
+} // namespace sim::detail
+
+const sim::ReplayStatus& sim::replayStatus() { return detail::replay.status; }
+bool sim::replayOver() { return detail::over(); }

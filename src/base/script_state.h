@@ -28,6 +28,8 @@ struct ScriptState {
     int32_t targetPed;         // the ped the player targets (written by the game)
     bool passedOut;            // the pass-out effect was seen running
     int32_t nextDrunkStepTime; // the next intoxication step is due after this time
+    bool drinkPromptDeleted;   // drinkPrompt was deleted and not replaced since
+    bool drinkPromptGone;      // ... in an earlier frame: its completion is another prompt's
 };
 
 // Exported so that a host can watch the plug-in's state; nothing writes it but

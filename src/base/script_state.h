@@ -10,26 +10,23 @@
 #include <cstdint>
 
 struct ScriptState {
-    int32_t flaskLevel = 99;  // contents of the flask, 99 = full, 0 = empty
-    int32_t intakeLevel;      // target intoxication, 0 to 121
-    bool drinkPromptActive;   // the "Drink From Flask" prompt exists
-    bool refillPromptActive;  // the "Refill Flask" prompt exists
-    bool deadeyeLock;         // the two deadeye controls are held off every frame
-    bool drinking;            // drinking mode is on
-    int32_t playerPed;        // the player character, read at the start of every frame
-    int32_t drunkLevel;       // current intoxication, follows intakeLevel one unit a second
-    int32_t sipStartTime;     // sips count after this time (start of drinking + 5500)
-    int32_t drinkPrompt;      // handle of the drink prompt
-    int32_t refillPrompt;     // handle of the refill prompt
-    int32_t now;              // game timer read at the start of the frame
-    int32_t nextSoberUpClock; // game-clock value after which the next sobering step is due
-    int32_t nextSipTime;      // the next sip is due after this time
-    int32_t sipCounter;       // sips since the flask last lost a unit, 0 to 3
-    int32_t targetPed;        // the ped the player targets (written by the game)
-    // The game writes targetPed through its address as its script machine stores a
-    // value: possibly as a whole 8-byte slot, the handle with its sign. The slot's
-    // upper half lands here, not on the fields that follow; nothing reads it.
-    int32_t targetPedSlotUpper;
+    int32_t flaskLevel = 99;   // contents of the flask, 99 = full, 0 = empty
+    int32_t intakeLevel;       // target intoxication, 0 to 121
+    bool drinkPromptActive;    // the "Drink From Flask" prompt exists
+    bool refillPromptActive;   // the "Refill Flask" prompt exists
+    bool deadeyeLock;          // the two deadeye controls are held off every frame
+    bool drinking;             // drinking mode is on
+    int32_t playerPed;         // the player character, read at the start of every frame
+    int32_t drunkLevel;        // current intoxication, follows intakeLevel one unit a second
+    int32_t sipStartTime;      // sips count after this time (start of drinking + 5500)
+    int32_t drinkPrompt;       // handle of the drink prompt
+    int32_t refillPrompt;      // handle of the refill prompt
+    int32_t now;               // game timer read at the start of the frame
+    int32_t nextSoberUpClock;  // game-clock value after which the next sobering step is due
+    int32_t nextSipTime;       // the next sip is due after this time
+    int32_t sipCounter;        // sips since the flask last lost a unit, 0 to 3
+    int32_t targetPed;         // the ped the player targets (written by the game)
+    int32_t targetPedHigh;     // the upper half of an 8-byte slot the game may write at &targetPed; unread
     bool passedOut;            // the pass-out effect was seen running
     int32_t nextDrunkStepTime; // the next intoxication step is due after this time
     bool drinkPromptDeleted;   // drinkPrompt was deleted and not replaced since

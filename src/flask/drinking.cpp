@@ -82,10 +82,13 @@ static void StartDrinking() {
     // Start the drinking scenario on the player character.
     NativeCall<void>(0x524B54361229154F, gState.playerPed, DrinkFlaskScenario, -1, 1, 1, 0.0f, 1);
     // Wait frame by frame until the game runs it, but not for ever: a scenario that
-    // has not started 5 s after the triggering frame never will.
+    // has not started 5 s after the triggering frame never will. A timer reading
+    // before the triggering frame's cannot be right (the game's timer does not run
+    // back); the wait gives up on it as at its limit, instead of waiting for as long
+    // as the timer takes to come back.
     while (!isDrinkScenarioRunning()) {
         const int32_t timer = NativeCall<int32_t>(0x4F67E8ECA7D3F667); // game timer
-        if (isPast(wrapAdd(gState.now, StartWaitLimitMs), timer)) {
+        if (isPast(wrapAdd(gState.now, StartWaitLimitMs), timer) || isPast(timer, gState.now)) {
             clearPlayerTasks();
             gState.drinking = false;
             return;

@@ -180,8 +180,8 @@ bool hostileAnswer(const NativeInfo& info, Call& c, UINT64* r) {
         r[0] = below(2) ? next() : 0;
         break;
     case 'P': {
-        const float far = below(2) ? std::numeric_limits<float>::quiet_NaN() : 1e7f;
-        for (int k = 0; k < 3; ++k) r[k] = floatSlot(below(3) ? far : hostileFloat());
+        const float away = below(2) ? std::numeric_limits<float>::quiet_NaN() : 1e7f;
+        for (int k = 0; k < 3; ++k) r[k] = floatSlot(below(3) ? away : hostileFloat());
         break;
     }
     default: // no result: only the pointer to it could be wrong

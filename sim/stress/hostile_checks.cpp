@@ -66,6 +66,8 @@ bool isIntensity(uint64_t cell) {
 }
 
 // The state record's fields: what the plug-in keeps (not the bytes between them).
+// targetPedHigh is not among them: it is the upper half of targetPed's slot, which
+// the game may write with it. A field added to the record belongs here too.
 struct Field {
     const char* name;
     size_t offset, size;

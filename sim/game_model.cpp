@@ -212,7 +212,7 @@ void promptDelete(Host& h, const Call& c, UINT64*) {
 // The drinking scenario.
 void clearTasks(Host& h, const Call& c, UINT64*) {
     ++h.world.clearingCalls;
-    if (c.i32(0) == h.world.playerPed) h.world.scenarioRunning = false;
+    if (c.i32(0) == h.world.playerPed && !h.world.scenarioNeverEnds) h.world.scenarioRunning = false;
 }
 void scenarioStart(Host& h, const Call& c, UINT64*) { startScenario(h.world, c); }
 void scenarioRunning(Host& h, const Call& c, UINT64* r) {

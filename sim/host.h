@@ -93,6 +93,14 @@ void readTextArguments(const NativeInfo& info, Call& call);
 // The game model: answers a known native (result zeroed beforehand) and applies
 // its effect on the world.
 void answerNative(const Call& call, UINT64* result);
+// The hostile game (World::hostileRate): before the model answers a native with an
+// out-variable, keeps what the variable held; after it, may replace the answer in
+// *result by a hostile one. False when the script is to get a null result pointer.
+void hostileBefore(const NativeInfo& info, const Call& call);
+void resetHostility(); // at the start of a session
+bool hostileAnswer(const NativeInfo& info, Call& call, UINT64* result);
+// The cell a hostile getGlobalPtr hands out in place of `cell`.
+UINT64* hostileGlobal(UINT64* cell);
 // One frame of game time, before the script runs in it.
 void advanceWorld();
 // The game's hash of a name: Jenkins one-at-a-time of the name in lower case.

@@ -220,17 +220,20 @@ UINT64* nativeCall() {
         }
         readTextArguments(*info, c);
     }
+    const bool hostile = info && h.world.hostileRate > 0.0;
+    if (hostile) hostileBefore(*info, c);
     bool answered = false;
     if (!h.world.overrides.empty()) {
         auto it = h.world.overrides.find(c.hash);
         if (it != h.world.overrides.end() && it->second) answered = it->second(c, h.result);
     }
     if (!answered && info) answerNative(c, h.result);
+    const bool resultPointer = !hostile || hostileAnswer(*info, c, h.result);
     c.result[0] = h.result[0];
     c.result[1] = h.result[1];
     c.result[2] = h.result[2];
     logCall(c);
-    return h.result;
+    return resultPointer ? h.result : nullptr;
 }
 
 void scriptWait(DWORD milliseconds) {
@@ -257,12 +260,14 @@ UINT64* getGlobalPtr(int index) {
     if (h.replay) return replayGlobal(index);
     // The one global the model keeps; any other index has no cell.
     UINT64* cell = index == 1935445 ? &h.world.intensityGlobal : nullptr;
+    if (cell && h.world.hostileRate > 0.0) cell = hostileGlobal(cell);
     Call& c = h.other;
     resetCall(c, CallKind::GlobalPtr);
     c.globalIndex = index;
     c.pointer = (uint64_t)(uintptr_t)cell;
     logCall(c);
-    if (!cell) addViolation("getGlobalPtr(" + std::to_string(index) + "): a global the model does not keep");
+    if (index != 1935445)
+        addViolation("getGlobalPtr(" + std::to_string(index) + "): a global the model does not keep");
     return cell;
 }
 

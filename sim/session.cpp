@@ -109,6 +109,7 @@ bool start(const StartOptions& o, std::string* error) {
     h.resumes = 0;
     h.waitMs = 0;
     h.waitStart = 0;
+    resetHostility();
     forgetPlugin(h);
     h.replay = nullptr;
 

@@ -224,6 +224,20 @@ struct World {
     // Scripted answers: consulted before the model; return true to answer with
     // *result (up to three slots) instead.
     std::map<uint64_t, std::function<bool(const Call&, uint64_t* result)>> overrides;
+
+    // A hostile game (hostile_game.cpp): with hostileRate above 0, that share of the
+    // answers is replaced by a hostile value of its kind, drawn from hostileSeed: an
+    // odd integer or handle, a NaN or infinite float, a position far away, an
+    // out-variable left unwritten, filled with garbage or written as a whole 8-byte
+    // script slot, a new prompt given the handle of one just deleted, a null result
+    // pointer, and getGlobalPtr answering null or one of strayCells instead of the
+    // global's cell. Whole-session faults (the timer standing still or jumping, a
+    // scenario that never ends) are the test's to set through the fields above.
+    double hostileRate = 0.0;
+    uint64_t hostileSeed = 0;
+    uint64_t hostileAnswers = 0; // answers replaced so far
+    uint64_t strayCells[4] = {};
+    bool scenarioNeverEnds = false; // the clearing call leaves a running scenario running
 };
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 // seeds sends events of other keys only, which the plug-in stores and never reads).
 #include "random_session.h"
 
+#include "hostile_checks.h"
 #include "sim.h"
 
 #include "base/decimal_text.h"
@@ -13,6 +14,7 @@
 #include "base/settings.h"
 #include "flask/intoxication.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -40,6 +42,12 @@ namespace stress {
 std::string SessionResult::describe() const {
     std::string s = "seed " + std::to_string(seed) + ", frame " + std::to_string(frame) + ": " + failure;
     if (!recent.empty()) s += "\n  last actions:\n" + recent;
+    if (hostileRate > 0.0 && !passed) {
+        char command[96];
+        std::snprintf(command, sizeof command, "tolvenmire-soak --hostile %g --seed %llu --actions",
+                      hostileRate, (unsigned long long)seed);
+        s += (recent.empty() ? "\n" : "") + std::string("  replay: ") + command;
+    }
     return s;
 }
 
@@ -237,6 +245,7 @@ class Session {
     void observe(const sim::Call& c);
     bool checkFrame();
     bool checkSaveFile();
+    bool countWhatHappened();
     void wound(); // puts the folder's permissions back
     bool fail(const std::string& what);
     void log(const std::string& what);
@@ -247,6 +256,7 @@ class Session {
     std::deque<std::string> recent_;
     std::optional<KeyboardThread> keyboard_;
     std::optional<NoiseThread> noise_;
+    std::optional<HostileGame> hostile_;
 
     // The session's traits, drawn once.
     uint32_t drinkKey_ = 79;
@@ -381,6 +391,7 @@ void Session::setUpWorld() {
 void Session::sendKey(uint32_t key, int32_t fifth, int32_t sixth, int32_t seventh) {
     log("key " + std::to_string(key) + " (" + std::to_string(fifth) + ", " + std::to_string(sixth) + ", " +
         std::to_string(seventh) + ")" + (keyboard_ ? " from the keyboard thread" : ""));
+    if (hostile_) hostile_->keySent(key, seventh, drinkKey_);
     if (keyboard_)
         keyboard_->send(key, fifth, sixth, seventh);
     else
@@ -733,6 +744,14 @@ bool Session::checkFrame() {
         return fail("sober, yet the healing rates are " + std::to_string(w.healingRate[0]) + " and " +
                     std::to_string(w.healingRate[1]));
 
+    // Under a hostile game the prompts, the global's cell and the game timer are the
+    // game's to garble: its own invariants take the place of these (hostile_checks.h).
+    if (hostile_) {
+        const std::string broken = hostile_->checkFrame();
+        if (!broken.empty()) return fail("hostile: " + broken);
+        return checkSaveFile() && countWhatHappened();
+    }
+
     // Prompts: at most one of each alive, and its flag says so.
     int drinkPrompts = 0, refillPrompts = 0;
     for (const auto& [handle, p] : w.prompts) {
@@ -778,8 +797,13 @@ bool Session::checkFrame() {
                     " ms");
 
     if (!checkSaveFile()) return false;
+    return countWhatHappened();
+}
 
-    // What the session went through.
+// What the session went through.
+bool Session::countWhatHappened() {
+    const sim::World& w = sim::world();
+    const ScriptState& s = *sim::pluginState();
     if (w.charges.size() > charges_) {
         result_.refills += (int)(w.charges.size() - charges_);
         charges_ = w.charges.size();
@@ -810,7 +834,15 @@ SessionResult Session::run() {
     if (o.withSettings) o.settings = makeSettings();
     o.withSave = !rng_.oneIn(4);
     if (o.withSave) o.save = makeSave();
-    o.observer = [this](const sim::Call& c) { observe(c); };
+    if (options_.hostileRate > 0.0) {
+        hostile_.emplace(result_.seed, options_.hostileRate);
+        hostile_->setUp();
+        result_.hostileRate = options_.hostileRate;
+    }
+    o.observer = [this](const sim::Call& c) {
+        observe(c);
+        if (hostile_) hostile_->observe(c);
+    };
     if (o.withSave) saveContent_ = o.save;
     log("settings " + (o.withSettings ? shown(o.settings) : std::string("(no file)")) + ", save " +
         (o.withSave ? shown(o.save) : std::string("(no file)")));
@@ -831,10 +863,13 @@ SessionResult Session::run() {
     if (rng_.oneIn(4)) noise_.emplace(rng_.next(), drinkKey_);
     lastLoopQuery_ = sim::world().timer;
 
-    const uint32_t start = sim::world().timer;
+    // The game time played, frame by frame: a hostile game's timer jumps do not count.
+    uint64_t played = 0;
     bool ok = true;
-    while (ok && sim::world().timer - start < options_.gameMs) {
+    while (ok && played < options_.gameMs) {
         act();
+        if (hostile_) hostile_->act([this](const std::string& line) { log(line); });
+        played += sim::world().frameMs;
         controlValueSeen_ = stopSeen_ = refillSaveSeen_ = false;
         sim::playFrames(1);
         ok = checkFrame();
@@ -842,11 +877,13 @@ SessionResult Session::run() {
     // The end: back in play and left alone until every sequence has run out.
     if (ok) {
         sim::World& w = sim::world();
+        if (hostile_) hostile_->calm();
         w.outOfPlay = false;
         outOfPlayByTime_ = false;
         outOfPlayFrames_ = 0;
         w.frameMs = 33;
-        const uint32_t until = w.timer + 20000;
+        // (a minute under a hostile game: a pass of the loop may take 44.5 s of it)
+        const uint32_t until = w.timer + (hostile_ ? 60000 : 20000);
         while (ok && w.timer - until > 0x80000000u) {
             controlValueSeen_ = stopSeen_ = refillSaveSeen_ = false;
             sim::playFrames(1);
@@ -861,6 +898,13 @@ SessionResult Session::run() {
     sim::stop();
     if (ok && !sim::violations().empty()) ok = fail("protocol, at unload: " + sim::violations().front());
     result_.digest = digest_;
+    if (hostile_) {
+        const HostileFigures& f = hostile_->figures();
+        result_.hostileAnswers = f.answersReplaced;
+        result_.hostileChecks = f.checks;
+        result_.hostileSpells = f.spells;
+        result_.maxCallsBetweenWaits = f.maxCallsBetweenWaits;
+    }
     if (ok) {
         result_.passed = true;
         result_.frame = frames;
@@ -878,8 +922,14 @@ SessionResult playRandomSession(uint64_t seed, const SessionOptions& options) {
 uint64_t playSeeds(uint64_t first, uint64_t last, const SessionOptions& options, FILE* out) {
     const auto started = std::chrono::steady_clock::now();
     uint64_t passed = 0, failed = 0, frames = 0;
+    uint64_t answers = 0, checks = 0, spells = 0;
+    int maxCalls = 0;
     for (uint64_t seed = first;; ++seed) {
         const SessionResult r = playRandomSession(seed, options);
+        answers += r.hostileAnswers;
+        checks += r.hostileChecks;
+        spells += r.hostileSpells;
+        maxCalls = std::max(maxCalls, r.maxCallsBetweenWaits);
         if (r.passed) {
             ++passed;
             frames += (uint64_t)r.frame;
@@ -896,6 +946,15 @@ uint64_t playSeeds(uint64_t first, uint64_t last, const SessionOptions& options,
             std::fflush(out);
         }
         if (seed == last) break;
+    }
+    if (options.hostileRate > 0.0) {
+        const uint64_t sessions = passed + failed;
+        std::fprintf(out,
+                     "hostile game at %g: %llu frames passed, %llu answers replaced (%.0f a session), %llu "
+                     "whole-session faults, %llu invariants checked, at most %d calls between two waits\n",
+                     options.hostileRate, (unsigned long long)frames, (unsigned long long)answers,
+                     (double)answers / (double)sessions, (unsigned long long)spells,
+                     (unsigned long long)checks, maxCalls);
     }
     std::fprintf(out, "%llu passed, %llu failed\n", (unsigned long long)passed, (unsigned long long)failed);
     return failed;

@@ -22,6 +22,9 @@ struct SessionOptions {
     // event it sends, as one line ("frame 812: target the bartender at 5.0"), for
     // following a seed.
     std::function<void(const std::string&)> onAction;
+    // Above 0: the hostile game (hostile_checks.h), that share of the answers
+    // replaced, its whole-session faults played and its invariants checked too.
+    double hostileRate = 0.0;
 };
 
 struct SessionResult {
@@ -35,8 +38,14 @@ struct SessionResult {
     // What the session went through: refills served, drinks started, out-of-play
     // spells, pass-outs the plug-in saw, saves that could not replace the file.
     int refills = 0, drinks = 0, holds = 0, passOuts = 0, failedSaves = 0;
+    // The hostile game's figures (hostileRate above 0), and the command that plays
+    // the seed again.
+    double hostileRate = 0.0;
+    uint64_t hostileAnswers = 0, hostileChecks = 0, hostileSpells = 0;
+    int maxCallsBetweenWaits = 0;
 
-    // "seed 42, frame 812: <failure>", and the last actions.
+    // "seed 42, frame 812: <failure>", the last actions, and for a hostile session
+    // the command that replays it.
     std::string describe() const;
 };
 

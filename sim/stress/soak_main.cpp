@@ -3,6 +3,7 @@
 //
 //   tolvenmire-soak --seeds 1..20000 --minutes 10     a long soak
 //   tolvenmire-soak --seed 389 --actions              one seed again, its actions printed
+//   tolvenmire-soak --hostile 0.05 --seeds 1..5000    a game that answers anything
 //
 // Exit status: 0 every session passed; 1 a session failed; 2 a bad option.
 #include "random_session.h"
@@ -15,10 +16,13 @@
 namespace {
 
 void usage(FILE* to) {
-    std::fputs("usage: tolvenmire-soak (--seeds A..B | --seed N) [--minutes M] [--actions] [--plugin PATH]\n"
+    std::fputs("usage: tolvenmire-soak (--seeds A..B | --seed N) [--minutes M] [--hostile RATE] [--actions]\n"
+               "                       [--plugin PATH]\n"
                "  --seeds A..B   play the seeds A to B (inclusive)\n"
                "  --seed N       play seed N\n"
                "  --minutes M    game minutes per session (default 3)\n"
+               "  --hostile RATE a hostile game: that share of the game's answers (0 < RATE <= 1)\n"
+               "                 replaced by hostile ones, and whole-session faults played\n"
                "  --actions      print every action of the generator as it happens\n"
                "  --plugin PATH  the plug-in to load (default: this build's)\n",
                to);
@@ -60,6 +64,12 @@ int main(int argc, char** argv) {
         } else if (a == "--minutes" && value) {
             if (!parseNumber(value, &minutes) || minutes == 0 || minutes > 600)
                 return bad(std::string("bad number of minutes \"") + value + "\" (1 to 600)");
+            ++i;
+        } else if (a == "--hostile" && value) {
+            char* end = nullptr;
+            options.hostileRate = std::strtod(value, &end);
+            if (end == value || *end != '\0' || !(options.hostileRate > 0.0 && options.hostileRate <= 1.0))
+                return bad(std::string("bad hostile rate \"") + value + "\" (a share above 0, at most 1)");
             ++i;
         } else if (a == "--plugin" && value) {
             options.pluginPath = value;

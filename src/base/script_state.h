@@ -26,8 +26,11 @@ struct ScriptState {
     int32_t nextSipTime;       // the next sip is due after this time
     int32_t sipCounter;        // sips since the flask last lost a unit, 0 to 3
     int32_t targetPed;         // the ped the player targets (written by the game)
+    int32_t targetPedHigh;     // the upper half of an 8-byte slot the game may write at &targetPed; unread
     bool passedOut;            // the pass-out effect was seen running
     int32_t nextDrunkStepTime; // the next intoxication step is due after this time
+    bool drinkPromptDeleted;   // drinkPrompt was deleted and not replaced since
+    bool drinkPromptGone;      // ... in an earlier frame: its completion is another prompt's
 };
 
 // Exported so that a host can watch the plug-in's state; nothing writes it but

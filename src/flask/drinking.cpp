@@ -26,15 +26,20 @@ static void CreateDrinkPrompt() {
     NativeCall<void>(0x71215ACCFDE075EE, gState.drinkPrompt, 1); // prompt option 1
     NativeCall<void>(0x8A0FB4D03A630D21, gState.drinkPrompt, 1); // prompt option 1
     gState.drinkPromptActive = true;
+    gState.drinkPromptDeleted = false;
+    gState.drinkPromptGone = false;
 }
 
 static void DeleteDrinkPrompt() {
     NativeCall<void>(0x00EDE88D4D13CF59, gState.drinkPrompt); // delete the prompt
     gState.drinkPromptActive = false;
+    gState.drinkPromptDeleted = true;
 }
 
 // Each frame in which the three guards pass toggles the prompt.
 void UpdateDrinkPrompt() {
+    // A prompt deleted before this frame is no longer shown and cannot be completed.
+    gState.drinkPromptGone = gState.drinkPromptDeleted;
     if (NativeCall<int32_t>(0xA571D46727E2B718, 0) != 0) return;             // first prompt guard
     if (NativeCall<int32_t>(0x50F940259D3841E6, 0, 0x4CC0E2FE) == 0) return; // control query
     if (NativeCall<int32_t>(0x4A123E85D7C4CA0B, "WheelHUDIn") != 0) return;  // the effect "WheelHUDIn" runs
@@ -77,10 +82,13 @@ static void StartDrinking() {
     // Start the drinking scenario on the player character.
     NativeCall<void>(0x524B54361229154F, gState.playerPed, DrinkFlaskScenario, -1, 1, 1, 0.0f, 1);
     // Wait frame by frame until the game runs it, but not for ever: a scenario that
-    // has not started 5 s after the triggering frame never will.
+    // has not started 5 s after the triggering frame never will. A timer reading
+    // before the triggering frame's cannot be right (the game's timer does not run
+    // back); the wait gives up on it as at its limit, instead of waiting for as long
+    // as the timer takes to come back.
     while (!isDrinkScenarioRunning()) {
         const int32_t timer = NativeCall<int32_t>(0x4F67E8ECA7D3F667); // game timer
-        if (isPast(wrapAdd(gState.now, StartWaitLimitMs), timer)) {
+        if (isPast(wrapAdd(gState.now, StartWaitLimitMs), timer) || isPast(timer, gState.now)) {
             clearPlayerTasks();
             gState.drinking = false;
             return;
@@ -128,9 +136,13 @@ void UpdateDrinking() {
 
 void CheckDrinkTriggers() {
     // The key is tested first; the prompt's completion only when the key did not
-    // trigger, with whatever handle drinkPrompt holds.
+    // trigger, with whatever handle drinkPrompt holds. A completion answered for a
+    // prompt deleted in an earlier frame belongs to whatever prompt the game has
+    // given the handle to since (the refill prompt, another script's): it starts no
+    // drink. One deleted in this frame, or never made (handle 0), still counts.
     const bool triggered = consumeKeyTrigger(gSettings.drinkKey) ||
-                           NativeCall<int32_t>(0xE0F65F0640EF0617, gState.drinkPrompt) != 0; // completed?
+                           (NativeCall<int32_t>(0xE0F65F0640EF0617, gState.drinkPrompt) != 0 && // completed?
+                            !gState.drinkPromptGone);
     if (triggered) {
         if (gState.drinkPromptActive) DeleteDrinkPrompt();
         // A trigger that finds the player condition false is spent.

@@ -32,10 +32,14 @@ static void speak(int32_t speaker, const char* line, const char* voice) {
 static int32_t gameTimer() { return NativeCall<int32_t>(0x4F67E8ECA7D3F667); }
 
 // Waits until the game timer is strictly past now + ms, drawing the meters in
-// every waiting frame.
+// every waiting frame. A reading before the wait's start cannot be right (the
+// game's timer does not run back): it ends the wait, which would otherwise hold the
+// player's control for as long as the timer takes to come back, hours or days.
 static void ServiceWait(int32_t ms) {
-    const int32_t deadline = wrapAdd(gameTimer(), ms);
-    while (!isPast(deadline, gameTimer())) {
+    const int32_t start = gameTimer();
+    const int32_t deadline = wrapAdd(start, ms);
+    for (int32_t timer = gameTimer(); !isPast(deadline, timer) && !isPast(timer, start);
+         timer = gameTimer()) {
         CoreMeters();
         hookWait(0);
     }

@@ -190,6 +190,48 @@ TEST_F(DrinkPrompt, ATriggerThatFindsThePlayerConditionFalseIsSpent) {
     EXPECT_EQ(count(g, PlayerCondition), 0);
     EXPECT_TRUE(sameNatives(callsOf(g, PromptCompleted), {{PromptCompleted, {h}}}));
     EXPECT_FALSE(state().drinking);
+
+    // The game has given the old handle to a newer prompt (another script's, the
+    // refill prompt) and answers its completion: the test still asks about the old
+    // handle, and starts nothing.
+    world().prompts[h].completed = true;
+    const int r = tickAt(T + 99);
+    EXPECT_TRUE(sameNatives(callsOf(r, PromptCompleted), {{PromptCompleted, {h}}}));
+    EXPECT_EQ(count(r, PlayerCondition), 0) << "a completion of a prompt deleted before counted as a trigger";
+    EXPECT_FALSE(state().drinking);
+}
+
+// A completion counts for the drink prompt whenever it can be the player's: the
+// handle 0 before any prompt was made, a prompt made in the frame, and one that the
+// frame's own upkeep deletes (completed in the very frame it toggles off).
+TEST_F(DrinkPrompt, ACompletionCountsForAPromptNotDeletedBeforeTheFrame) {
+    const struct {
+        const char* name;
+        bool madeBefore; // a prompt is shown before the frame
+        bool guardsPass; // the frame's upkeep toggles it
+    } cases[] = {
+        {"handle 0, no prompt made yet", false, false},
+        {"a prompt made in the frame", false, true},
+        {"a prompt the frame's upkeep deletes", true, true},
+    };
+    for (const auto& c : cases) {
+        begin();
+        if (c.madeBefore) {
+            world().promptControl = 1;
+            tickAt(T);
+            ASSERT_TRUE(state().drinkPromptActive) << c.name;
+        }
+        world().promptControl = c.guardsPass ? 1 : 0;
+        // The game answers the completion of whatever handle the test asks about.
+        world().overrides[PromptCompleted] = [](const sim::Call&, uint64_t* r) {
+            r[0] = 1;
+            return true;
+        };
+        const int f = tickAt(T + 33);
+        EXPECT_EQ(count(f, PromptCompleted), 1) << c.name;
+        EXPECT_TRUE(state().drinking) << c.name << ": no drink started";
+        sim::stop();
+    }
 }
 
 TEST_F(DrinkPrompt, ATriggerWhileDrinkingLeavesTheDrinkAsItIs) {

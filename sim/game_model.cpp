@@ -65,21 +65,7 @@ void requestTexture(World& w, const Call& c) {
         w.textureLoading[hash] = w.textureLoadFrames;
 }
 
-void drawSprite(World& w, const Call& c) {
-    Sprite& s = w.sprites.emplace_back();
-    s.dictionary = c.text[0];
-    s.texture = c.text[1];
-    s.x = c.f32(2);
-    s.y = c.f32(3);
-    s.width = c.f32(4);
-    s.height = c.f32(5);
-    s.rotation = c.f32(6);
-    s.red = c.i32(7);
-    s.green = c.i32(8);
-    s.blue = c.i32(9);
-    s.alpha = c.i32(10);
-    s.last = c.i32(11);
-}
+void drawSprite(World& w, const Call& c) { w.sprites.push_back(spriteOf(c)); }
 
 void speak(World& w, const Call& c, int frame) {
     Speech& s = w.speech.emplace_back();

@@ -135,6 +135,23 @@ float floatOf(uint64_t cell) {
 float Call::f32(int k) const { return floatOf(args[k]); }
 float Call::resultFloat() const { return floatOf(result[0]); }
 
+Sprite spriteOf(const Call& c) {
+    Sprite s;
+    s.dictionary = c.text[0];
+    s.texture = c.text[1];
+    s.x = c.f32(2);
+    s.y = c.f32(3);
+    s.width = c.f32(4);
+    s.height = c.f32(5);
+    s.rotation = c.f32(6);
+    s.red = c.i32(7);
+    s.green = c.i32(8);
+    s.blue = c.i32(9);
+    s.alpha = c.i32(10);
+    s.last = c.i32(11);
+    return s;
+}
+
 const std::vector<NativeInfo>& natives() { return table(); }
 
 const NativeInfo* findNative(uint64_t hash) {

@@ -131,6 +131,9 @@ struct Sprite {
     int32_t red = 0, green = 0, blue = 0, alpha = 0, last = 0;
 };
 
+// The sprite a draw call asks for, argument by argument.
+Sprite spriteOf(const Call& call);
+
 struct World {
     // Time. The game timer advances by frameMs each frame. The game clock (the
     // sobering clock) advances by clockPerSecond units per second of game timer;

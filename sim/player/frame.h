@@ -6,6 +6,8 @@
 #include "scenario.h"
 #include "sim.h"
 
+#include "base/script_state.h"
+
 #include <string>
 #include <vector>
 
@@ -24,6 +26,24 @@ struct FrameState {
     size_t speech = 0; // lines spoken in the session so far
     int32_t nextPromptHandle = 1;
 };
+
+// The plug-in's part of a frame's state, read from its state record; the world's
+// part is the session's to fill.
+inline FrameState pluginFrameState(const ScriptState& p) {
+    FrameState s;
+    s.flask = p.flaskLevel;
+    s.intake = p.intakeLevel;
+    s.drunk = p.drunkLevel;
+    s.drinking = p.drinking;
+    s.passedOut = p.passedOut;
+    s.deadeye = p.deadeyeLock;
+    s.drinkPrompt = p.drinkPromptActive;
+    s.refillPrompt = p.refillPromptActive;
+    s.drinkPromptHandle = p.drinkPrompt;
+    s.refillPromptHandle = p.refillPrompt;
+    s.nextSipTime = p.nextSipTime;
+    return s;
+}
 
 // What one frame showed through the calls it made.
 struct FrameCalls {

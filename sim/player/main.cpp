@@ -202,17 +202,23 @@ bool writePictures(const Options& o, const std::string& source, const SessionRes
     return true;
 }
 
+// The options a scenario and a replay share: the plug-in and the HUD picture's
+// moment. False, having said why, for a bad --hud-at.
+bool playOptionsFrom(const Options& o, PlayOptions* options) {
+    options->pluginPath = o.pluginPath;
+    if (o.hudAtText.empty()) return true;
+    if (!parseTime(o.hudAtText, &options->hudAt)) {
+        fprintf(stderr, "tolvenmire-sim: bad time \"%s\" for --hud-at (as in 0:20, 1:30.5 or 2500ms)\n",
+                o.hudAtText.c_str());
+        return false;
+    }
+    options->hasHudAt = true;
+    return true;
+}
+
 int playScenario(const Options& o) {
     PlayOptions options;
-    options.pluginPath = o.pluginPath;
-    if (!o.hudAtText.empty()) {
-        if (!parseTime(o.hudAtText, &options.hudAt)) {
-            fprintf(stderr, "tolvenmire-sim: bad time \"%s\" for --hud-at (as in 0:20, 1:30.5 or 2500ms)\n",
-                    o.hudAtText.c_str());
-            return ExitUsage;
-        }
-        options.hasHudAt = true;
-    }
+    if (!playOptionsFrom(o, &options)) return ExitUsage;
     Scenario scenario;
     std::vector<ParseError> errors;
     if (!loadScenario(o.scenarioPath, &scenario, &errors)) {
@@ -273,15 +279,7 @@ int playReplay(const Options& o) {
         runs.push_back({path, &stream.head(), [&stream](rec::Event* e) { return stream.next(e); }});
     }
     PlayOptions options;
-    options.pluginPath = o.pluginPath;
-    if (!o.hudAtText.empty()) {
-        if (!parseTime(o.hudAtText, &options.hudAt)) {
-            fprintf(stderr, "tolvenmire-sim: bad time \"%s\" for --hud-at (as in 0:20, 1:30.5 or 2500ms)\n",
-                    o.hudAtText.c_str());
-            return ExitUsage;
-        }
-        options.hasHudAt = true;
-    }
+    if (!playOptionsFrom(o, &options)) return ExitUsage;
     const bool timeline = !o.quiet;
     if (timeline) {
         printLine("tolvenmire-sim: replaying " + o.replayPaths[0] + " (Tolvenmire " +

@@ -89,22 +89,9 @@ void SeenWorld::see(const sim::Call& c, int frame) {
         }
         break;
     }
-    case DrawSprite: {
-        sim::Sprite& s = sprites.emplace_back();
-        s.dictionary = c.text[0];
-        s.texture = c.text[1];
-        s.x = c.f32(2);
-        s.y = c.f32(3);
-        s.width = c.f32(4);
-        s.height = c.f32(5);
-        s.rotation = c.f32(6);
-        s.red = c.i32(7);
-        s.green = c.i32(8);
-        s.blue = c.i32(9);
-        s.alpha = c.i32(10);
-        s.last = c.i32(11);
+    case DrawSprite:
+        sprites.push_back(sim::spriteOf(c));
         break;
-    }
     case ScenarioRunning:
         scenarioRunning = c.resultInt() != 0;
         break;
@@ -164,19 +151,7 @@ struct ReplaySession {
 };
 
 FrameState ReplaySession::readState() {
-    FrameState s;
-    const ScriptState& p = st();
-    s.flask = p.flaskLevel;
-    s.intake = p.intakeLevel;
-    s.drunk = p.drunkLevel;
-    s.drinking = p.drinking;
-    s.passedOut = p.passedOut;
-    s.deadeye = p.deadeyeLock;
-    s.drinkPrompt = p.drinkPromptActive;
-    s.refillPrompt = p.refillPromptActive;
-    s.drinkPromptHandle = p.drinkPrompt;
-    s.refillPromptHandle = p.refillPrompt;
-    s.nextSipTime = p.nextSipTime;
+    FrameState s = pluginFrameState(st());
     s.global = sim::world().intensityGlobal;
     s.passOutEffect = seen.passOutEffect;
     s.scenarioRunning = seen.scenarioRunning;

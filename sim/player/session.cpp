@@ -202,19 +202,7 @@ struct Session {
 };
 
 FrameState Session::readState() {
-    FrameState s;
-    const ScriptState& p = st();
-    s.flask = p.flaskLevel;
-    s.intake = p.intakeLevel;
-    s.drunk = p.drunkLevel;
-    s.drinking = p.drinking;
-    s.passedOut = p.passedOut;
-    s.deadeye = p.deadeyeLock;
-    s.drinkPrompt = p.drinkPromptActive;
-    s.refillPrompt = p.refillPromptActive;
-    s.drinkPromptHandle = p.drinkPrompt;
-    s.refillPromptHandle = p.refillPrompt;
-    s.nextSipTime = p.nextSipTime;
+    FrameState s = pluginFrameState(st());
     const sim::World& world = w();
     s.global = world.intensityGlobal;
     auto effect = world.effects.find(PassOutEffect);

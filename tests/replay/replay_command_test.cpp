@@ -2,6 +2,7 @@
 // plug-in built with one call changed stops at that call and names it, and a
 // recording torn at its end is replayed up to its last whole block and then named.
 #include "recording.h"
+#include "sim_command.h"
 
 #include <gtest/gtest.h>
 
@@ -16,28 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-Outcome run(const std::string& args) {
-    Outcome r;
-    const fs::path errFile =
-        fs::temp_directory_path() / ("tolvenmire-replay-stderr-" + std::to_string(getpid()));
-    const std::string command = std::string(TOLVENMIRE_SIM) + " " + args + " 2>" + errFile.string();
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(errFile);
-    r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    fs::remove(errFile);
-    return r;
-}
+Outcome run(const std::string& args) { return runSim(args); }
 
 const uint64_t TakeCash = 0x466BC8769CF26A7A;
 

@@ -214,15 +214,8 @@ bool ReplaySession::load(const ReplayRun& r, std::string* error) {
 // The settings as the plug-in read them from the recording's, and what the
 // recording cannot say.
 void ReplaySession::tellSetup() {
-    const Settings& s = *sim::pluginSettings();
+    res->settings = settingsLine(*sim::pluginSettings());
     char b[400];
-    snprintf(b, sizeof b,
-             "drink key %s · deadeye lock up to drunk %d · %s · refill %s · sobering 1 intake per %d clock "
-             "units",
-             keyName(s.drinkKey).c_str(), s.deadeyeLockThreshold,
-             s.healWhenDrunk ? "heals when drunk" : "no healing when drunk",
-             formatMoney((int64_t)s.refillPrice * 100).c_str(), s.soberUpInterval);
-    res->settings = b;
     tell(opt, 0, Topic::Start, res->settings);
     snprintf(b, sizeof b,
              "frames of %u ms, as the game timer reads · the player's cash and the game clock's rate are not "

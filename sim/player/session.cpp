@@ -57,6 +57,17 @@ std::string keyName(int64_t code) {
     return std::to_string(code);
 }
 
+std::string settingsLine(const Settings& s) {
+    char b[400];
+    snprintf(b, sizeof b,
+             "drink key %s · deadeye lock up to drunk %d · %s · refill %s · sobering 1 intake per %d clock "
+             "units",
+             keyName(s.drinkKey).c_str(), s.deadeyeLockThreshold,
+             s.healWhenDrunk ? "heals when drunk" : "no healing when drunk",
+             formatMoney((int64_t)s.refillPrice * 100).c_str(), s.soberUpInterval);
+    return b;
+}
+
 namespace {
 
 // The natives the player watches, by role.
@@ -560,14 +571,7 @@ bool Session::start() {
 // The settings as the plug-in read them, and the world at the start.
 void Session::tellSetup() {
     const Settings& s = *sim::pluginSettings();
-    char b[400];
-    snprintf(b, sizeof b,
-             "drink key %s · deadeye lock up to drunk %d · %s · refill %s · sobering 1 intake per %d clock "
-             "units",
-             keyName(s.drinkKey).c_str(), s.deadeyeLockThreshold,
-             s.healWhenDrunk ? "heals when drunk" : "no healing when drunk",
-             formatMoney((int64_t)s.refillPrice * 100).c_str(), s.soberUpInterval);
-    res->settings = b;
+    res->settings = settingsLine(s);
     const sim::World& world = w();
     char line[300];
     snprintf(

@@ -158,4 +158,7 @@ std::string withRecordingOn(const std::string& settings, bool withSettings);
 // "O (79)", "F10 (121)" is not known: "121".
 std::string keyName(int64_t code);
 
+// The timeline's first line: the settings as the plug-in read them.
+std::string settingsLine(const Settings& settings);
+
 } // namespace player

@@ -100,19 +100,6 @@ float distance(const World& w, const Call& c) {
 
 } // namespace
 
-uint32_t nameHash(const char* name) {
-    uint32_t h = 0;
-    for (const char* p = name; *p; ++p) {
-        const char ch = (*p >= 'A' && *p <= 'Z') ? (char)(*p - 'A' + 'a') : *p;
-        h += (uint8_t)ch;
-        h += h << 10;
-        h ^= h >> 6;
-    }
-    h += h << 3;
-    h ^= h >> 11;
-    h += h << 15;
-    return h;
-}
 
 namespace {
 
@@ -372,3 +359,21 @@ void advanceWorld() {
 }
 
 } // namespace sim::detail
+
+namespace sim {
+
+uint32_t nameHash(const char* name) {
+    uint32_t h = 0;
+    for (const char* p = name; *p; ++p) {
+        const char ch = (*p >= 'A' && *p <= 'Z') ? (char)(*p - 'A' + 'a') : *p;
+        h += (uint8_t)ch;
+        h += h << 10;
+        h ^= h >> 6;
+    }
+    h += h << 3;
+    h ^= h >> 11;
+    h += h << 15;
+    return h;
+}
+
+} // namespace sim

@@ -103,8 +103,6 @@ bool hostileAnswer(const NativeInfo& info, Call& call, UINT64* result);
 UINT64* hostileGlobal(UINT64* cell);
 // One frame of game time, before the script runs in it.
 void advanceWorld();
-// The game's hash of a name: Jenkins one-at-a-time of the name in lower case.
-uint32_t nameHash(const char* name);
 
 #ifdef _WIN32
 // The host's stand-ins for the plug-in's file calls (file_faults.h), by the name

@@ -134,6 +134,9 @@ struct Sprite {
 // The sprite a draw call asks for, argument by argument.
 Sprite spriteOf(const Call& call);
 
+// The game's hash of a name: Jenkins one-at-a-time of the name in lower case.
+uint32_t nameHash(const char* name);
+
 struct World {
     // Time. The game timer advances by frameMs each frame. The game clock (the
     // sobering clock) advances by clockPerSecond units per second of game timer;

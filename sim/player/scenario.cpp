@@ -184,7 +184,7 @@ const std::vector<Saloon>& saloons() {
         {"tumbleweed", 5634, "1087_U_M_M_TUMBARTENDER_01", 0xD31B229F},
         {"valentine", 21250, "0475_U_M_M_VALBARTENDER_01", 0xB733CF0F},
         {"saint-denis-2", 37378, "0312_U_M_M_NBXBARTENDER_02", 0x0D1298F7},
-        {"van-horn", 39426, "1038_U_F_M_VHTBARTENDER_01", 0x1B92FA61},
+        {"van-horn", 39426, "1038_U_F_M_VHTBARTENDER_01", 0x3E471440},
         {"blackwater", 41218, "0080_U_M_O_BLWBARTENDER_01", 0x8E81C857},
         {"saint-denis", 53762, "0311_U_M_M_NBXBARTENDER_01", 0x1EE53C9C},
         {"rhodes", 54274, "0397_U_M_M_RHDBARTENDER_01", 0x23DA7E9F},

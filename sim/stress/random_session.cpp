@@ -71,7 +71,7 @@ struct Saloon {
     uint32_t bartender;
 };
 const Saloon Saloons[8] = {
-    {5634, 0xD31B229F},  {21250, 0xB733CF0F}, {37378, 0x0D1298F7}, {39426, 0x1B92FA61},
+    {5634, 0xD31B229F},  {21250, 0xB733CF0F}, {37378, 0x0D1298F7}, {39426, 0x3E471440},
     {41218, 0x8E81C857}, {53762, 0x1EE53C9C}, {54274, 0x23DA7E9F}, {56834, 0xDD6D1B34},
 };
 #ifdef _WIN32

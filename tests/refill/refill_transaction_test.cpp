@@ -346,8 +346,8 @@ TEST_F(RefillTransaction, ThePlayerThanksInTheVoiceOfItsModel) {
     const struct {
         uint32_t model;
         const char* voice;
-    } players[] = {{0x0D7114C9, "ARTHUR"},
-                   {0x00B69710, "JOHN_PLAYER"},
+    } players[] = {{sim::nameHash("PLAYER_ZERO"), "ARTHUR"},
+                   {sim::nameHash("PLAYER_THREE"), "JOHN_PLAYER"},
                    {0x0D7114C8, ""},
                    {ValentineBartender, ""},
                    {0, ""}};

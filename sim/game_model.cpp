@@ -100,7 +100,6 @@ float distance(const World& w, const Call& c) {
 
 } // namespace
 
-
 namespace {
 
 // The answers, one per native or kind of native; each reads the call and the world

@@ -14,7 +14,7 @@ namespace player {
 
 // What expectations look at.
 struct Looked {
-    const ScriptState& plugin;
+    const ScriptState* plugin; // null: a build that does not export its state
     const sim::World& world;
     const Counts& counts; // what the timeline counted so far
     std::string saveFile; // the save file's path

@@ -103,6 +103,9 @@ struct FrameSnapshot {
     // A replay: the world is known only through the plug-in's calls and the game's
     // recorded answers; the player's cash and the game's own timings are not.
     bool fromRecording = false;
+    // False for a build of the plug-in that does not export its state: the flask,
+    // the levels and the prompts it holds are then not known.
+    bool stateKnown = true;
 
     bool isNewPrompt(int32_t handle) const {
         for (int32_t h : newPrompts)

@@ -96,6 +96,16 @@ void Narrator::tellStart(const FrameSnapshot& f) {
     scriptStarted = true;
     bool exists = false;
     const std::string save = readSave(f.saveFile, &exists);
+    if (!f.stateKnown) {
+        say(f.at, Topic::Start,
+            std::string("script started") +
+                (exists ? " (save file " + quoted(save) + ")" : " (no save file)") +
+                "; this build of the plug-in does not export its state: its flask, levels, drinks and "
+                "prompts "
+                "are not known, only its calls");
+        told = f.state;
+        return;
+    }
     say(f.at, Topic::Start,
         "script started: flask " + std::to_string(f.state.flask) +
             (exists ? " (save file " + quoted(save) + ")" : " (no save file: a full flask)"));
@@ -340,6 +350,11 @@ void Narrator::tellServed(const FrameSnapshot& f) {
     refilling = false;
     ++res->counts.refills;
     res->recording.refills.push_back({refillStart, f.at, "refill " + formatMoney(refillCharged)});
+    if (!f.stateKnown) {
+        say(f.at, Topic::Refill,
+            "served in " + formatDuration(f.at - refillStart) + (thanked ? "" : "; no thanks from the player"));
+        return;
+    }
     say(f.at, Topic::Refill,
         "served in " + formatDuration(f.at - refillStart) + ": flask " + std::to_string(refillFlask) + " → " +
             std::to_string(now.flask) +

@@ -136,7 +136,12 @@ struct ReplaySession {
     bool held = false;       // the script holds: the player is out of play, as far as it knows
     bool clockKnown = false; // startTimer is set
 
-    const ScriptState& st() { return *sim::pluginState(); }
+    // A build that exports no state is told by its calls alone; its settings are
+    // the recording's.
+    ScriptState unknownState = {};
+    Settings recordedSettings = {};
+    const ScriptState& st() { return sim::pluginState() ? *sim::pluginState() : unknownState; }
+    const Settings& settings() { return sim::pluginSettings() ? *sim::pluginSettings() : recordedSettings; }
     Millis elapsed() { return (Millis)(uint32_t)(sim::world().timer - startTimer); }
     std::string saveFile() { return sim::workDir() + "/Tolvenmire.dat"; }
 
@@ -184,7 +189,8 @@ void ReplaySession::fillFrame() {
     frame.cash = 0;
     frame.passOutAfterMs = 0;
     frame.sipStart = (Millis)(int32_t)((uint32_t)st().sipStartTime - startTimer);
-    frame.deadeyeThreshold = sim::pluginSettings()->deadeyeLockThreshold;
+    frame.deadeyeThreshold = settings().deadeyeLockThreshold;
+    frame.stateKnown = sim::pluginState() != nullptr;
     frame.saveFile = saveFile();
     frame.fromRecording = true;
 }
@@ -214,7 +220,9 @@ bool ReplaySession::load(const ReplayRun& r, std::string* error) {
 // The settings as the plug-in read them from the recording's, and what the
 // recording cannot say.
 void ReplaySession::tellSetup() {
-    res->settings = settingsLine(*sim::pluginSettings());
+    recordedSettings = settingsFromAnswers(runs[0].recording->settings);
+    res->stateKnown = sim::pluginState() != nullptr;
+    res->settings = settingsLine(settings());
     char b[400];
     tell(opt, 0, Topic::Start, res->settings);
     snprintf(b, sizeof b,

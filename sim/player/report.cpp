@@ -27,14 +27,19 @@ std::vector<std::string> summaryLines(const Scenario& sc, const SessionResult& r
     if (c.drinks)
         drinks += " (" + std::to_string(c.drinksByKey) + " by key, " + std::to_string(c.drinksByPrompt) +
                   " by prompt)";
-    out.push_back("  " + drinks + ", " + plural(c.sips, "sip", "sips") + "; " +
-                  plural(c.passOuts, "pass-out", "pass-outs") + "; " +
-                  plural(c.spells, "out-of-play spell", "out-of-play spells") + "; " +
+    if (!r.stateKnown) drinks = "drinks, sips and pass-outs not known";
+    out.push_back("  " + drinks +
+                  (r.stateKnown ? ", " + plural(c.sips, "sip", "sips") + "; " +
+                                      plural(c.passOuts, "pass-out", "pass-outs")
+                                : std::string()) +
+                  "; " + plural(c.spells, "out-of-play spell", "out-of-play spells") + "; " +
                   plural(c.refills, "refill", "refills") +
                   (c.charged ? " (" + formatMoney(c.charged) + " charged)" : std::string()) +
                   (c.restarts ? "; " + plural(c.restarts, "restart", "restarts") : std::string()));
-    snprintf(b, sizeof b, "  at the end: flask %d, intake %d, drunk %d, intensity %s, cash %s, save file %s",
-             r.flask, r.intake, r.drunk,
+    char levels[80] = "flask, intake and drunk not known";
+    if (r.stateKnown)
+        snprintf(levels, sizeof levels, "flask %d, intake %d, drunk %d", r.flask, r.intake, r.drunk);
+    snprintf(b, sizeof b, "  at the end: %s, intensity %s, cash %s, save file %s", levels,
              r.intensity == 0 ? "0 (cleared)" : std::to_string(r.intensity).substr(0, 6).c_str(),
              r.cashKnown ? formatMoney(r.cash).c_str() : "not in the recording",
              r.saveExists ? ("\"" + r.save + "\"").c_str() : "none");

@@ -6,10 +6,14 @@
 
 #include "base/script_state.h"
 #include "base/settings.h"
+#include "platform/profile_reader.h"
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <queue>
 #include <random>
 
@@ -55,6 +59,42 @@ std::string keyName(int64_t code) {
     if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9'))
         return std::string(1, (char)code) + " (" + std::to_string(code) + ")";
     return std::to_string(code);
+}
+
+Settings settingsFromAnswers(const uint32_t a[6]) {
+    Settings s = {};
+    s.drinkKey = (int32_t)a[0];
+    s.deadeyeLockThreshold = (int32_t)a[1];
+    s.healWhenDrunk = a[2] != 0;
+    s.refillPrice = (int32_t)a[3];
+    // SOBER_UP_TIME x 1.1 in single precision, truncated; 2^31 or more has the default's.
+    float factor;
+    const uint32_t factorBits = 0x3F8CCCCD;
+    memcpy(&factor, &factorBits, sizeof factor);
+    const float product = (float)a[4] * factor;
+    s.soberUpInterval = product < 2147483648.0f ? (int32_t)product : 110;
+    s.recordSession = a[5] != 0;
+    memcpy(s.answers, a, sizeof s.answers);
+    return s;
+}
+
+Settings settingsFromFile(const std::string& path) {
+    static const struct {
+        const char* key;
+        int32_t fallback;
+    } Keys[6] = {{"TOLVENMIRE_KEY", 79}, {"DEADEYE_LOCK_THRESHOLD", 60}, {"HEAL_WHEN_DRUNK", 1},
+                 {"REFILL_PRICE", 10},   {"SOBER_UP_TIME", 100},         {"RECORD_SESSION", 0}};
+    std::string text;
+    std::error_code ec;
+    // The tool wrote the file itself; a settings file too large to be one is read as none.
+    if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) <= (64u << 20)) {
+        std::ifstream in(path, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    uint32_t answers[6];
+    for (int i = 0; i < 6; ++i)
+        answers[i] = profileReadInt(text.data(), text.size(), "SETTINGS", Keys[i].key, Keys[i].fallback);
+    return settingsFromAnswers(answers);
 }
 
 std::string settingsLine(const Settings& s) {
@@ -167,7 +207,12 @@ struct Session {
     Millis spellEnd = -1; // the open out-of-play spell's end; -1 none
 
     sim::World& w() { return sim::world(); }
-    const ScriptState& st() { return *sim::pluginState(); }
+    // A build that exports no state is told by its calls alone; its settings are
+    // read from the settings file as it read them.
+    ScriptState unknownState = {};
+    Settings fileSettings = {};
+    const ScriptState& st() { return sim::pluginState() ? *sim::pluginState() : unknownState; }
+    const Settings& settings() { return sim::pluginSettings() ? *sim::pluginSettings() : fileSettings; }
     Millis elapsed() { return (Millis)(uint32_t)(w().timer - startTimer); }
     Millis sinceStart(int32_t gameTime) { return (Millis)(int32_t)((uint32_t)gameTime - startTimer); }
     std::string saveFile() { return sim::workDir() + "/Tolvenmire.dat"; }
@@ -254,7 +299,8 @@ void Session::fillFrame() {
     frame.cash = world.cash;
     frame.passOutAfterMs = world.passOutAfterMs;
     frame.sipStart = sinceStart(st().sipStartTime);
-    frame.deadeyeThreshold = sim::pluginSettings()->deadeyeLockThreshold;
+    frame.deadeyeThreshold = settings().deadeyeLockThreshold;
+    frame.stateKnown = sim::pluginState() != nullptr;
     frame.saveFile = saveFile();
 }
 
@@ -294,7 +340,7 @@ void Session::apply(const Event& e, Millis at) {
 }
 
 void Session::pressKey(const Event& e, Millis at) {
-    const int64_t key = e.number >= 0 ? e.number : (int64_t)(uint32_t)sim::pluginSettings()->drinkKey;
+    const int64_t key = e.number >= 0 ? e.number : (int64_t)(uint32_t)settings().drinkKey;
     say(at, Topic::Action, e.written + (e.number < 0 ? " — " + keyName(key) : ""), e.line);
     sim::keyEvent((uint32_t)key, 0, 0, 1);
 }
@@ -315,8 +361,15 @@ void Session::promptControl(const Event& e, Millis at) {
 
 void Session::complete(const Event& e, Millis at) {
     const bool drink = e.name == "drink";
-    const bool shown = drink ? st().drinkPromptActive : st().refillPromptActive;
-    const int32_t handle = drink ? st().drinkPrompt : st().refillPrompt;
+    bool shown = drink ? st().drinkPromptActive : st().refillPromptActive;
+    int32_t handle = drink ? st().drinkPrompt : st().refillPrompt;
+    if (!sim::pluginState()) {
+        // A build that keeps its prompts to itself: the newest of the game's live
+        // prompts with the label.
+        const char* label = drink ? "Drink From Flask" : "Refill Flask";
+        for (const auto& [h, p] : w().prompts)
+            if (p.alive && p.label == label) handle = h, shown = true;
+    }
     auto it = w().prompts.find(handle);
     if (!shown || it == w().prompts.end() || !it->second.alive) {
         say(at, Topic::Warning,
@@ -525,7 +578,7 @@ void Session::endSpell(Millis at) {
 void Session::expect(const Event& e, Millis at) {
     const Expectation& x = e.expect;
     std::string got;
-    const bool passed = holds(x, Looked{st(), w(), res->counts, saveFile()}, &got);
+    const bool passed = holds(x, Looked{sim::pluginState(), w(), res->counts, saveFile()}, &got);
     ExpectResult r;
     r.at = at;
     r.line = e.line;
@@ -570,7 +623,9 @@ bool Session::start() {
 
 // The settings as the plug-in read them, and the world at the start.
 void Session::tellSetup() {
-    const Settings& s = *sim::pluginSettings();
+    if (!sim::pluginSettings()) fileSettings = settingsFromFile(sim::workDir() + "/Tolvenmire.ini");
+    res->stateKnown = sim::pluginState() != nullptr;
+    const Settings& s = settings();
     res->settings = settingsLine(s);
     const sim::World& world = w();
     char line[300];

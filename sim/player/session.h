@@ -112,6 +112,7 @@ struct SessionResult {
     int64_t cash = 0;
     bool saveExists = false;
     bool cashKnown = true;               // false in a replay: the recording does not hold the player's cash
+    bool stateKnown = true;              // false for a build that does not export its state
     std::vector<std::string> recordings; // the recordings kept (PlayOptions::recordTo)
     std::string recordError;             // a recording that could not be kept
     std::string save;
@@ -160,5 +161,11 @@ std::string keyName(int64_t code);
 
 // The timeline's first line: the settings as the plug-in read them.
 std::string settingsLine(const Settings& settings);
+
+// The settings a plug-in makes of the six answers of the settings file, for a
+// build that does not export its own: as a recording holds them, or as the
+// settings file at `path` gives them (its defaults when there is none).
+Settings settingsFromAnswers(const uint32_t answers[6]);
+Settings settingsFromFile(const std::string& path);
 
 } // namespace player

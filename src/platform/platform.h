@@ -48,6 +48,13 @@ extern "C" __attribute__((visibility("default"))) DWORD GetTickCount(void);
 extern "C" UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT def, LPCSTR file);
 #endif
 
+// A Windows test build that exports neither the state record nor the settings, as
+// an older release or another build of the plug-in may: the tools must take any build.
+#ifdef TOLVENMIRE_TEST_NO_EXPORTS
+#undef TOLVENMIRE_EXPORT
+#define TOLVENMIRE_EXPORT extern "C"
+#endif
+
 // Writes `size` bytes as the whole content of `path` (created or truncated) and
 // makes them durable. False on any failure.
 bool platformWriteFile(const char* path, const char* bytes, int size);

@@ -65,7 +65,7 @@ TEST_F(Command, PrintsATimelineASummaryAndWhereThePicturesAre) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("> press drink-key — O (79)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("drink     drink stopped after 8.0 s (a stop control)"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Played 10.0 s of game time (303 frames)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Played 10.0 s of game time (304 frames)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("  chart: " + out + "/short-chart.svg"), std::string::npos) << r.out;
     EXPECT_TRUE(std::filesystem::exists(folder / "pictures" / "short-chart.svg"));
     EXPECT_TRUE(std::filesystem::exists(folder / "pictures" / "short-hud.svg"));

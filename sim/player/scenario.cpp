@@ -317,7 +317,8 @@ bool readSmallFile(const std::string& path, std::string* content, std::string* w
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(path, ec);
     if (!ec && std::filesystem::is_directory(status)) return *why = "it is a folder", false;
-    if (!ec && !std::filesystem::is_regular_file(status)) return *why = "it is not a regular file", false;
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return *why = "it is not a regular file", false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return *why = strerror(errno), false;
     content->resize(LargestFile + 1);
@@ -963,7 +964,9 @@ bool Parser::outOfPlay(const Words& w, Event* e) {
     e->kind = Event::Kind::OutOfPlay;
     e->name = word == "die" ? "death" : word;
     e->duration = word == "die" ? 10000 : 0;
-    if (w.count() == 1 && !parseTime(w.arg(0), &e->duration))
+    const TimeText read = w.count() == 1 ? readTime(w.arg(0), &e->duration) : TimeText::Ok;
+    if (read == TimeText::TooLong) return withinSession(word + " " + quote(w.arg(0)), LongestSession + 1);
+    if (read == TimeText::Bad)
         return error("bad duration " + quote(w.arg(0)) + " (as in 10s or 0:30)"), false;
     return withinSession(word + " " + formatDuration(e->duration), e->duration);
 }
@@ -1126,6 +1129,8 @@ bool Parser::knobValue(const Knob& knob, const std::string& text, Event* e) {
         e->value = on ? 1 : 0;
         break;
     case KnobType::Duration:
+        if (readTime(text, &d) == TimeText::TooLong)
+            return withinSession(std::string(knob.name) + " " + quote(text), LongestSession + 1);
         if (!parseTime(text, &d)) return error("bad duration " + quote(text) + " for " + knob.name), false;
         if (!withinSession(std::string(knob.name) + " " + formatDuration(d), d)) return false;
         e->value = (double)d;

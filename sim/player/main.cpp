@@ -136,7 +136,8 @@ void addOptions(CLI::App& app, Options& o) {
     checkOpt->excludes(quietOpt)->excludes(traceOpt);
     app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault), or\n"
                "the replay departs from the recording; 2 a bad option, scenario or recording; 3 the plug-in\n"
-               "could not be started, or a picture or a recording not written.\n"
+               "could not be started, or a picture or a recording not written; 130 (143) stopped by Ctrl-C\n"
+               "(SIGTERM), the session's folder removed.\n"
                "The scenario format is described in docs/scenarios.md, recordings in docs/recordings.md.");
 }
 

@@ -136,8 +136,10 @@ void promptControl(Host& h, const Call& c, UINT64*) {
     if (Prompt* p = findPrompt(h.world, c.i32(0))) p->control = c.u32(1);
 }
 void labelText(Host& h, const Call& c, UINT64* r) {
-    const uint64_t text = h.world.nextText++;
-    h.world.texts[text] = c.text[2];
+    World& w = h.world;
+    const uint64_t text = w.nextText++;
+    w.texts[text] = c.text[2];
+    if (w.texts.size() > World::KeptTexts) w.texts.erase(w.texts.begin()); // the oldest
     r[0] = text;
 }
 void promptLabel(Host& h, const Call& c, UINT64*) {
@@ -173,11 +175,28 @@ void promptCompleted(Host& h, const Call& c, UINT64* r) {
     const Prompt* p = findPrompt(h.world, c.i32(0));
     putInt(r, p && p->completed ? 1 : 0);
 }
+// The prompts deleted longest ago go, unless a plug-in could tell them from a
+// missing one: a completed prompt still answers the completion test, and the
+// highest handle is what a hostile game hands out. Every answer stays as it was.
+void forgetDeletedPrompts(World& w) {
+    while (w.deletedPrompts.size() > World::KeptDeletedPrompts) {
+        const auto [handle, deletion] = w.deletedPrompts.front();
+        w.deletedPrompts.pop_front();
+        auto it = w.prompts.find(handle);
+        if (it == w.prompts.end() || it->second.alive || it->second.deletion != deletion) continue; // reused
+        if (it->second.completed || std::next(it) == w.prompts.end()) continue;
+        w.prompts.erase(it);
+    }
+}
+
 void promptDelete(Host& h, const Call& c, UINT64*) {
     // Deleting an unknown or a deleted prompt is allowed (handle 0 among them).
     if (Prompt* p = findPrompt(h.world, c.i32(0)); p && p->alive) {
         p->alive = false;
         p->deletedFrame = h.frame;
+        p->deletion = ++h.world.deletions;
+        h.world.deletedPrompts.emplace_back(c.i32(0), p->deletion);
+        forgetDeletedPrompts(h.world);
     }
 }
 

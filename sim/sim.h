@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -108,6 +109,7 @@ struct Prompt {
     bool alive = true;      // false once deleted
     int createdFrame = 0;
     int deletedFrame = -1;
+    uint64_t deletion = 0; // the deletion's number in the session (World::deletions)
 };
 
 struct Ped {
@@ -179,10 +181,20 @@ struct World {
     std::map<uint32_t, bool> textureLoaded;
     std::vector<std::string> textureRequests; // names, in order
 
-    // Prompts by handle (deleted ones stay, with alive false).
+    // Prompts by handle. Deleted ones stay, with alive false, for KeptDeletedPrompts
+    // deletions more, so that a session that makes and deletes one every frame keeps
+    // its memory flat; kept for good are the deleted ones the plug-in could tell from
+    // a missing one: a completed prompt, and the highest handle (which a hostile game
+    // hands out again).
+    static const size_t KeptDeletedPrompts = 256;
     std::map<int32_t, Prompt> prompts;
     int32_t nextPromptHandle = 1;
-    std::map<uint64_t, std::string> texts; // label text handles -> text
+    uint64_t deletions = 0;
+    std::deque<std::pair<int32_t, uint64_t>> deletedPrompts; // (handle, deletion), oldest first
+    // Label text handles -> text; the KeptTexts newest only (a label is read as it
+    // is made).
+    static const size_t KeptTexts = 256;
+    std::map<uint64_t, std::string> texts;
     uint64_t nextText = 0x5445585400000001ull;
 
     // Interiors, peds and targeting.

@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +26,33 @@ namespace {
 const int ExitFailed = 1;   // an expectation failed, or the host saw a protocol fault
 const int ExitUsage = 2;    // a bad option or a bad scenario
 const int ExitNoPlugin = 3; // the plug-in could not be started, or a picture not written
+
+// Ctrl-C (or a SIGTERM) during a session: the session stops at the end of its
+// frame and its folder goes, and the command ends as the signal would have ended
+// it (128 + the signal). A second one ends it at once.
+volatile std::sig_atomic_t gSignal = 0;
+
+extern "C" void onSignal(int sig) {
+    if (gSignal != 0) {
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
+        return;
+    }
+    gSignal = sig;
+}
+
+void catchInterrupts(PlayOptions* options) {
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    options->interrupted = [] { return gSignal != 0; };
+}
+
+// After a session that stopped: the status for a signal that stopped it, else 0.
+int interruptedStatus() {
+    if (gSignal == 0) return 0;
+    fprintf(stderr, "tolvenmire-sim: interrupted\n");
+    return 128 + (int)gSignal;
+}
 
 bool writeFile(const fs::path& path, const std::string& content, std::string* error) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
@@ -108,7 +136,8 @@ void addOptions(CLI::App& app, Options& o) {
     checkOpt->excludes(quietOpt)->excludes(traceOpt);
     app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault), or\n"
                "the replay departs from the recording; 2 a bad option, scenario or recording; 3 the plug-in\n"
-               "could not be started, or a picture or a recording not written.\n"
+               "could not be started, or a picture or a recording not written; 130 (143) stopped by Ctrl-C\n"
+               "(SIGTERM), the session's folder removed.\n"
                "The scenario format is described in docs/scenarios.md, recordings in docs/recordings.md.");
 }
 
@@ -183,14 +212,18 @@ int playRandom(const Options& o) {
 // one cannot be written.
 bool writePictures(const Options& o, const std::string& source, const SessionResult& result,
                    std::string* error) {
-    const fs::path out = fs::absolute(o.outDir);
+    std::error_code ec;
+    const fs::path out = fs::absolute(o.outDir, ec);
+    if (ec) {
+        *error = "cannot use the folder \"" + o.outDir + "\" for the pictures: " + ec.message();
+        return false;
+    }
     const std::string stem = fs::path(source).stem().string();
     const fs::path chartPath = fs::path(o.outDir) / (stem + "-chart.svg");
     const fs::path hudPath = fs::path(o.outDir) / (stem + "-hud.svg");
-    std::error_code ec;
     fs::create_directories(out, ec);
-    if (!writeFile(fs::absolute(chartPath), chartSvg(result.recording), error) ||
-        !writeFile(fs::absolute(hudPath), hudSvg(result.recording.hud, source), error))
+    if (!writeFile(out / chartPath.filename(), chartSvg(result.recording), error) ||
+        !writeFile(out / hudPath.filename(), hudSvg(result.recording.hud, source), error))
         return false;
     if (!o.check) {
         printLine("  chart: " + chartPath.string());
@@ -233,8 +266,10 @@ int playScenario(const Options& o) {
         if (o.trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
     }
     options.recordTo = o.recordPath;
+    catchInterrupts(&options);
     SessionResult result;
     if (!play(scenario, options, &result)) {
+        if (const int status = interruptedStatus()) return status;
         fprintf(stderr, "tolvenmire-sim: %s\n", result.error.c_str());
         return ExitNoPlugin;
     }
@@ -288,8 +323,10 @@ int playReplay(const Options& o) {
         options.onEntry = [](const Entry& e) { printLine(formatEntry(e)); };
         if (o.trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
     }
+    catchInterrupts(&options);
     ReplayOutcome outcome;
     if (!replay(runs, options, &outcome)) {
+        if (const int status = interruptedStatus()) return status;
         fprintf(stderr, "tolvenmire-sim: %s\n", outcome.session.error.c_str());
         return ExitNoPlugin;
     }
@@ -350,6 +387,10 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         const int rc = app.exit(e);
         return rc == 0 ? 0 : ExitUsage;
+    }
+    if (o.out->count() > 0 && o.outDir.empty()) {
+        fprintf(stderr, "tolvenmire-sim: --out needs a folder (it is \"\")\n");
+        return ExitUsage;
     }
     if (!o.dumpPath.empty()) return dumpRecording(o.dumpPath);
     if (o.random) return playRandom(o);

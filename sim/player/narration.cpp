@@ -25,22 +25,7 @@ void tell(const PlayOptions& options, Millis at, Topic topic, const std::string&
     if (options.onEntry) options.onEntry(e);
 }
 
-std::string quoted(const std::string& s) {
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '"' || c == '\\')
-            out += std::string("\\") + c;
-        else
-            out += c;
-    }
-    return out + "\"";
-}
+std::string quoted(const std::string& s) { return "\"" + printable(s, true) + "\""; }
 
 std::string fixed(double v, int places) {
     char b[64];

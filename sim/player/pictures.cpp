@@ -11,8 +11,16 @@ namespace player {
 std::string xmlEscape(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp = 0;
+        const size_t n = utf8At(text, i, &cp);
+        if (n == 0) {
+            // A byte that is not UTF-8 would make the whole picture unreadable.
+            out += "\xEF\xBF\xBD"; // U+FFFD, the replacement character
+            ++i;
+            continue;
+        }
+        switch (cp) {
         case '&':
             out += "&amp;";
             break;
@@ -28,13 +36,18 @@ std::string xmlEscape(const std::string& text) {
         case '\'':
             out += "&apos;";
             break;
+        case 0xFFFE:
+        case 0xFFFF:
+            out += "\xEF\xBF\xBD"; // no characters in XML 1.0
+            break;
         default:
             // Control characters have no place in XML 1.0 text.
-            if ((unsigned char)c < 0x20 && c != '\t' && c != '\n')
+            if ((cp < 0x20 && cp != '\t' && cp != '\n') || (cp >= 0x7F && cp <= 0x9F))
                 out += ' ';
             else
-                out += c;
+                out.append(text, i, n);
         }
+        i += n;
     }
     return out;
 }

@@ -299,7 +299,17 @@ bool ReplaySession::run() {
             held = false;
             narrator.startedAgain(quitAt, frame.state);
         }
-        for (int n = 0; n < MaxFrames && !sim::replayOver(); ++n) playFrame();
+        bool stopped = false; // Ctrl-C
+        for (int n = 0; n < MaxFrames && !sim::replayOver() && !stopped; ++n) {
+            playFrame();
+            stopped = opt.interrupted && opt.interrupted();
+        }
+        if (stopped) {
+            sim::stop();
+            live = false;
+            res->error = "interrupted";
+            return false;
+        }
         outcome->status = sim::replayStatus();
         outcome->events += outcome->status.next;
         outcome->at = (Millis)(uint32_t)(outcome->status.gameTime - startTimer);

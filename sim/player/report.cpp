@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include "narration.h"
+
 #include <cstdio>
 
 namespace player {
@@ -42,7 +44,7 @@ std::vector<std::string> summaryLines(const Scenario& sc, const SessionResult& r
     snprintf(b, sizeof b, "  at the end: %s, intensity %s, cash %s, save file %s", levels,
              r.intensity == 0 ? "0 (cleared)" : std::to_string(r.intensity).substr(0, 6).c_str(),
              r.cashKnown ? formatMoney(r.cash).c_str() : "not in the recording",
-             r.saveExists ? ("\"" + r.save + "\"").c_str() : "none");
+             r.saveExists ? quoted(r.save).c_str() : "none");
     out.push_back(b);
     int passed = 0, failed = 0;
     for (const ExpectResult& e : r.expectations) (e.passed ? passed : failed) += 1;

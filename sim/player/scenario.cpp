@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -44,8 +45,13 @@ bool parseSixty(std::string_view s, int64_t* out) {
 
 } // namespace
 
-bool parseTime(std::string_view text, Millis* out) {
-    if (text.empty()) return false;
+int frameLength(int fps) { return std::max(1, (int)std::lround(1000.0 / std::max(fps, 1))); }
+
+// The longest time written as hours, minutes and seconds: 99999:59:59.999.
+const Millis LongestTime = ((99999ll * 60 + 59) * 60 + 59) * 1000 + 999;
+
+TimeText readTime(std::string_view text, Millis* out) {
+    if (text.empty()) return TimeText::Bad;
     if (text.find(':') != std::string_view::npos) {
         // [H:]M:SS[.fff]
         std::vector<std::string_view> parts;
@@ -53,35 +59,39 @@ bool parseTime(std::string_view text, Millis* out) {
         for (;;) {
             const size_t colon = text.find(':', start);
             parts.push_back(text.substr(start, colon - start));
-            if (colon == std::string_view::npos) break;
+            if (colon == std::string_view::npos || parts.size() > 3) break;
             start = colon + 1;
         }
-        if (parts.size() > 3) return false;
+        if (parts.size() > 3) return TimeText::Bad;
         std::string_view secText = parts.back();
         const size_t dot = secText.find('.');
         Millis secMs = 0;
         int64_t sec = 0;
-        if (!parseSixty(secText.substr(0, dot), &sec)) return false;
+        if (!parseSixty(secText.substr(0, dot), &sec)) return TimeText::Bad;
         if (dot != std::string_view::npos) {
             Millis frac = 0;
-            if (!parseScaled(std::string("0") + std::string(secText.substr(dot)), 1000, &frac)) return false;
+            if (!parseScaled(std::string("0") + std::string(secText.substr(dot)), 1000, &frac))
+                return TimeText::Bad;
             secMs = frac;
         }
         int64_t minutes = 0, hours = 0;
         if (parts.size() == 3) {
-            if (!allDigits(parts[0]) || parts[0].size() > 5 || !parseSixty(parts[1], &minutes)) return false;
+            if (!allDigits(parts[0]) || parts[0].size() > 5 || !parseSixty(parts[1], &minutes))
+                return TimeText::Bad;
             hours = std::stoll(std::string(parts[0]));
         } else {
-            if (!allDigits(parts[0]) || parts[0].size() > 6) return false;
+            if (!allDigits(parts[0]) || parts[0].size() > 6) return TimeText::Bad;
             minutes = std::stoll(std::string(parts[0]));
         }
         *out = ((hours * 60 + minutes) * 60 + sec) * 1000 + secMs;
-        return true;
+        return TimeText::Ok;
     }
-    // A sum of number-unit pairs: "1m30s", "2500ms", "1.5s", "1h".
+    // A sum of number-unit pairs: "1m30s", "2500ms", "1.5s", "1h". Each pair is
+    // below 2^52 ms; the sum stops counting past the longest time, so that no
+    // number of pairs can carry it round.
     Millis total = 0;
     size_t i = 0;
-    bool any = false;
+    bool any = false, tooLong = false;
     while (i < text.size()) {
         size_t j = i;
         while (j < text.size() && ((text[j] >= '0' && text[j] <= '9') || text[j] == '.')) ++j;
@@ -99,17 +109,21 @@ bool parseTime(std::string_view text, Millis* out) {
         else if (unitName == "h")
             unit = 3600000;
         else
-            return false;
+            return TimeText::Bad;
         Millis part = 0;
-        if (!parseScaled(number, unit, &part)) return false;
-        total += part;
+        if (!parseScaled(number, unit, &part)) return TimeText::Bad;
+        if (!tooLong) total += part;
+        tooLong = tooLong || total > LongestTime;
         any = true;
         i = k;
     }
-    if (!any) return false;
+    if (!any) return TimeText::Bad;
+    if (tooLong) return TimeText::TooLong;
     *out = total;
-    return true;
+    return TimeText::Ok;
 }
+
+bool parseTime(std::string_view text, Millis* out) { return readTime(text, out) == TimeText::Ok; }
 
 std::string formatTime(Millis ms) {
     const bool negative = ms < 0;
@@ -178,6 +192,68 @@ std::string formatMoney(int64_t hundredths) {
     return out;
 }
 
+size_t utf8At(std::string_view text, size_t at, uint32_t* codePoint) {
+    const auto byte = [&](size_t k) { return at + k < text.size() ? (unsigned char)text[at + k] : 0u; };
+    const unsigned b0 = byte(0);
+    if (b0 < 0x80) {
+        *codePoint = b0;
+        return at < text.size() ? 1 : 0;
+    }
+    // The second byte's range depends on the first, which rules out overlong forms,
+    // surrogates and code points past U+10FFFF.
+    size_t n = 0;
+    unsigned low = 0x80, high = 0xBF, cp = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF)
+        n = 2, cp = b0 & 0x1F;
+    else if (b0 >= 0xE0 && b0 <= 0xEF)
+        n = 3, cp = b0 & 0x0F, low = b0 == 0xE0 ? 0xA0 : 0x80, high = b0 == 0xED ? 0x9F : 0xBF;
+    else if (b0 >= 0xF0 && b0 <= 0xF4)
+        n = 4, cp = b0 & 0x07, low = b0 == 0xF0 ? 0x90 : 0x80, high = b0 == 0xF4 ? 0x8F : 0xBF;
+    else
+        return 0;
+    for (size_t k = 1; k < n; ++k) {
+        const unsigned b = byte(k);
+        if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF)) return 0;
+        cp = cp << 6 | (b & 0x3F);
+    }
+    *codePoint = cp;
+    return n;
+}
+
+std::string printable(std::string_view text, bool inQuotes) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        uint32_t cp = 0;
+        const size_t n = utf8At(text, i, &cp);
+        const bool control = n == 0 || cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+        if (!control) {
+            if (inQuotes && (cp == '"' || cp == '\\')) out += '\\';
+            out.append(text.substr(i, n));
+            i += n;
+            continue;
+        }
+        // Each byte of a control character, or the one byte that is not UTF-8.
+        const size_t bytes = n == 0 ? 1 : n;
+        for (size_t k = 0; k < bytes; ++k) {
+            const unsigned char c = (unsigned char)text[i + k];
+            if (c == '\n')
+                out += "\\n";
+            else if (c == '\t')
+                out += "\\t";
+            else if (c == '\r')
+                out += "\\r";
+            else {
+                char hex[8];
+                snprintf(hex, sizeof hex, "\\x%02x", c);
+                out += hex;
+            }
+        }
+        i += bytes;
+    }
+    return out;
+}
+
 const std::vector<Saloon>& saloons() {
     // Labelled by the town in each bartender's voice name; Saint Denis has two.
     static const std::vector<Saloon> table = {
@@ -234,13 +310,35 @@ std::string ParseError::text() const {
 
 namespace {
 
+// A file of at most LargestFile bytes, whole, into *content. False, with why, for
+// anything else: a folder, a device or a pipe (which could give bytes without end,
+// or none ever), a file too large; or the system's reason it cannot be opened.
+bool readSmallFile(const std::string& path, std::string* content, std::string* why) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::is_directory(status)) return *why = "it is a folder", false;
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return *why = "it is not a regular file", false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return *why = strerror(errno), false;
+    content->resize(LargestFile + 1);
+    in.read(content->data(), (std::streamsize)content->size());
+    content->resize((size_t)in.gcount());
+    if (content->size() > LargestFile)
+        return *why = "it is larger than " + std::to_string(LargestFile >> 20) + " MiB", false;
+    if (in.bad()) return *why = strerror(errno), false;
+    return true;
+}
+
 struct Token {
     std::string text;
     bool quoted = false;
 };
 
 // Splits a line into words; "double quotes" keep blanks and take \" \\ \n \t; a #
-// outside quotes starts a comment. False (with *error) for an unterminated quote.
+// outside quotes starts a comment. False (with *error) for an unterminated quote,
+// and for a control character outside quotes: a word never holds one, and a NUL
+// in "9<NUL>9" must not end a number early.
 bool tokenize(const std::string& line, std::vector<Token>* out, std::string* error) {
     out->clear();
     size_t i = 0;
@@ -273,8 +371,18 @@ bool tokenize(const std::string& line, std::vector<Token>* out, std::string* err
                 return false;
             }
         } else {
-            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '#')
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' &&
+                   line[i] != '#') {
+                const unsigned char b = (unsigned char)line[i];
+                if (b < 0x20 || b == 0x7F) {
+                    char hex[8];
+                    snprintf(hex, sizeof hex, "0x%02X", b);
+                    *error = std::string("a control character (") + hex +
+                             ") in a word: put odd bytes in quoted text";
+                    return false;
+                }
                 t.text += line[i++];
+            }
         }
         out->push_back(std::move(t));
     }
@@ -301,6 +409,10 @@ std::string suggestion(std::string_view word, const std::vector<std::string>& ca
     size_t best = 3;
     std::string found;
     for (const std::string& c : candidates) {
+        // Words apart in length by `best` or more are that many edits apart at least:
+        // a long word costs nothing.
+        const size_t apart = word.size() > c.size() ? word.size() - c.size() : c.size() - word.size();
+        if (apart >= best) continue;
         const size_t d = editDistance(word, c);
         if (d < best) {
             best = d;
@@ -310,11 +422,13 @@ std::string suggestion(std::string_view word, const std::vector<std::string>& ca
     return found.empty() ? "" : " (did you mean \"" + found + "\"?)";
 }
 
+// A word of the file in a message: quoted, escaped, and cut after 60 bytes.
 std::string quote(std::string_view s) {
-    std::string out = "\"";
-    out += s;
-    out += '"';
-    return out;
+    const size_t Shown = 60;
+    if (s.size() <= Shown) return "\"" + printable(s, true) + "\"";
+    size_t cut = Shown;
+    while (cut > 0 && ((unsigned char)s[cut] & 0xC0) == 0x80) --cut; // not inside a character
+    return "\"" + printable(s.substr(0, cut), true) + "...\" (" + std::to_string(s.size()) + " bytes)";
 }
 
 std::string joined(const std::vector<std::string>& words) {
@@ -338,8 +452,8 @@ bool parseInteger(std::string_view s, int64_t* out) {
         *out = (int64_t)v;
         return true;
     }
-    const char* digits = begin + ((s[0] == '-' || s[0] == '+') ? 1 : 0);
-    if (!allDigits(digits)) return false;
+    // The whole word, NULs included, must be digits.
+    if (!allDigits(s.substr((s[0] == '-' || s[0] == '+') ? 1 : 0))) return false;
     const long long v = strtoll(begin, &end, 10);
     if (errno != 0 || *end != '\0') return false;
     *out = v;
@@ -352,7 +466,7 @@ bool parseReal(std::string_view s, double* out) {
     char* end = nullptr;
     errno = 0;
     const double v = strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
+    if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(v)) return false;
     if (text.find_first_of("xXnNiI") != std::string::npos) return false; // no hex floats, nan, inf
     *out = v;
     return true;
@@ -378,6 +492,17 @@ bool parseKey(std::string_view s, int64_t* out) {
     }
     if (!parseInteger(s, out)) return false;
     return *out >= 0 && *out <= 0xFFFFFFFFll;
+}
+
+// The farthest a target may stand, and the fastest game clock: far past any the
+// game has, and small enough for the model's float and integer arithmetic.
+const double MostDistance = 1e6;
+const double MostClockRate = 1e6;
+
+std::string fixedNumber(double v) {
+    char b[32];
+    snprintf(b, sizeof b, "%.0f", v);
+    return b;
 }
 
 const char* const SettingKeys[] = {"TOLVENMIRE_KEY", "DEADEYE_LOCK_THRESHOLD", "HEAL_WHEN_DRUNK",
@@ -410,7 +535,7 @@ struct Parser {
     std::vector<std::pair<std::string, int64_t>> keys;
     std::vector<int> keyLines;
     int settingsFileLine = 0;
-    int flaskLine = 0, saveLine = 0;
+    int flaskLine = 0, saveLine = 0, fpsLine = 0, hudAtLine = 0;
     int endLine = 0;
     bool sawTimed = false;
     Millis lastTime = 0;
@@ -425,6 +550,8 @@ struct Parser {
     void run(const std::string& text);
     void finish();
     bool needArgs(const std::vector<Token>& t, size_t at, size_t min, size_t max, const char* usage);
+    bool once(const char* word, int* seenOn);
+    bool withinSession(const std::string& what, Millis ms);
 
     // The setup's own lines.
     void setupLine(const std::vector<Token>& t);
@@ -534,6 +661,24 @@ bool Parser::needArgs(const std::vector<Token>& t, size_t at, size_t min, size_t
     return true;
 }
 
+// A setup line that may appear once: false, said, for a second one.
+bool Parser::once(const char* word, int* seenOn) {
+    if (*seenOn) {
+        error(std::string("a second \"") + word + "\" line (the first is on line " + std::to_string(*seenOn) +
+              ")");
+        return false;
+    }
+    *seenOn = line;
+    return true;
+}
+
+// A time or a duration no longer than a session may last; false, said, otherwise.
+bool Parser::withinSession(const std::string& what, Millis ms) {
+    if (ms <= LongestSession) return true;
+    error(what + " is longer than a session may last (" + formatTime(LongestSession) + ")");
+    return false;
+}
+
 void Parser::run(const std::string& text) {
     std::istringstream in(text);
     std::string raw;
@@ -561,9 +706,16 @@ void Parser::run(const std::string& text) {
         const std::string& first = t[at].text;
         const bool relative = !first.empty() && first[0] == '+';
         Millis time = 0;
-        const bool isTime =
-            !t[at].quoted && parseTime(relative ? std::string_view(first).substr(1) : first, &time);
+        const TimeText read = t[at].quoted
+                                  ? TimeText::Bad
+                                  : readTime(relative ? std::string_view(first).substr(1) : first, &time);
+        const bool isTime = read == TimeText::Ok;
         const bool looksTimed = at == 1 || relative || (!first.empty() && first[0] >= '0' && first[0] <= '9');
+        if (read == TimeText::TooLong) {
+            error("time " + quote(first) + " is longer than a session may last (" +
+                  formatTime(LongestSession) + ")");
+            continue;
+        }
         if (!isTime && looksTimed) {
             if (allDigits(first))
                 error("bad time " + quote(first) + ": give a unit or minutes and seconds (" + first +
@@ -580,6 +732,7 @@ void Parser::run(const std::string& text) {
             continue;
         }
         if (relative) time += lastTime;
+        if (!withinSession("time " + formatTime(time), time)) continue;
         if (time < lastTime) {
             error("time " + formatTime(time) + " is earlier than the line before it (" +
                   formatTime(lastTime) + " on line " + std::to_string(lastTimeLine) +
@@ -669,12 +822,10 @@ void Parser::setSettingsFile(const std::vector<Token>& t) {
     std::string file = t[1].text;
     const std::string resolved =
         (file.empty() || file[0] == '/' || folder.empty()) ? file : folder + "/" + file;
-    std::ifstream in(resolved, std::ios::binary);
-    if (!in) return error("cannot read settings file " + quote(file) + ": " + strerror(errno));
-    std::ostringstream content;
-    content << in.rdbuf();
-    out->settings = content.str();
-    out->settingsSource = file;
+    std::string why;
+    if (!readSmallFile(resolved, &out->settings, &why))
+        return error("cannot read settings file " + quote(file) + ": " + why);
+    out->settingsSource = printable(file);
     settingsFileLine = line;
 }
 
@@ -682,7 +833,8 @@ void Parser::setFps(const std::vector<Token>& t) {
     if (!needArgs(t, 0, 1, 1, "fps 30")) return;
     int64_t v = 0;
     if (!parseInteger(t[1].text, &v)) return error("bad number " + quote(t[1].text) + " for fps");
-    if (v < 1 || v > 1000) return error("fps " + t[1].text + " is out of range (1 to 1000)");
+    if (v < 1 || v > 1000) return error("fps " + printable(t[1].text) + " is out of range (1 to 1000)");
+    if (!once("fps", &fpsLine)) return;
     out->fps = (int)v;
 }
 
@@ -694,9 +846,9 @@ void Parser::setFlask(const std::vector<Token>& t) {
     if (saveLine)
         return error("flask and save both set the save file (save is on line " + std::to_string(saveLine) +
                      ")");
+    if (!once("flask", &flaskLine)) return;
     out->withSave = true;
     out->save = std::to_string(v);
-    flaskLine = line;
 }
 
 void Parser::setSave(const std::vector<Token>& t) {
@@ -704,7 +856,7 @@ void Parser::setSave(const std::vector<Token>& t) {
     if (flaskLine)
         return error("flask and save both set the save file (flask is on line " + std::to_string(flaskLine) +
                      ")");
-    saveLine = line;
+    if (!once("save", &saveLine)) return;
     if (!t[1].quoted && t[1].text == "none") {
         out->withSave = false;
         return;
@@ -717,13 +869,14 @@ void Parser::setHudAt(const std::vector<Token>& t) {
     if (!needArgs(t, 0, 1, 1, "hud-at 0:20")) return;
     Millis v = 0;
     if (!parseTime(t[1].text, &v)) return error("bad time " + quote(t[1].text) + " for hud-at");
+    if (!once("hud-at", &hudAtLine)) return;
     out->hasHudAt = true;
     out->hudAt = v;
 }
 
 bool Parser::action(const std::vector<Token>& t, size_t at, Event* e, bool timed) {
     const Words w{t, at, timed};
-    for (size_t i = at; i < t.size(); ++i) e->written += (i > at ? " " : "") + t[i].text;
+    for (size_t i = at; i < t.size(); ++i) e->written += (i > at ? " " : "") + printable(t[i].text);
     if (const EventWord* event = findEventWord(w.word())) return (this->*event->read)(w, e);
     if (findSetupWord(w.word()))
         return error(quote(w.word()) +
@@ -811,9 +964,11 @@ bool Parser::outOfPlay(const Words& w, Event* e) {
     e->kind = Event::Kind::OutOfPlay;
     e->name = word == "die" ? "death" : word;
     e->duration = word == "die" ? 10000 : 0;
-    if (w.count() == 1 && !parseTime(w.arg(0), &e->duration))
+    const TimeText read = w.count() == 1 ? readTime(w.arg(0), &e->duration) : TimeText::Ok;
+    if (read == TimeText::TooLong) return withinSession(word + " " + quote(w.arg(0)), LongestSession + 1);
+    if (read == TimeText::Bad)
         return error("bad duration " + quote(w.arg(0)) + " (as in 10s or 0:30)"), false;
-    return true;
+    return withinSession(word + " " + formatDuration(e->duration), e->duration);
 }
 
 bool Parser::backInPlay(const Words& w, Event* e) {
@@ -890,8 +1045,10 @@ bool Parser::targetPlace(const Words& w, const char* usage, Event* e) {
     if (k < n) {
         std::string d = w.arg(k);
         if (d.size() > 1 && d.back() == 'm') d.pop_back();
-        if (!parseReal(d, &e->value) || e->value < 0)
-            return error("bad distance " + quote(w.arg(k)) + " (a number of world units, as in 3.5)"), false;
+        if (!parseReal(d, &e->value) || e->value < 0 || e->value > MostDistance)
+            return error("bad distance " + quote(w.arg(k)) +
+                         " (a number of world units, as in 3.5, at most " + fixedNumber(MostDistance) + ")"),
+                   false;
         ++k;
     }
     if (k != n) return error(std::string("write \"") + usage + "\""), false;
@@ -922,8 +1079,10 @@ bool Parser::model(const Words& w, Event* e) {
 bool Parser::clockRate(const Words& w, Event* e) {
     if (!needArgs(w.t, w.at, 1, 1, "clock-rate 30")) return false;
     e->kind = Event::Kind::ClockRate;
-    if (!parseReal(w.arg(0), &e->value) || e->value < 0)
-        return error("bad number " + quote(w.arg(0)) + " for clock-rate (game-clock units per second)"),
+    if (!parseReal(w.arg(0), &e->value) || e->value < 0 || e->value > MostClockRate)
+        return error("bad number " + quote(w.arg(0)) +
+                     " for clock-rate (game-clock units per second, at most " + fixedNumber(MostClockRate) +
+                     ")"),
                false;
     return true;
 }
@@ -970,7 +1129,10 @@ bool Parser::knobValue(const Knob& knob, const std::string& text, Event* e) {
         e->value = on ? 1 : 0;
         break;
     case KnobType::Duration:
+        if (readTime(text, &d) == TimeText::TooLong)
+            return withinSession(std::string(knob.name) + " " + quote(text), LongestSession + 1);
         if (!parseTime(text, &d)) return error("bad duration " + quote(text) + " for " + knob.name), false;
+        if (!withinSession(std::string(knob.name) + " " + formatDuration(d), d)) return false;
         e->value = (double)d;
         break;
     }
@@ -982,7 +1144,9 @@ bool Parser::expect(const Words& w, Event* e) {
     e->kind = Event::Kind::Expect;
     e->expect.written.clear();
     for (size_t i = w.at + 1; i < w.t.size(); ++i)
-        e->expect.written += (i > w.at + 1 ? " " : "") + (w.t[i].quoted ? quote(w.t[i].text) : w.t[i].text);
+        e->expect.written +=
+            (i > w.at + 1 ? " " : "") +
+            (w.t[i].quoted ? "\"" + printable(w.t[i].text, true) + "\"" : printable(w.t[i].text));
     return expectation(w.t, w.at + 1, &e->expect);
 }
 
@@ -1177,6 +1341,14 @@ void Parser::finish() {
         out->withSettings = true;
     }
     if (!out->events.empty()) out->end = out->events.back().at;
+    // Every frame up to the first at or after the end is played.
+    const int64_t frames = out->end / frameLength(out->fps) + 1;
+    if (frames > MostFrames && !failed) {
+        line = out->events.back().line;
+        error("the session of " + formatDuration(out->end) + " at " + std::to_string(out->fps) + " fps is " +
+              std::to_string(frames) + " frames, more than the " + std::to_string(MostFrames) +
+              " a session may play: make it shorter or lower fps");
+    }
     if (out->events.empty() && !failed) {
         line = 0;
         error("the scenario plays nothing: add a timed line, such as \"1:00 end\"");
@@ -1206,14 +1378,12 @@ bool parseScenario(const std::string& text, const std::string& path, Scenario* o
 }
 
 bool loadScenario(const std::string& path, Scenario* out, std::vector<ParseError>* errors) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        errors->push_back({path, 0, std::string("cannot open the scenario: ") + strerror(errno)});
+    std::string content, why;
+    if (!readSmallFile(path, &content, &why)) {
+        errors->push_back({path, 0, "cannot open the scenario: " + why});
         return false;
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    return parseScenario(content.str(), path, out, errors);
+    return parseScenario(content, path, out, errors);
 }
 
 } // namespace player

@@ -8,6 +8,7 @@
 #include "base/settings.h"
 #include "platform/profile_reader.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -16,6 +17,9 @@
 #include <iterator>
 #include <queue>
 #include <random>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace player {
 
@@ -195,7 +199,8 @@ struct Session {
     Narrator narrator;
 
     GameFolder folder;
-    bool broken = false; // the plug-in could not be loaded again: the session ends
+    bool broken = false;      // the plug-in could not be loaded again: the session ends
+    bool interrupted = false; // PlayOptions::interrupted said so
     uint32_t startTimer = 0;
     int frameMs = 33;
     FrameSnapshot frame; // the last frame's, refilled after every frame
@@ -608,7 +613,7 @@ bool Session::start() {
         res->error = error;
         return false;
     }
-    frameMs = std::max(1, (int)std::lround(1000.0 / sc.fps));
+    frameMs = frameLength(sc.fps);
     sim::world().frameMs = (uint32_t)frameMs;
     // The load's registrations are traced too; the world keeps its timer across it.
     startTimer = w().timer;
@@ -642,11 +647,12 @@ void Session::tellSetup() {
 
 // The timed lines and the frames. Lines due by the next frame take effect before
 // it; expectations look at the state after it, so that an expectation beside an
-// action sees its effect.
+// action sees its effect. The last frame is the first at or after the session's
+// end: the lines of the end's time are played and checked like any others.
 void Session::playEvents() {
     for (const Event& e : sc.events) queue.push({e.at, seq++, &e});
     std::vector<Queued> expects;
-    for (;;) {
+    do {
         const Millis next = elapsed() + frameMs;
         while (!queue.empty() && queue.top().at <= next) {
             const Queued q = queue.top();
@@ -659,12 +665,14 @@ void Session::playEvents() {
                 endSpell(q.at);
             if (broken) return;
         }
-        if (next > sc.end) break;
         playFrame();
         for (const Queued& q : expects) expect(*q.event, q.at);
         expects.clear();
-    }
-    for (const Queued& q : expects) expect(*q.event, q.at);
+        if (opt.interrupted && opt.interrupted()) {
+            interrupted = true;
+            return;
+        }
+    } while (elapsed() < sc.end);
 }
 
 // What is still open at the end, the levels at the end, and the unload.
@@ -692,6 +700,12 @@ bool Session::run() {
         live = false;
         return false;
     }
+    if (interrupted) {
+        unload();
+        live = false;
+        res->error = "interrupted";
+        return false;
+    }
     finish();
     res->wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     return true;
@@ -717,7 +731,15 @@ bool GameFolder::make(std::string* error) {
         char name[40];
         snprintf(name, sizeof name, "tolvenmire-sim-%08x", (unsigned)random());
         const std::filesystem::path folder = base / name;
-        if (std::filesystem::create_directory(folder, ec)) {
+#ifdef _WIN32
+        // The temporary folder is the user's own, and a folder made in it too.
+        const bool made = std::filesystem::create_directory(folder, ec);
+#else
+        // Private from the start: the settings file copied in may be.
+        const bool made = mkdir(folder.c_str(), 0700) == 0;
+        if (!made && errno != EEXIST) ec = std::error_code(errno, std::generic_category());
+#endif
+        if (made) {
             path_ = folder.string();
             return true;
         }
@@ -731,24 +753,74 @@ bool GameFolder::make(std::string* error) {
 }
 
 std::string withRecordingOn(const std::string& settings, bool withSettings) {
-    const std::string line = "RECORD_SESSION=1\n";
-    if (!withSettings) return "[SETTINGS]\n" + line;
-    // After the section's header, so that it is the first RECORD_SESSION the reader meets.
-    for (size_t at = 0; at < settings.size();) {
-        size_t end = settings.find('\n', at);
-        if (end == std::string::npos) end = settings.size();
-        std::string text = settings.substr(at, end - at);
-        while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\t'))
-            text.pop_back();
-        size_t b = text.find_first_not_of(" \t");
-        text = b == std::string::npos ? "" : text.substr(b);
-        for (char& ch : text) ch = (char)tolower((unsigned char)ch);
-        if (text == "[settings]")
-            return settings.substr(0, end + 1) + (end == settings.size() ? "\n" : "") + line +
-                   settings.substr(std::min(end + 1, settings.size()));
-        at = end + 1;
+    if (!withSettings) return "[SETTINGS]\nRECORD_SESSION=1\n";
+    // The text as the plug-in's reader sees it: bytes after an optional UTF-8
+    // byte-order mark, or UTF-16 code units after a UTF-16 one.
+    const unsigned char* b = (const unsigned char*)settings.data();
+    const size_t size = settings.size();
+    size_t start = 0;
+    int unit = 1;
+    bool bigEndian = false;
+    if (size >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
+        start = 2, unit = 2, bigEndian = b[0] == 0xFE;
+    } else if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+        start = 3;
     }
-    return settings + (settings.empty() || settings.back() == '\n' ? "" : "\n") + "[SETTINGS]\n" + line;
+    const size_t count = (size - start) / unit;
+    auto at = [&](size_t i) -> unsigned {
+        if (unit == 1) return b[start + i];
+        const size_t k = start + 2 * i;
+        const unsigned u = bigEndian ? (unsigned)b[k] << 8 | b[k + 1] : (unsigned)b[k + 1] << 8 | b[k];
+        return u < 0x80 ? u : 0x80;
+    };
+    auto blank = [](unsigned c) { return c == ' ' || (c >= '\t' && c <= '\r') || c == 0x1A; };
+    // Text in the file's own encoding.
+    auto encoded = [&](const std::string& ascii) {
+        if (unit == 1) return ascii;
+        std::string out;
+        for (char c : ascii) {
+            out += bigEndian ? '\0' : c;
+            out += bigEndian ? c : '\0';
+        }
+        return out;
+    };
+    const std::string line = "RECORD_SESSION=1\n";
+    // The first header naming SETTINGS: its name runs to the line's last ']', up to
+    // a NUL, blanks around it and the case of its letters not counting.
+    for (size_t p = 0; p < count;) {
+        size_t e = p;
+        while (e < count && at(e) != '\n' && at(e) != '\r') ++e;
+        const size_t next = e < count ? e + 1 : count;
+        size_t lb = p, le = e;
+        while (lb < le && blank(at(lb))) ++lb;
+        while (le > lb && blank(at(le - 1))) --le;
+        if (lb < le && at(lb) == '[') {
+            size_t close = le - 1;
+            while (close > lb && at(close) != ']') --close;
+            size_t nb = lb + 1, ne = close;
+            for (size_t k = nb; k < ne; ++k)
+                if (at(k) == 0) ne = k;
+            while (nb < ne && blank(at(nb))) ++nb;
+            while (ne > nb && blank(at(ne - 1))) --ne;
+            std::string name;
+            for (size_t k = nb; k < ne; ++k) name += (char)toupper((int)at(k));
+            if (close > lb && name == "SETTINGS") {
+                // After the header's line end (a CR LF whole), so that the key is
+                // the first of the section.
+                size_t after = next;
+                if (e < count && at(e) == '\r' && next < count && at(next) == '\n') ++after;
+                const size_t offset = start + after * unit;
+                return settings.substr(0, offset) + encoded(e < count ? line : "\n" + line) +
+                       settings.substr(offset);
+            }
+        }
+        p = next;
+    }
+    // No such section: one at the end, after the last whole line.
+    const size_t offset = start + count * unit;
+    const bool lineEnded = count == 0 || at(count - 1) == '\n' || at(count - 1) == '\r';
+    return settings.substr(0, offset) +
+           encoded((lineEnded ? "" : "\n") + std::string("[SETTINGS]\n") + line) + settings.substr(offset);
 }
 
 void noteCall(const sim::Call& c, FrameCalls& seen) {

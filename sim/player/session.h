@@ -129,6 +129,10 @@ struct PlayOptions {
     // Record: the plug-in records each run (RECORD_SESSION=1), and its recording is
     // kept as this file, the runs after a restart as FILE.2, FILE.3 ...
     std::string recordTo;
+    // Asked after every frame: true stops the session there (Ctrl-C), the plug-in
+    // unloaded and the game's folder gone; play() and replay() then answer false
+    // with the error "interrupted".
+    std::function<bool()> interrupted;
 };
 
 // Plays the scenario from a fresh load of the plug-in to its end, in a game folder
@@ -139,7 +143,8 @@ bool play(const Scenario& scenario, const PlayOptions& options, SessionResult* r
 
 // The game's folder for a whole session: the plug-in finds its settings and its
 // save file there at every load, so it must outlive each load and go at the end,
-// also when the session stops early.
+// also when the session stops early. It is the user's alone (0700): the settings
+// file copied into it may be private.
 class GameFolder {
   public:
     GameFolder() = default;
@@ -153,7 +158,10 @@ class GameFolder {
     std::string path_;
 };
 
-// The settings file's text with RECORD_SESSION=1 in its [SETTINGS] section.
+// The settings file's text with RECORD_SESSION=1 first in its [SETTINGS] section,
+// the section found as the plug-in finds it (a byte-order mark, UTF-16, blanks and
+// any case in the header, lines ending at CR or LF); a section added at the end
+// when there is none.
 std::string withRecordingOn(const std::string& settings, bool withSettings);
 
 // "O (79)", "F10 (121)" is not known: "121".

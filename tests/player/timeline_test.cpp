@@ -88,7 +88,7 @@ TEST(Timeline, ADrinkByKeyIsToldFromTheKeyToTheSave) {
     EXPECT_TRUE(std::is_sorted(samples.begin(), samples.end(),
                                [](const Sample& a, const Sample& b) { return a.at < b.at; }));
     EXPECT_EQ(samples.back().flask, 34);
-    EXPECT_EQ(p.result.recording.end, 12000);
+    EXPECT_EQ(p.result.recording.end, 12012) << "the first frame at or after the end (0:12) is played";
 }
 
 TEST(Timeline, ARefillIsToldWithTheLineTheChargeAndTheNewFlask) {

@@ -62,9 +62,9 @@ void platformRemoveFile(const char* path);
 // A file written from its start, a piece at a time (the session recording).
 typedef intptr_t PlatformFile;
 const PlatformFile NoFile = -1;
-// Creates `path` (or truncates it) for writing; others may read it meanwhile.
-// NoFile on failure.
-PlatformFile platformCreateFile(const char* path);
+// Creates `path` for writing, a file that must not exist yet (an existing one is
+// never truncated); others may read it meanwhile. NoFile on failure.
+PlatformFile platformCreateNewFile(const char* path);
 // Appends `size` bytes. False on any failure, a short write included.
 bool platformAppendFile(PlatformFile file, const void* bytes, int size);
 void platformCloseFile(PlatformFile file);

@@ -68,8 +68,8 @@ bool platformReplaceFile(const char* from, const char* to) {
 
 void platformRemoveFile(const char* path) { unlink(path); }
 
-PlatformFile platformCreateFile(const char* path) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+PlatformFile platformCreateNewFile(const char* path) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
     return fd < 0 ? NoFile : (PlatformFile)fd;
 }
 

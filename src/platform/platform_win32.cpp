@@ -16,9 +16,9 @@ bool platformReplaceFile(const char* from, const char* to) {
 
 void platformRemoveFile(const char* path) { DeleteFileA(path); }
 
-PlatformFile platformCreateFile(const char* path) {
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+PlatformFile platformCreateNewFile(const char* path) {
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     return h == INVALID_HANDLE_VALUE ? NoFile : (PlatformFile)h;
 }
 

@@ -119,8 +119,9 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
             ASSERT_EQ(r.events[e - 1].kind, rec::EventKind::Wait) << "event " << e;
             continue;
         }
-        if (ev.kind == rec::EventKind::Key) {
-            ASSERT_EQ(r.events[e - 1].kind, rec::EventKind::Resume) << "event " << e;
+        if (ev.kind == rec::EventKind::KeyRead) {
+            // The entry as the key test read it, right after the test's tick reading.
+            ASSERT_EQ(r.events[e - 1].kind, rec::EventKind::Tick) << "event " << e;
             EXPECT_EQ(ev.key, 79u);
             EXPECT_EQ(ev.seventh, 1);
             EXPECT_EQ(ev.fifth, 0);
@@ -301,10 +302,12 @@ TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
         }
     }
 
-    // Files that are no recording, or one of a newer format.
-    std::string magic = good, newer = good;
+    // Files that are no recording, one of a newer format, and one whose key event is
+    // not its format's (this one's key table entry in a file of format 1).
+    std::string magic = good, newer = good, older = good;
     magic[3] = 'X';
-    newer[8] = 2;
+    newer[8] = 3;
+    older[8] = 1;
     const std::string empty, folderPath = (folder / "a-folder").string(),
                              huge = (folder / "huge.rec").string();
     std::filesystem::create_directories(folderPath);
@@ -313,7 +316,8 @@ TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
     struct Case {
         std::string bytes, path, what;
     } cases[] = {
-        {magic, "", "not a recording"}, {newer, "", "format version 2"},
+        {magic, "", "not a recording"}, {newer, "", "format version 3"},
+        {older, "", "a key event of another format version"},
         {empty, "", "empty"},           {"", folderPath, "a folder"},
         {"", huge, "1073741824 bytes"}, {"", (folder / "missing.rec").string(), "cannot be opened"},
     };

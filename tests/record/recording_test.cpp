@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #endif
 
@@ -316,10 +318,13 @@ TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
     struct Case {
         std::string bytes, path, what;
     } cases[] = {
-        {magic, "", "not a recording"}, {newer, "", "format version 3"},
+        {magic, "", "not a recording"},
+        {newer, "", "format version 3"},
         {older, "", "a key event of another format version"},
-        {empty, "", "empty"},           {"", folderPath, "a folder"},
-        {"", huge, "1073741824 bytes"}, {"", (folder / "missing.rec").string(), "cannot be opened"},
+        {empty, "", "empty"},
+        {"", folderPath, "a folder"},
+        {"", huge, "1073741824 bytes"},
+        {"", (folder / "missing.rec").string(), "cannot be opened"},
     };
     for (const Case& c : cases) {
         rec::Recording r;
@@ -341,6 +346,53 @@ TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
 // fails (on Linux, a limit on the size of files), without one. Either way the
 // drink that follows plays to its end and its save lands, and the file does not
 // grow again.
+// The earlier recording becomes the previous one only when the previous one can be
+// replaced; when it cannot (read-only, or held open by another program with no
+// sharing), both recordings stay as they are, this session is not recorded, and
+// the plug-in plays on.
+TEST_F(Recording, AFailedRotationKeepsBothRecordings) {
+    const fs::path current = folder / "Tolvenmire.rec", previous = folder / "Tolvenmire.prev.rec";
+    const char* const cases[] = {"a read-only previous recording",
+#ifdef _WIN32
+                                 "a previous recording held open with no sharing"
+#endif
+    };
+    for (const char* c : cases) {
+        SCOPED_TRACE(c);
+        std::error_code ec;
+        fs::remove(current, ec);
+        fs::permissions(previous, fs::perms::owner_write, fs::perm_options::add, ec);
+        fs::remove(previous, ec);
+        std::ofstream(current, std::ios::binary) << "the session before";
+        std::ofstream(previous, std::ios::binary) << "the session before that";
+        const bool readOnly = c == cases[0];
+#ifdef _WIN32
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (!readOnly)
+            held = CreateFileA(previous.string().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_TRUE(readOnly || held != INVALID_HANDLE_VALUE);
+#endif
+        if (readOnly)
+            fs::permissions(previous,
+                            fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                            fs::perm_options::remove);
+        startIn("[SETTINGS]\nRECORD_SESSION=1\n", "42");
+        sim::playFrames(5);
+        sim::keyEvent(79, 0, 0, 1);
+        sim::playFrames(5);
+        EXPECT_TRUE(state().drinking);
+        sim::stop();
+#ifdef _WIN32
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+#endif
+        fs::permissions(previous, fs::perms::owner_write, fs::perm_options::add, ec);
+        EXPECT_EQ(fileText(current), "the session before");
+        EXPECT_EQ(fileText(previous), "the session before that");
+        EXPECT_TRUE(sim::violations().empty());
+    }
+}
+
 TEST_F(Recording, ARecordingThatCannotGoOnEndsAndThePluginPlaysOn) {
     struct Case {
         const char* name;

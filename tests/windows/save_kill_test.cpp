@@ -7,7 +7,7 @@
 // child loads, and must be gone after its next save (which the child checks after
 // every save it completes).
 //
-//   save_kill_test [--kills N] [--seed S] [--record]
+//   save_kill_test [--kills N] [--seed S] [--record [--exit]]
 //                                              the parent (defaults: 200 kills, seed 1)
 //   save_kill_test --child FOLDER MAPPING      a child (started by the parent)
 //
@@ -15,6 +15,12 @@
 // their play (within 400 ms): after every kill the recording left must replay, up to
 // its last whole block, with no difference (a torn last block is counted; a file
 // cut inside its 12-byte head, killed as it began, has nothing to replay).
+//
+// With --exit the children are not killed but exit (ExitProcess from a thread of
+// their own, at a random moment): the plug-in unloads at the process exit with its
+// script stopped wherever it was, in the middle of an item or of a block's write.
+// The recording left must read without a corruption message (a torn last block at
+// most) and replay to its end with no difference.
 //
 // The child tells the parent through a shared block of memory, which outlives it:
 // the level it loaded, the level being saved while a save may be under way, and
@@ -41,12 +47,14 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Shared {
-    volatile LONG ready;   // the child's script has loaded the flask
-    volatile LONG loaded;  // the level it loaded
-    volatile LONG pending; // the level of the save that may be under way
-    volatile LONG last;    // the level of the last save that completed
-    volatile LONG saves;   // saves completed
-    volatile LONG fault;   // the child found a fault: message
+    volatile LONG ready;    // the child's script has loaded the flask
+    volatile LONG loaded;   // the level it loaded
+    volatile LONG pending;  // the level of the save that may be under way
+    volatile LONG last;     // the level of the last save that completed
+    volatile LONG saves;    // saves completed
+    volatile LONG fault;    // the child found a fault: message
+    volatile LONG exitMode; // --exit: the child exits when told
+    volatile LONG exitNow;  // the parent tells it
     char message[512];
 };
 
@@ -133,11 +141,18 @@ void hold() {
     sim::playMs(3200);
 }
 
+// The process exits when the parent says, from this thread, wherever the script is.
+DWORD WINAPI exitWhenTold(LPVOID) {
+    while (!shared->exitNow) Sleep(1);
+    ExitProcess(0);
+}
+
 int child(const char* folder, const char* mapping) {
     HANDLE m = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, mapping);
     if (!m) return 2;
     shared = (Shared*)MapViewOfFile(m, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Shared));
     if (!shared) return 2;
+    if (shared->exitMode && !CreateThread(nullptr, 0, exitWhenTold, nullptr, 0, nullptr)) return 2;
     sim::StartOptions o;
     o.workDir = folder;
     o.record = false;
@@ -183,12 +198,13 @@ bool fault(Totals& t, int kill, const std::string& why) {
 
 // One child, killed `delayUs` after its script loaded the flask.
 bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& folder,
-              const std::string& mapping, Shared* sh, int delayUs) {
+              const std::string& mapping, Shared* sh, int delayUs, bool exit) {
     const std::optional<std::string> before = fileText(folder / "Tolvenmire.dat");
     const int32_t expected = std::atoi(before.value_or("99").c_str());
     std::memset((void*)sh, 0, sizeof *sh);
     sh->pending = expected;
     sh->last = expected;
+    sh->exitMode = exit;
 
     std::string command = "\"" + self + "\" --child \"" + folder.string() + "\" " + mapping;
     STARTUPINFOA si = {};
@@ -210,6 +226,12 @@ bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& fold
             if (delayUs > 2000) Sleep(1);
             QueryPerformanceCounter(&b);
         } while ((b.QuadPart - a.QuadPart) * 1000000 / f.QuadPart < delayUs);
+    }
+    if (exit) {
+        InterlockedExchange(&sh->exitNow, 1);
+        if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
+            ok = fault(t, kill, "the child did not exit within 30 s");
+        }
     }
     TerminateProcess(pi.hProcess, 9);
     WaitForSingleObject(pi.hProcess, INFINITE);
@@ -277,7 +299,7 @@ bool replayLeft(Totals& t, int kill, const fs::path& folder) {
     return true;
 }
 
-int parent(int kills, unsigned seed, const std::string& self, bool record) {
+int parent(int kills, unsigned seed, const std::string& self, bool record, bool exit) {
     const fs::path folder =
         fs::temp_directory_path() / ("tolvenmire-kill-" + std::to_string(GetCurrentProcessId()));
     std::error_code ec;
@@ -302,16 +324,17 @@ int parent(int kills, unsigned seed, const std::string& self, bool record) {
     Totals t;
     const DWORD started = GetTickCount();
     for (int k = 1; k <= kills; ++k)
-        if (killOnce(t, k, self, folder, mapping, sh, delay(random)) && record) replayLeft(t, k, folder);
+        if (killOnce(t, k, self, folder, mapping, sh, delay(random), exit) && record)
+            replayLeft(t, k, folder);
     const double seconds = (GetTickCount() - started) / 1000.0;
     fs::remove_all(folder, ec);
     std::printf("Killed mid-save: %d kills in %.1f s (seed %u): %d saves completed, the level being saved "
                 "found in place after %d kills, a temporary file left by %d, %d faults\n",
                 t.kills, seconds, seed, t.saves, t.newValue, t.temporaryLeft, t.faults);
     if (record)
-        std::printf("Killed mid-recording: %d recordings replayed (%lld blocks, %lld events), %d with a torn "
+        std::printf("%s mid-recording: %d recordings replayed (%lld blocks, %lld events), %d with a torn "
                     "last block, %d cut in their head\n",
-                    t.recordings, t.blocks, t.events, t.torn, t.headless);
+                    exit ? "Exited" : "Killed", t.recordings, t.blocks, t.events, t.torn, t.headless);
     std::printf("%d passed, %d failed\n", t.kills - t.faults, t.faults);
     return t.faults == 0 ? 0 : 1;
 }
@@ -322,7 +345,7 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--child") == 0) return child(argv[2], argv[3]);
     int kills = 200;
     unsigned seed = 1;
-    bool record = false;
+    bool record = false, exit = false;
     for (int a = 1; a < argc; ++a) {
         if (std::strcmp(argv[a], "--kills") == 0 && a + 1 < argc)
             kills = std::atoi(argv[++a]);
@@ -330,8 +353,10 @@ int main(int argc, char** argv) {
             seed = (unsigned)std::strtoul(argv[++a], nullptr, 10);
         else if (std::strcmp(argv[a], "--record") == 0)
             record = true;
+        else if (std::strcmp(argv[a], "--exit") == 0)
+            exit = record = true;
         else {
-            std::fprintf(stderr, "usage: %s [--kills N] [--seed S] [--record]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--kills N] [--seed S] [--record [--exit]]\n", argv[0]);
             return 2;
         }
     }
@@ -341,5 +366,5 @@ int main(int argc, char** argv) {
     }
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
-    return parent(kills, seed, self, record);
+    return parent(kills, seed, self, record, exit);
 }

@@ -969,8 +969,8 @@ SessionResult Session::run() {
     if (ok && !sim::violations().empty()) ok = fail("protocol, at unload: " + sim::violations().front());
     if (!recordFolder_.empty()) {
         std::error_code ec;
-        fs::copy_file(recordFolder_ / "Tolvenmire.rec", options_.recordTo,
-                      fs::copy_options::overwrite_existing, ec);
+        fs::remove(options_.recordTo, ec);
+        fs::copy_file(recordFolder_ / "Tolvenmire.rec", options_.recordTo, ec);
         if (ok && ec) ok = fail("the recording cannot be kept as " + options_.recordTo + ": " + ec.message());
         fs::remove_all(recordFolder_, ec);
     }

@@ -19,6 +19,30 @@ void onKeyboardEvent(DWORD key, WORD, BYTE, BOOL, BOOL fifth, BOOL sixth, BOOL s
     e.seventhFlag.store(seventh, std::memory_order_relaxed);
 }
 
+// An entry whose seventh flag is non-zero and whose event is less than 100 ms old
+// at `now`; the age is taken modulo 2^32, so the window holds across the wrap of
+// the tick count.
+static bool fires(uint32_t now, uint32_t tick, int32_t seventh) { return seventh != 0 && now - tick < 100; }
+
+static void empty(KeyEvent& e) {
+    e.tick.store(0, std::memory_order_relaxed);
+    e.fifthFlag.store(0, std::memory_order_relaxed);
+    e.sixthFlag.store(0, std::memory_order_relaxed);
+    e.seventhFlag.store(0, std::memory_order_relaxed);
+}
+
+// The key test while recording, out of the frame's way: the entry as read goes to
+// the recorder with what the test made of it.
+[[gnu::noinline, gnu::cold]] static bool consumeRecorded(int32_t key, KeyEvent& e, uint32_t now,
+                                                         uint32_t tick, int32_t seventh) {
+    const int32_t fifth = e.fifthFlag.load(std::memory_order_relaxed);
+    const int32_t sixth = e.sixthFlag.load(std::memory_order_relaxed);
+    const bool triggered = fires(now, tick, seventh);
+    if (triggered) empty(e);
+    recordKeyRead(key, tick, fifth, sixth, seventh, triggered);
+    return triggered;
+}
+
 bool consumeKeyTrigger(int32_t key) {
     if ((uint32_t)key >= 255) return false;
     const uint32_t now = hookTickCount();
@@ -28,22 +52,8 @@ bool consumeKeyTrigger(int32_t key) {
     // stores before or after.
     const uint32_t tick = e.tick.load(std::memory_order_relaxed);
     const int32_t seventh = e.seventhFlag.load(std::memory_order_relaxed);
-    const bool recording = recordingOn();
-    int32_t fifth = 0, sixth = 0;
-    if (recording) {
-        fifth = e.fifthFlag.load(std::memory_order_relaxed);
-        sixth = e.sixthFlag.load(std::memory_order_relaxed);
-    }
-    // The age is taken modulo 2^32, so the window holds across the wrap of the
-    // tick count.
-    const uint32_t age = now - tick;
-    const bool triggered = seventh != 0 && age < 100;
-    if (triggered) {
-        e.tick.store(0, std::memory_order_relaxed);
-        e.fifthFlag.store(0, std::memory_order_relaxed);
-        e.sixthFlag.store(0, std::memory_order_relaxed);
-        e.seventhFlag.store(0, std::memory_order_relaxed);
-    }
-    if (recording) recordKeyRead(key, tick, fifth, sixth, seventh, triggered);
-    return triggered;
+    if (recordingOn()) return consumeRecorded(key, e, now, tick, seventh);
+    if (!fires(now, tick, seventh)) return false;
+    empty(e);
+    return true;
 }

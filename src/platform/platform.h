@@ -56,6 +56,10 @@ bool platformWriteFile(const char* path, const char* bytes, int size);
 // among other reasons); both files are then as they were.
 bool platformReplaceFile(const char* from, const char* to);
 
+// True when `path` is a file marked read-only (Windows' read-only attribute; here,
+// a file without any write permission).
+bool platformReadOnly(const char* path);
+
 // Removes `path`; a missing file is not an error.
 void platformRemoveFile(const char* path);
 

@@ -58,11 +58,15 @@ bool platformWriteFile(const char* path, const char* bytes, int size) {
     return close(fd) == 0 && ok;
 }
 
+bool platformReadOnly(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool platformReplaceFile(const char* from, const char* to) {
     // Windows refuses to replace a file that carries the read-only attribute, even
     // for an administrator; a file without any write permission stands for it here.
-    struct stat st;
-    if (stat(to, &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+    if (platformReadOnly(to)) return false;
     return rename(from, to) == 0;
 }
 

@@ -14,6 +14,11 @@ bool platformReplaceFile(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool platformReadOnly(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 void platformRemoveFile(const char* path) { DeleteFileA(path); }
 
 PlatformFile platformCreateNewFile(const char* path) {

@@ -465,8 +465,11 @@ void recordStart(const uint32_t settingsAnswers[6]) {
     // Only the session before is kept, once. A recording is never lost: when the
     // earlier one cannot become the previous one (a previous one read-only, or held
     // open by another program), it stays where it is, the new file cannot be
-    // created in its place, and this session is not recorded.
-    platformReplaceFile(RECORDING_FILE, PREVIOUS_RECORDING_FILE);
+    // created in its place, and this session is not recorded. A read-only previous
+    // one is left alone whatever the file system would allow (Windows refuses to
+    // replace it; a layer that emulates Windows may not).
+    if (!platformReadOnly(PREVIOUS_RECORDING_FILE))
+        platformReplaceFile(RECORDING_FILE, PREVIOUS_RECORDING_FILE);
     rec.file = platformCreateNewFile(RECORDING_FILE);
     if (rec.file == NoFile) return;
     rec.on = true;

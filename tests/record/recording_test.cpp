@@ -352,6 +352,16 @@ TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
 // the plug-in plays on.
 TEST_F(Recording, AFailedRotationKeepsBothRecordings) {
     const fs::path current = folder / "Tolvenmire.rec", previous = folder / "Tolvenmire.prev.rec";
+    // Windows' read-only attribute; on Linux no write permission stands for it.
+    auto setReadOnly = [&](bool on) {
+#ifdef _WIN32
+        SetFileAttributesA(previous.string().c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+        std::error_code ec;
+        fs::permissions(previous, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        on ? fs::perm_options::remove : fs::perm_options::add, ec);
+#endif
+    };
     const char* const cases[] = {"a read-only previous recording",
 #ifdef _WIN32
                                  "a previous recording held open with no sharing"
@@ -361,7 +371,7 @@ TEST_F(Recording, AFailedRotationKeepsBothRecordings) {
         SCOPED_TRACE(c);
         std::error_code ec;
         fs::remove(current, ec);
-        fs::permissions(previous, fs::perms::owner_write, fs::perm_options::add, ec);
+        setReadOnly(false);
         fs::remove(previous, ec);
         std::ofstream(current, std::ios::binary) << "the session before";
         std::ofstream(previous, std::ios::binary) << "the session before that";
@@ -373,10 +383,7 @@ TEST_F(Recording, AFailedRotationKeepsBothRecordings) {
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_TRUE(readOnly || held != INVALID_HANDLE_VALUE);
 #endif
-        if (readOnly)
-            fs::permissions(previous,
-                            fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                            fs::perm_options::remove);
+        if (readOnly) setReadOnly(true);
         startIn("[SETTINGS]\nRECORD_SESSION=1\n", "42");
         sim::playFrames(5);
         sim::keyEvent(79, 0, 0, 1);
@@ -386,7 +393,7 @@ TEST_F(Recording, AFailedRotationKeepsBothRecordings) {
 #ifdef _WIN32
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 #endif
-        fs::permissions(previous, fs::perms::owner_write, fs::perm_options::add, ec);
+        setReadOnly(false);
         EXPECT_EQ(fileText(current), "the session before");
         EXPECT_EQ(fileText(previous), "the session before that");
         EXPECT_TRUE(sim::violations().empty());

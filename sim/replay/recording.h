@@ -15,13 +15,13 @@
 namespace rec {
 
 enum class EventKind : uint8_t {
-    Native, // one native: nativeInit, the pushes, nativeCall, and what the plug-in read back
-    Wait,   // scriptWait(ms) called
-    Resume, // scriptWait returned: a new frame (key events delivered meanwhile follow it)
-    Global, // getGlobalPtr(index): null or not, and the value the plug-in wrote into the cell
-    Tick,   // GetTickCount read by the script
-    Key,    // format 1: a keyboard event as the plug-in's handler received it
-    Save,   // the save file written: the text written
+    Native,  // one native: nativeInit, the pushes, nativeCall, and what the plug-in read back
+    Wait,    // scriptWait(ms) called
+    Resume,  // scriptWait returned: a new frame (key events delivered meanwhile follow it)
+    Global,  // getGlobalPtr(index): null or not, and the value the plug-in wrote into the cell
+    Tick,    // GetTickCount read by the script
+    Key,     // format 1: a keyboard event as the plug-in's handler received it
+    Save,    // the save file written: the text written
     KeyRead, // format 2: the key table's entry as the key test read it, right after its
              // tick reading (only when it is not the entry the recording last gave)
 };

@@ -16,15 +16,18 @@
 // its last whole block, with no difference (a torn last block is counted; a file
 // cut inside its 12-byte head, killed as it began, has nothing to replay).
 //
-// With --exit the children are not killed but exit (ExitProcess from a thread of
-// their own, at a random moment): the plug-in unloads at the process exit with its
-// script stopped wherever it was, in the middle of an item or of a block's write.
+// With --exit the children are not killed but exit: half of them by ExitProcess from
+// a thread of their own, at a random moment, the other half inside a WriteFile of
+// the plug-in's (the nth, at random), once half its bytes are written. The plug-in
+// unloads at the process exit with its script stopped wherever it was, in the
+// middle of an item or of a block's write.
 // The recording left must read without a corruption message (a torn last block at
 // most) and replay to its end with no difference.
 //
 // The child tells the parent through a shared block of memory, which outlives it:
 // the level it loaded, the level being saved while a save may be under way, and
 // the last level saved.
+#include "file_faults.h"
 #include "file_text.h"
 #include "recording.h"
 #include "sim.h"
@@ -47,14 +50,15 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Shared {
-    volatile LONG ready;    // the child's script has loaded the flask
-    volatile LONG loaded;   // the level it loaded
-    volatile LONG pending;  // the level of the save that may be under way
-    volatile LONG last;     // the level of the last save that completed
-    volatile LONG saves;    // saves completed
-    volatile LONG fault;    // the child found a fault: message
-    volatile LONG exitMode; // --exit: the child exits when told
-    volatile LONG exitNow;  // the parent tells it
+    volatile LONG ready;       // the child's script has loaded the flask
+    volatile LONG loaded;      // the level it loaded
+    volatile LONG pending;     // the level of the save that may be under way
+    volatile LONG last;        // the level of the last save that completed
+    volatile LONG saves;       // saves completed
+    volatile LONG fault;       // the child found a fault: message
+    volatile LONG exitMode;    // --exit: 1 the child exits when told, 2 inside a WriteFile
+    volatile LONG exitNow;     // the parent tells it
+    volatile LONG exitAtWrite; // 2: the plug-in's WriteFile call it exits in
     char message[512];
 };
 
@@ -158,6 +162,7 @@ int child(const char* folder, const char* mapping) {
     o.record = false;
     std::string error;
     if (!sim::start(o, &error)) childFault("cannot start: " + error);
+    if (shared->exitMode == 2) sim::failFileCall(sim::FileCall::WriteFileExit, shared->exitAtWrite);
     sim::World& w = sim::world();
     w.clockPerSecond = 0.0;
     w.autoPassOut = false;
@@ -198,13 +203,14 @@ bool fault(Totals& t, int kill, const std::string& why) {
 
 // One child, killed `delayUs` after its script loaded the flask.
 bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& folder,
-              const std::string& mapping, Shared* sh, int delayUs, bool exit) {
+              const std::string& mapping, Shared* sh, int delayUs, int exit, int exitAtWrite) {
     const std::optional<std::string> before = fileText(folder / "Tolvenmire.dat");
     const int32_t expected = std::atoi(before.value_or("99").c_str());
     std::memset((void*)sh, 0, sizeof *sh);
     sh->pending = expected;
     sh->last = expected;
     sh->exitMode = exit;
+    sh->exitAtWrite = exitAtWrite;
 
     std::string command = "\"" + self + "\" --child \"" + folder.string() + "\" " + mapping;
     STARTUPINFOA si = {};
@@ -216,7 +222,9 @@ bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& fold
         if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;
     }
     bool ok = true;
-    if (!sh->ready) {
+    if (!sh->ready && exit == 2) {
+        // It may have exited in one of its first writes.
+    } else if (!sh->ready) {
         ok = fault(t, kill, "the child did not start playing");
     } else {
         LARGE_INTEGER f, a, b;
@@ -228,9 +236,13 @@ bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& fold
         } while ((b.QuadPart - a.QuadPart) * 1000000 / f.QuadPart < delayUs);
     }
     if (exit) {
-        InterlockedExchange(&sh->exitNow, 1);
+        if (exit == 1) InterlockedExchange(&sh->exitNow, 1);
         if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
-            ok = fault(t, kill, "the child did not exit within 30 s");
+            ok = fault(t, kill,
+                       exit == 1 ? "the child did not exit within 30 s of being told"
+                                 : "the child did not exit within 30 s (in WriteFile " +
+                                       std::to_string(exitAtWrite) + ", after " + std::to_string(sh->saves) +
+                                       " saves)");
         }
     }
     TerminateProcess(pi.hProcess, 9);
@@ -323,9 +335,15 @@ int parent(int kills, unsigned seed, const std::string& self, bool record, bool 
     std::uniform_int_distribution<int> delay(0, record ? 400000 : 40000);
     Totals t;
     const DWORD started = GetTickCount();
-    for (int k = 1; k <= kills; ++k)
-        if (killOnce(t, k, self, folder, mapping, sh, delay(random), exit) && record)
+    for (int k = 1; k <= kills; ++k) {
+        const int delayUs = delay(random);
+        // Exiting: by a thread, or inside the plug-in's nth WriteFile (3 to 80: after
+        // the recording's head and first block).
+        const int exitAt = exit && random() % 2 ? 3 + (int)(random() % 78) : 0;
+        const int exitMode = !exit ? 0 : exitAt ? 2 : 1;
+        if (killOnce(t, k, self, folder, mapping, sh, delayUs, exitMode, exitAt) && record)
             replayLeft(t, k, folder);
+    }
     const double seconds = (GetTickCount() - started) / 1000.0;
     fs::remove_all(folder, ec);
     std::printf("Killed mid-save: %d kills in %.1f s (seed %u): %d saves completed, the level being saved "

@@ -20,12 +20,14 @@ enum class FileCall {
     FlushFileBuffers,
     MoveFileExA,
     DeleteFileA,
-    CloseHandle, // the handle is closed, and FALSE is answered
+    CloseHandle,   // the handle is closed, and FALSE is answered
+    WriteFileExit, // a WriteFile that writes half the bytes asked, then the process exits
+                   // (ExitProcess) inside it, as a game's exit stops its threads anywhere
 };
-const int FileCallKinds = 7;
+const int FileCallKinds = 8;
 
-// Makes the `nth` call of its kind from now (1: the next) fail. WriteFileShort
-// counts WriteFile calls.
+// Makes the `nth` call of its kind from now (1: the next) fail. WriteFileShort and
+// WriteFileExit count WriteFile calls.
 void failFileCall(FileCall call, int nth = 1);
 // Calls of the kind the plug-in made since the last reset (WriteFileShort: none).
 int fileCalls(FileCall call);

@@ -262,9 +262,10 @@ struct World {
 // Running a session.
 //
 // Replaying a recording (StartOptions::replay): there is no game model. Each
-// playFrames(1) is the next recorded resume of the script: the recorded key events
-// that followed it go to the keyboard handler, then the script runs until its next
-// scriptWait, each of its calls answered from the recording. At the first call that
+// playFrames(1) is the next recorded resume of the script, which runs until its next
+// scriptWait, each of its calls answered from the recording; a recorded key table
+// entry goes to the keyboard handler while the key test reads the tick count it
+// follows (a recording of format 1: its key events, before the script runs). At the first call that
 // differs from the recorded one the script is not resumed again (replayStatus()
 // says where); when the recording runs out it is not resumed again either.
 

@@ -79,6 +79,7 @@ struct Options {
     bool random = false;
     std::string seedsText = "1";
     unsigned minutes = 3;
+    std::string keysText = "between";
     // A session recording printed as text instead (docs/recordings.md).
     std::string dumpPath;
     // A recording made in the game (or with --record) replayed instead of a scenario.
@@ -111,6 +112,10 @@ void addOptions(CLI::App& app, Options& o) {
         ->type_name("N|A..B");
     app.add_option("--minutes", o.minutes, "with --random: game minutes per session (default 3)")
         ->check(CLI::Range(1u, 600u));
+    app.add_option("--keys", o.keysText,
+                   "with --random: how key presses reach the plug-in: between (frames), inside (a native "
+                   "call of the frame), bursts (of 300), before-start (and a burst before the first frame)")
+        ->type_name("HOW");
     auto* replayOpt =
         app.add_option(
                "--replay", o.replayPaths,
@@ -120,11 +125,11 @@ void addOptions(CLI::App& app, Options& o) {
             ->expected(1, -1);
     auto* recordOpt = app.add_option("--record", o.recordPath,
                                      "with a scenario: the plug-in records the session (RECORD_SESSION=1); "
-                                     "its recording is kept as FILE, the runs after a restart as FILE.2 ...")
+                                     "its recording is kept as FILE, the runs after a restart as FILE.2 ...; "
+                                     "with --random: each seed's session as FILE (FILE.SEED for several)")
                           ->type_name("FILE");
     randomOpt->excludes(checkOpt);
     replayOpt->excludes(randomOpt)->excludes(checkOpt)->excludes(recordOpt);
-    recordOpt->excludes(randomOpt);
     auto* dumpOpt =
         app.add_option("--dump", o.dumpPath,
                        "print the session recording FILE (Tolvenmire.rec) as text, one event a line, "
@@ -202,7 +207,13 @@ int playRandom(const Options& o) {
                 o.seedsText.c_str());
         return ExitUsage;
     }
+    if (!stress::parseKeyDelivery(o.keysText, &r.keys)) {
+        fprintf(stderr, "tolvenmire-sim: bad --keys \"%s\" (between, inside, bursts or before-start)\n",
+                o.keysText.c_str());
+        return ExitUsage;
+    }
     r.pluginPath = o.pluginPath;
+    r.recordTo = o.recordPath;
     r.gameMs = o.minutes * 60000u;
     if (o.trace) r.onAction = [](const std::string& line) { printLine("  " + line); };
     return stress::playSeeds(first, last, r, stdout) == 0 ? 0 : ExitFailed;

@@ -15,7 +15,9 @@ namespace rec {
 namespace {
 
 const uint8_t Magic[8] = {'T', 'O', 'L', 'V', 'R', 'E', 'C', 0x1a};
-const uint32_t ReaderVersion = 1;
+// Version 2 holds the key table's entry as the key test read it (KeyRead); version 1
+// the keyboard events as the handler received them (Key). Both are read.
+const uint32_t ReaderVersion = 2;
 // Larger than any block the plug-in writes (32 KiB), and a file larger than any it
 // writes (64 MiB) with room to spare: beyond these a file is not a recording.
 const uint32_t MaxBlock = 1u << 20;
@@ -136,7 +138,7 @@ bool readRecord(Bytes& in, uint32_t size, uint32_t strings, bool withTexts, std:
 bool eventOf(const std::string& shape, uint64_t value, Event* e, const char** problem) {
     Bytes in{(const uint8_t*)shape.data(), (const uint8_t*)shape.data() + shape.size()};
     const uint8_t kind = in.u8();
-    if (kind > (uint8_t)EventKind::Save) return *problem = "an event of an unknown kind", false;
+    if (kind > (uint8_t)EventKind::KeyRead) return *problem = "an event of an unknown kind", false;
     e->kind = (EventKind)kind;
     switch (e->kind) {
     case EventKind::Native: {
@@ -202,6 +204,13 @@ bool eventOf(const std::string& shape, uint64_t value, Event* e, const char** pr
         break;
     case EventKind::Save:
         in.text(&e->save, 64);
+        break;
+    case EventKind::KeyRead:
+        e->key = (uint32_t)in.varint();
+        e->tick = (uint32_t)in.varint();
+        e->fifth = (int32_t)in.zigzag();
+        e->sixth = (int32_t)in.zigzag();
+        e->seventh = (int32_t)in.zigzag();
         break;
     }
     if (in.problem) return *problem = in.problem, false;
@@ -300,6 +309,9 @@ bool shapeEnd(Bytes& in, bool* valued) {
     case (uint8_t)EventKind::Save:
         in.text(nullptr, 64);
         break;
+    case (uint8_t)EventKind::KeyRead:
+        for (int k = 0; k < 5; ++k) in.varint();
+        break;
     default:
         return in.fail("an event of an unknown kind");
     }
@@ -360,6 +372,11 @@ bool readItems(const uint8_t* p, size_t n, int block, Decoder& d, const std::str
             const uint8_t* start = in.p;
             Remembered next;
             if (!shapeEnd(in, &next.valued)) break;
+            // Each format has its own key event.
+            if (*start == (uint8_t)(r.formatVersion >= 2 ? EventKind::Key : EventKind::KeyRead)) {
+                problem = "a key event of another format version";
+                break;
+            }
             next.shape.assign((const char*)start, (size_t)(in.p - start));
             next.value = next.valued ? in.varint() : 0;
             if (in.problem) break;
@@ -642,6 +659,10 @@ std::string describeEvent(const Event& e, const char* (*nativeName)(uint64_t)) {
     case EventKind::Save:
         out += "save ";
         appendQuoted(out, e.save);
+        break;
+    case EventKind::KeyRead:
+        append(out, "key %" PRIu32 " read %" PRId32 " %" PRId32 " %" PRId32 " tick %" PRIu32, e.key, e.fifth,
+               e.sixth, e.seventh, e.tick);
         break;
     }
     return out;

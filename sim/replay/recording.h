@@ -15,13 +15,15 @@
 namespace rec {
 
 enum class EventKind : uint8_t {
-    Native, // one native: nativeInit, the pushes, nativeCall, and what the plug-in read back
-    Wait,   // scriptWait(ms) called
-    Resume, // scriptWait returned: a new frame (key events delivered meanwhile follow it)
-    Global, // getGlobalPtr(index): null or not, and the value the plug-in wrote into the cell
-    Tick,   // GetTickCount read by the script
-    Key,    // a keyboard event as the plug-in's handler received it
-    Save,   // the save file written: the text written
+    Native,  // one native: nativeInit, the pushes, nativeCall, and what the plug-in read back
+    Wait,    // scriptWait(ms) called
+    Resume,  // scriptWait returned: a new frame (key events delivered meanwhile follow it)
+    Global,  // getGlobalPtr(index): null or not, and the value the plug-in wrote into the cell
+    Tick,    // GetTickCount read by the script
+    Key,     // format 1: a keyboard event as the plug-in's handler received it
+    Save,    // the save file written: the text written
+    KeyRead, // format 2: the key table's entry as the key test read it, right after its
+             // tick reading (only when it is not the entry the recording last gave)
 };
 
 // How the plug-in passed one argument slot.
@@ -59,10 +61,12 @@ struct Event {
     bool globalWritten = false; // the plug-in wrote into the cell
     uint64_t globalValue = 0;   // what it wrote
 
-    // Tick (the reading) and Key (the tick count the handler stored).
+    // Tick (the reading), Key (the tick count the handler stored) and KeyRead (the
+    // entry's tick count).
     uint32_t tick = 0;
 
-    // Key: the handler's seven arguments.
+    // Key: the handler's seven arguments. KeyRead: the key and its entry's three
+    // flags (fifth, sixth, seventh).
     uint32_t key = 0;
     uint16_t second = 0;
     uint8_t third = 0;

@@ -67,6 +67,14 @@ thread_local uint32_t keyTick = 0;
 
 bool over() { return replay.status.diverged || replay.status.exhausted; }
 
+// A recorded key to the keyboard handler, which stores the tick it was recorded with.
+void deliverKey(const rec::Event& k) {
+    deliveringKey = true;
+    keyTick = k.tick;
+    keyEventRaw(k.key, k.second, k.third, k.fourth, k.fifth, k.sixth, k.seventh);
+    deliveringKey = false;
+}
+
 // Reads ahead until `count` events are there (fewer at the recording's end).
 bool readAhead(size_t count) {
     Replay& p = replay;
@@ -196,6 +204,10 @@ std::string describeRecorded(const rec::Event& e, int frame) {
     case rec::EventKind::Save:
         snprintf(b, sizeof b, "frame %d  the save file written: ", frame);
         return b + quotedText(e.save);
+    case rec::EventKind::KeyRead:
+        snprintf(b, sizeof b, "frame %d  key %" PRIu32 " read by the key test (%d, %d, %d) at tick %" PRIu32,
+                 frame, e.key, e.fifth, e.sixth, e.seventh, e.tick);
+        return b;
     }
     return "?";
 }
@@ -575,13 +587,8 @@ bool replayResume() {
         setTimer(p.lastTimer + p.frameMs);
     }
     p.started = true;
-    for (e = peek(); e && e->kind == rec::EventKind::Key; e = peek()) {
-        const rec::Event& k = consume();
-        deliveringKey = true;
-        keyTick = k.tick;
-        keyEventRaw(k.key, k.second, k.third, k.fourth, k.fifth, k.sixth, k.seventh);
-        deliveringKey = false;
-    }
+    // A recording of format 1: the keyboard events received meanwhile.
+    for (e = peek(); e && e->kind == rec::EventKind::Key; e = peek()) deliverKey(consume());
     return true;
 }
 
@@ -602,7 +609,15 @@ DWORD replayTickCount() {
         diverge(e, made);
         return 0;
     }
-    return consume().tick;
+    const uint32_t tick = consume().tick;
+    // The key test reads the key table right after this reading: the entry it read
+    // when recorded goes into the table, through the handler, as the keyboard thread
+    // stored it.
+    for (e = peek(); e && e->kind == rec::EventKind::KeyRead; e = peek()) {
+        const rec::Event& k = consume();
+        deliverKey(k);
+    }
+    return tick;
 }
 
 } // namespace sim::detail

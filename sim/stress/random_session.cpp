@@ -237,6 +237,10 @@ class Session {
     void changeClockRate();
     void changeScenarioAndFiles();
     void sendKey(uint32_t key, int32_t fifth, int32_t sixth, int32_t seventh);
+    void pressKey(uint32_t key, int32_t fifth, int32_t sixth, int32_t seventh);
+    void sendBurst(int32_t seventh);
+    void deliverHeldKeys();
+    std::string recordingSettings(bool withSettings, const std::string& settings) const;
     void changeSaloon();
     void changeTarget();
     void changeClock();
@@ -257,6 +261,13 @@ class Session {
     std::optional<KeyboardThread> keyboard_;
     std::optional<NoiseThread> noise_;
     std::optional<HostileGame> hostile_;
+    // KeyDelivery::InsideFrames: the presses waiting for a native call.
+    struct Press {
+        uint32_t key;
+        int32_t fifth, sixth, seventh;
+    };
+    std::vector<Press> heldKeys_;
+    fs::path recordFolder_; // recording: the session's folder, kept past the unload
 
     // The session's traits, drawn once.
     uint32_t drinkKey_ = 79;
@@ -511,8 +522,54 @@ void Session::pickFrameLength() {
 // Keys: the drink key, mostly with its seventh flag, and others.
 void Session::pressKeys() {
     if (rng_.oneIn(binge_ ? 60 : 150))
-        sendKey(drinkKey_, (int32_t)rng_.below(2), (int32_t)rng_.below(2), rng_.oneIn(5) ? 0 : 1);
-    if (rng_.oneIn(60)) sendKey(rng_.below(300), 0, 0, 1);
+        pressKey(drinkKey_, (int32_t)rng_.below(2), (int32_t)rng_.below(2), rng_.oneIn(5) ? 0 : 1);
+    if (rng_.oneIn(60)) pressKey(rng_.below(300), 0, 0, 1);
+}
+
+// A press, as the session's way of delivering keys has it.
+void Session::pressKey(uint32_t key, int32_t fifth, int32_t sixth, int32_t seventh) {
+    switch (options_.keys) {
+    case KeyDelivery::InsideFrames:
+        heldKeys_.push_back({key, fifth, sixth, seventh});
+        return;
+    case KeyDelivery::Bursts:
+        if (key == drinkKey_) sendBurst(seventh);
+        return;
+    default:
+        sendKey(key, fifth, sixth, seventh);
+        return;
+    }
+}
+
+// 300 events of the drink key in a row, the last one with `seventh`: the table keeps
+// the last, whatever the others were.
+void Session::sendBurst(int32_t seventh) {
+    for (int k = 0; k < 299; ++k)
+        sendKey(drinkKey_, (int32_t)rng_.below(2), (int32_t)rng_.below(2), (int32_t)rng_.below(2));
+    sendKey(drinkKey_, 0, 1, seventh);
+}
+
+// Called inside a native call of the frame: the held presses, now and then.
+void Session::deliverHeldKeys() {
+    if (heldKeys_.empty() || !rng_.oneIn(6)) return;
+    const std::vector<Press> presses = std::move(heldKeys_);
+    heldKeys_.clear();
+    for (const Press& p : presses) sendKey(p.key, p.fifth, p.sixth, p.seventh);
+}
+
+// The settings file with RECORD_SESSION=1 where the plug-in reads it first: after
+// the first settings section's header, or in a section of its own before any.
+std::string Session::recordingSettings(bool withSettings, const std::string& settings) const {
+    const std::string line = "RECORD_SESSION=1\n";
+    if (!withSettings) return "[SETTINGS]\n" + line;
+    std::string lower = settings;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return (char)std::tolower(c); });
+    size_t header = lower.find("settings");
+    const size_t bracket = header == std::string::npos ? std::string::npos : lower.rfind('[', header);
+    const size_t eol = bracket == std::string::npos ? std::string::npos : settings.find('\n', header);
+    if (eol == std::string::npos) return "[SETTINGS]\n" + line + settings;
+    return settings.substr(0, eol + 1) + line + settings.substr(eol + 1);
 }
 
 // Prompts completed by the player: a completion lasts a frame or three.
@@ -840,10 +897,22 @@ SessionResult Session::run() {
         result_.hostileRate = options_.hostileRate;
     }
     o.observer = [this](const sim::Call& c) {
+        if (c.kind == sim::CallKind::Native && options_.keys == KeyDelivery::InsideFrames) deliverHeldKeys();
         observe(c);
         if (hostile_) hostile_->observe(c);
     };
     if (o.withSave) saveContent_ = o.save;
+    if (!options_.recordTo.empty()) {
+        o.settings = recordingSettings(o.withSettings, o.settings);
+        o.withSettings = true;
+        // A folder of the session's own: the recording outlives the unload there.
+        recordFolder_ = fs::temp_directory_path() / ("tolvenmire-random-" + std::to_string(result_.seed) +
+                                                     "-" + std::to_string((uintptr_t)this));
+        std::error_code ec;
+        fs::remove_all(recordFolder_, ec);
+        fs::create_directories(recordFolder_, ec);
+        o.workDir = recordFolder_.string();
+    }
     log("settings " + (o.withSettings ? shown(o.settings) : std::string("(no file)")) + ", save " +
         (o.withSave ? shown(o.save) : std::string("(no file)")));
     std::string error;
@@ -862,6 +931,7 @@ SessionResult Session::run() {
     if (result_.keyboardThread) keyboard_.emplace();
     if (rng_.oneIn(4)) noise_.emplace(rng_.next(), drinkKey_);
     lastLoopQuery_ = sim::world().timer;
+    if (options_.keys == KeyDelivery::BeforeStart) sendBurst(1);
 
     // The game time played, frame by frame: a hostile game's timer jumps do not count.
     uint64_t played = 0;
@@ -897,6 +967,13 @@ SessionResult Session::run() {
     const int frames = sim::frame();
     sim::stop();
     if (ok && !sim::violations().empty()) ok = fail("protocol, at unload: " + sim::violations().front());
+    if (!recordFolder_.empty()) {
+        std::error_code ec;
+        fs::remove(options_.recordTo, ec);
+        fs::copy_file(recordFolder_ / "Tolvenmire.rec", options_.recordTo, ec);
+        if (ok && ec) ok = fail("the recording cannot be kept as " + options_.recordTo + ": " + ec.message());
+        fs::remove_all(recordFolder_, ec);
+    }
     result_.digest = digest_;
     if (hostile_) {
         const HostileFigures& f = hostile_->figures();
@@ -914,6 +991,16 @@ SessionResult Session::run() {
 
 } // namespace
 
+bool parseKeyDelivery(const std::string& text, KeyDelivery* out) {
+    const std::pair<const char*, KeyDelivery> names[] = {{"between", KeyDelivery::BetweenFrames},
+                                                         {"inside", KeyDelivery::InsideFrames},
+                                                         {"bursts", KeyDelivery::Bursts},
+                                                         {"before-start", KeyDelivery::BeforeStart}};
+    for (const auto& [name, keys] : names)
+        if (text == name) return *out = keys, true;
+    return false;
+}
+
 SessionResult playRandomSession(uint64_t seed, const SessionOptions& options) {
     Session session(seed, options);
     return session.run();
@@ -925,7 +1012,9 @@ uint64_t playSeeds(uint64_t first, uint64_t last, const SessionOptions& options,
     uint64_t answers = 0, checks = 0, spells = 0;
     int maxCalls = 0;
     for (uint64_t seed = first;; ++seed) {
-        const SessionResult r = playRandomSession(seed, options);
+        SessionOptions o = options;
+        if (!o.recordTo.empty() && first != last) o.recordTo += "." + std::to_string(seed);
+        const SessionResult r = playRandomSession(seed, o);
         answers += r.hostileAnswers;
         checks += r.hostileChecks;
         spells += r.hostileSpells;

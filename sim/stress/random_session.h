@@ -15,6 +15,19 @@
 
 namespace stress {
 
+// How the session's key presses reach the plug-in. Every way but the first is
+// meant for recordings: whatever the keyboard does, the session must replay.
+enum class KeyDelivery {
+    BetweenFrames, // each press between two frames
+    InsideFrames,  // each press from inside a native call of the next frame (at a random
+                   // call), as the game's keyboard thread may deliver it at any moment
+    Bursts,        // each drink key press after 299 more events of that key, between two frames
+    BeforeStart,   // between frames, and a burst ending in a drink key press before the
+                   // first frame, before the plug-in can record anything
+};
+// "between", "inside", "bursts", "before-start"; false for anything else.
+bool parseKeyDelivery(const std::string& text, KeyDelivery* out);
+
 struct SessionOptions {
     uint32_t gameMs = 180000; // game time to play, in game-timer milliseconds
     std::string pluginPath;   // empty: the plug-in this build made
@@ -25,6 +38,10 @@ struct SessionOptions {
     // Above 0: the hostile game (hostile_checks.h), that share of the answers
     // replaced, its whole-session faults played and its invariants checked too.
     double hostileRate = 0.0;
+    KeyDelivery keys = KeyDelivery::BetweenFrames;
+    // Not empty: the plug-in records the session (RECORD_SESSION=1) and its
+    // recording is kept as this file (the seed's number appended when several are played).
+    std::string recordTo;
 };
 
 struct SessionResult {

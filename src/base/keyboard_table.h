@@ -21,5 +21,7 @@ struct KeyEvent {
 void onKeyboardEvent(DWORD key, WORD second, BYTE third, BOOL fourth, BOOL fifth, BOOL sixth, BOOL seventh);
 
 // True when `key`'s last event has a non-zero seventh flag and is less than 100 ms
-// old by GetTickCount; the entry is then emptied, so an event triggers once.
+// old by GetTickCount; the entry is then emptied, so an event triggers once. While
+// recording, the entry as read goes into the recording when it is not the one the
+// recording last gave for the key.
 bool consumeKeyTrigger(int32_t key);

@@ -63,15 +63,19 @@ bool platformWriteFile(const char* path, const char* bytes, int size);
 // among other reasons); both files are then as they were.
 bool platformReplaceFile(const char* from, const char* to);
 
+// True when `path` is a file marked read-only (Windows' read-only attribute; here,
+// a file without any write permission).
+bool platformReadOnly(const char* path);
+
 // Removes `path`; a missing file is not an error.
 void platformRemoveFile(const char* path);
 
 // A file written from its start, a piece at a time (the session recording).
 typedef intptr_t PlatformFile;
 const PlatformFile NoFile = -1;
-// Creates `path` (or truncates it) for writing; others may read it meanwhile.
-// NoFile on failure.
-PlatformFile platformCreateFile(const char* path);
+// Creates `path` for writing, a file that must not exist yet (an existing one is
+// never truncated); others may read it meanwhile. NoFile on failure.
+PlatformFile platformCreateNewFile(const char* path);
 // Appends `size` bytes. False on any failure, a short write included.
 bool platformAppendFile(PlatformFile file, const void* bytes, int size);
 void platformCloseFile(PlatformFile file);

@@ -58,18 +58,22 @@ bool platformWriteFile(const char* path, const char* bytes, int size) {
     return close(fd) == 0 && ok;
 }
 
+bool platformReadOnly(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool platformReplaceFile(const char* from, const char* to) {
     // Windows refuses to replace a file that carries the read-only attribute, even
     // for an administrator; a file without any write permission stands for it here.
-    struct stat st;
-    if (stat(to, &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+    if (platformReadOnly(to)) return false;
     return rename(from, to) == 0;
 }
 
 void platformRemoveFile(const char* path) { unlink(path); }
 
-PlatformFile platformCreateFile(const char* path) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+PlatformFile platformCreateNewFile(const char* path) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
     return fd < 0 ? NoFile : (PlatformFile)fd;
 }
 

@@ -14,11 +14,16 @@ bool platformReplaceFile(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool platformReadOnly(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 void platformRemoveFile(const char* path) { DeleteFileA(path); }
 
-PlatformFile platformCreateFile(const char* path) {
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+PlatformFile platformCreateNewFile(const char* path) {
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     return h == INVALID_HANDLE_VALUE ? NoFile : (PlatformFile)h;
 }
 

@@ -8,14 +8,14 @@
 #define TOLVENMIRE_VERSION "0.0.0"
 #endif
 
-std::atomic<bool> gRecordingKeys{false};
-
 namespace {
 
 // The file: the magic and the format's version, then blocks. A block is its
 // payload's length and CRC-32 (4 bytes each, little-endian), then the payload.
 const char Magic[8] = {'T', 'O', 'L', 'V', 'R', 'E', 'C', '\x1a'};
-const uint32_t FormatVersion = 1;
+// Version 2: the key table's entry as the key test read it (KindKeyRead), in place
+// of version 1's keyboard events as the handler received them (KindKey).
+const uint32_t FormatVersion = 2;
 
 // Items of a block's payload.
 enum : uint8_t {
@@ -26,7 +26,7 @@ enum : uint8_t {
     ItemSaveBytes = 0x21, // varint n, n bytes
     ItemEnd = 0x2F,       // the size cap: nothing follows
 };
-enum : uint8_t { KindNative, KindWait, KindResume, KindGlobal, KindTick, KindKey, KindSave };
+enum : uint8_t { KindNative, KindWait, KindResume, KindGlobal, KindTick, KindKey, KindSave, KindKeyRead };
 enum : uint8_t { SlotValue, SlotText, SlotRecord };
 
 // A block goes out when full, at each out-of-play hold, and otherwise once this
@@ -59,17 +59,11 @@ struct Slot {
 const int MaxText = 4096;
 const int MaxShape = 8192;
 
-struct KeyRecord {
-    DWORD key;
-    WORD second;
-    BYTE third;
-    BOOL fourth, fifth, sixth, seventh;
-    DWORD tick;
+// A key table entry, as the recording last gave it.
+struct KeyEntry {
+    uint32_t tick;
+    int32_t fifth, sixth, seventh;
 };
-// Written by the keyboard thread alone, read by the script thread alone.
-const uint32_t KeyRingSize = 256;
-KeyRecord keyRing[KeyRingSize];
-std::atomic<uint32_t> keyHead{0}, keyTail{0};
 
 struct Recorder {
     bool on;
@@ -80,6 +74,11 @@ struct Recorder {
     // The block being filled, after room for its 8-byte head.
     uint8_t block[8 + BlockCapacity];
     int used;
+    // For the unload at a process exit, which may find the script thread stopped
+    // anywhere: the bytes of the block that hold whole items, and a block's write
+    // under way (begun, and perhaps done).
+    std::atomic<int> whole;
+    std::atomic<bool> writing;
     uint32_t run;
     // The native being made.
     uint64_t hash;
@@ -95,6 +94,8 @@ struct Recorder {
     int shapeLength;
     bool shapeOverflow;
     uint32_t crcTable[256];
+    // What the replay's key table holds, entry by entry: the entries recorded.
+    KeyEntry keys[255];
 };
 Recorder rec;
 
@@ -158,7 +159,6 @@ uint32_t crc32(const uint8_t* p, int n) {
 
 void stop() {
     rec.on = false;
-    gRecordingKeys.store(false, std::memory_order_relaxed);
     setHooks(PlainHooks, false);
     if (rec.file != NoFile) platformCloseFile(rec.file);
     rec.file = NoFile;
@@ -169,14 +169,20 @@ void writeBlock() {
     if (!rec.on || rec.used == 0) return;
     putLE32(rec.block, (uint32_t)rec.used);
     putLE32(rec.block + 4, crc32(rec.block + 8, rec.used));
+    rec.writing.store(true, std::memory_order_release);
     if (!platformAppendFile(rec.file, rec.block, 8 + rec.used)) {
         stop();
         return;
     }
     rec.fileBytes += 8 + (uint32_t)rec.used;
     rec.used = 0;
+    rec.whole.store(0, std::memory_order_release);
+    rec.writing.store(false, std::memory_order_release);
     rec.lastBlockTick = GetTickCount();
 }
+
+// The block's bytes so far are whole items.
+void markWhole() { rec.whole.store(rec.used, std::memory_order_release); }
 
 void appendRaw(const uint8_t* bytes, int n) {
     memcpy(rec.block + 8 + rec.used, bytes, (size_t)n);
@@ -190,6 +196,7 @@ void flushRun() {
     const int n = 1 + varintInto(item + 1, rec.run);
     rec.run = 0;
     appendRaw(item, n); // the room for it is kept by appendItem
+    markWhole();
 }
 
 // The end mark, the block out, and the recording stops.
@@ -197,6 +204,7 @@ void endRecording() {
     flushRun();
     const uint8_t end = ItemEnd;
     appendRaw(&end, 1);
+    markWhole();
     writeBlock();
     stop();
 }
@@ -221,6 +229,7 @@ bool appendItem(const uint8_t* a, int aLength, const uint8_t* b = nullptr, int b
     if (aLength) appendRaw(a, aLength);
     if (bLength) appendRaw(b, bLength);
     if (cLength) appendRaw(c, cLength);
+    markWhole();
     return true;
 }
 
@@ -382,25 +391,6 @@ UINT64* recCall32() { return recCall(1); }
 UINT64* recCall64() { return recCall(2); }
 UINT64* recCallPosition() { return recCall(3); }
 
-void recKeysSinceWait() {
-    const uint32_t head = keyHead.load(std::memory_order_acquire);
-    uint32_t tail = keyTail.load(std::memory_order_relaxed);
-    for (; tail != head && rec.on; ++tail) {
-        const KeyRecord& k = keyRing[tail % KeyRingSize];
-        beginShape(KindKey);
-        putVarint(k.key);
-        putVarint(k.second);
-        put8(k.third);
-        putVarint(zigzag(k.fourth));
-        putVarint(zigzag(k.fifth));
-        putVarint(zigzag(k.sixth));
-        putVarint(zigzag(k.seventh));
-        putVarint(k.tick);
-        commitEvent(false, 0);
-    }
-    keyTail.store(head, std::memory_order_release);
-}
-
 void recWait(DWORD milliseconds) {
     settleGlobal();
     beginShape(KindWait);
@@ -413,14 +403,13 @@ void recWait(DWORD milliseconds) {
     }
     scriptWait(milliseconds);
     if (!rec.on) return;
-    // The resume ends the frame; the keys delivered meanwhile begin the next.
+    // The resume ends the frame.
     beginShape(KindResume);
     commitEvent(false, 0);
     rec.current ^= 1;
     Frame& next = rec.frames[rec.current];
     next.count = 0;
     next.used = 0;
-    recKeysSinceWait();
 }
 
 UINT64* recGlobalPtr(int index) {
@@ -458,8 +447,14 @@ bool recordingOn() { return rec.on; }
 
 void recordFinish() {
     if (!rec.on) return;
-    flushRun();
-    writeBlock();
+    // A block whose write had begun is never written again: it is in the file, whole
+    // or torn. Otherwise the block goes out with its whole items only (the script
+    // thread, stopped by a process exit, may have left half of one).
+    if (!rec.writing.load(std::memory_order_acquire)) {
+        rec.used = rec.whole.load(std::memory_order_acquire);
+        flushRun();
+        writeBlock();
+    }
     stop();
 }
 
@@ -467,9 +462,15 @@ void recordStart(const uint32_t settingsAnswers[6]) {
     if (rec.started) return;
     rec.started = true;
     makeCrcTable();
-    // Only the session before is kept, once.
-    platformReplaceFile(RECORDING_FILE, PREVIOUS_RECORDING_FILE);
-    rec.file = platformCreateFile(RECORDING_FILE);
+    // Only the session before is kept, once. A recording is never lost: when the
+    // earlier one cannot become the previous one (a previous one read-only, or held
+    // open by another program), it stays where it is, the new file cannot be
+    // created in its place, and this session is not recorded. A read-only previous
+    // one is left alone whatever the file system would allow (Windows refuses to
+    // replace it; a layer that emulates Windows may not).
+    if (!platformReadOnly(PREVIOUS_RECORDING_FILE))
+        platformReplaceFile(RECORDING_FILE, PREVIOUS_RECORDING_FILE);
+    rec.file = platformCreateNewFile(RECORDING_FILE);
     if (rec.file == NoFile) return;
     rec.on = true;
     rec.lastBlockTick = GetTickCount();
@@ -490,11 +491,10 @@ void recordStart(const uint32_t settingsAnswers[6]) {
     at += n;
     for (int k = 0; k < 6; ++k, at += 4) putLE32(first + at, settingsAnswers[k]);
     appendRaw(first, at);
+    markWhole();
     writeBlock();
     if (!rec.on) return;
-    keyTail.store(keyHead.load(std::memory_order_relaxed), std::memory_order_relaxed);
     setHooks(RecordingHooks, true);
-    gRecordingKeys.store(true, std::memory_order_relaxed);
 }
 
 void recordSaveOpened() {
@@ -517,11 +517,18 @@ void recordSave(const char* text, int size) {
     commitEvent(false, 0);
 }
 
-void recordKey(DWORD key, WORD second, BYTE third, BOOL fourth, BOOL fifth, BOOL sixth, BOOL seventh,
-               DWORD tick) {
-    const uint32_t head = keyHead.load(std::memory_order_relaxed);
-    // A ring full of events the script has not taken loses the newest.
-    if (head - keyTail.load(std::memory_order_acquire) >= KeyRingSize) return;
-    keyRing[head % KeyRingSize] = {key, second, third, fourth, fifth, sixth, seventh, tick};
-    keyHead.store(head + 1, std::memory_order_release);
+void recordKeyRead(int32_t key, uint32_t tick, int32_t fifth, int32_t sixth, int32_t seventh, bool emptied) {
+    if (!rec.on || (uint32_t)key >= 255) return;
+    KeyEntry& held = rec.keys[key];
+    if (held.tick != tick || held.fifth != fifth || held.sixth != sixth || held.seventh != seventh) {
+        settleGlobal();
+        beginShape(KindKeyRead);
+        putVarint((uint32_t)key);
+        putVarint(tick);
+        putVarint(zigzag(fifth));
+        putVarint(zigzag(sixth));
+        putVarint(zigzag(seventh));
+        commitEvent(false, 0);
+    }
+    held = emptied ? KeyEntry{0, 0, 0, 0} : KeyEntry{tick, fifth, sixth, seventh};
 }

@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #endif
 
@@ -119,8 +121,9 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
             ASSERT_EQ(r.events[e - 1].kind, rec::EventKind::Wait) << "event " << e;
             continue;
         }
-        if (ev.kind == rec::EventKind::Key) {
-            ASSERT_EQ(r.events[e - 1].kind, rec::EventKind::Resume) << "event " << e;
+        if (ev.kind == rec::EventKind::KeyRead) {
+            // The entry as the key test read it, right after the test's tick reading.
+            ASSERT_EQ(r.events[e - 1].kind, rec::EventKind::Tick) << "event " << e;
             EXPECT_EQ(ev.key, 79u);
             EXPECT_EQ(ev.seventh, 1);
             EXPECT_EQ(ev.fifth, 0);
@@ -301,10 +304,12 @@ TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
         }
     }
 
-    // Files that are no recording, or one of a newer format.
-    std::string magic = good, newer = good;
+    // Files that are no recording, one of a newer format, and one whose key event is
+    // not its format's (this one's key table entry in a file of format 1).
+    std::string magic = good, newer = good, older = good;
     magic[3] = 'X';
-    newer[8] = 2;
+    newer[8] = 3;
+    older[8] = 1;
     const std::string empty, folderPath = (folder / "a-folder").string(),
                              huge = (folder / "huge.rec").string();
     std::filesystem::create_directories(folderPath);
@@ -313,9 +318,13 @@ TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
     struct Case {
         std::string bytes, path, what;
     } cases[] = {
-        {magic, "", "not a recording"}, {newer, "", "format version 2"},
-        {empty, "", "empty"},           {"", folderPath, "a folder"},
-        {"", huge, "1073741824 bytes"}, {"", (folder / "missing.rec").string(), "cannot be opened"},
+        {magic, "", "not a recording"},
+        {newer, "", "format version 3"},
+        {older, "", "a key event of another format version"},
+        {empty, "", "empty"},
+        {"", folderPath, "a folder"},
+        {"", huge, "1073741824 bytes"},
+        {"", (folder / "missing.rec").string(), "cannot be opened"},
     };
     for (const Case& c : cases) {
         rec::Recording r;
@@ -337,6 +346,60 @@ TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
 // fails (on Linux, a limit on the size of files), without one. Either way the
 // drink that follows plays to its end and its save lands, and the file does not
 // grow again.
+// The earlier recording becomes the previous one only when the previous one can be
+// replaced; when it cannot (read-only, or held open by another program with no
+// sharing), both recordings stay as they are, this session is not recorded, and
+// the plug-in plays on.
+TEST_F(Recording, AFailedRotationKeepsBothRecordings) {
+    const fs::path current = folder / "Tolvenmire.rec", previous = folder / "Tolvenmire.prev.rec";
+    // Windows' read-only attribute; on Linux no write permission stands for it.
+    auto setReadOnly = [&](bool on) {
+#ifdef _WIN32
+        SetFileAttributesA(previous.string().c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+        std::error_code ec;
+        fs::permissions(previous, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        on ? fs::perm_options::remove : fs::perm_options::add, ec);
+#endif
+    };
+    const char* const cases[] = {"a read-only previous recording",
+#ifdef _WIN32
+                                 "a previous recording held open with no sharing"
+#endif
+    };
+    for (const char* c : cases) {
+        SCOPED_TRACE(c);
+        std::error_code ec;
+        fs::remove(current, ec);
+        setReadOnly(false);
+        fs::remove(previous, ec);
+        std::ofstream(current, std::ios::binary) << "the session before";
+        std::ofstream(previous, std::ios::binary) << "the session before that";
+        const bool readOnly = c == cases[0];
+#ifdef _WIN32
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (!readOnly)
+            held = CreateFileA(previous.string().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_TRUE(readOnly || held != INVALID_HANDLE_VALUE);
+#endif
+        if (readOnly) setReadOnly(true);
+        startIn("[SETTINGS]\nRECORD_SESSION=1\n", "42");
+        sim::playFrames(5);
+        sim::keyEvent(79, 0, 0, 1);
+        sim::playFrames(5);
+        EXPECT_TRUE(state().drinking);
+        sim::stop();
+#ifdef _WIN32
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+#endif
+        setReadOnly(false);
+        EXPECT_EQ(fileText(current), "the session before");
+        EXPECT_EQ(fileText(previous), "the session before that");
+        EXPECT_TRUE(sim::violations().empty());
+    }
+}
+
 TEST_F(Recording, ARecordingThatCannotGoOnEndsAndThePluginPlaysOn) {
     struct Case {
         const char* name;

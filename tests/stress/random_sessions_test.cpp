@@ -3,10 +3,13 @@
 // names the seed and the frame; `tolvenmire-sim --random --seed N` plays that seed
 // again with its actions printed.
 #include "random_session.h"
+#include "recording.h"
+#include "sim.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -62,6 +65,50 @@ TEST(RandomSessionReplay, TheSameSeedPlaysTheSameSession) {
         EXPECT_EQ(a.keyboardThread, b.keyboardThread);
     }
     EXPECT_NE(stress::playRandomSession(1).digest, stress::playRandomSession(2).digest);
+}
+
+// Recorded sessions replay with no difference however the keyboard delivers: from
+// inside a native call of the frame (before or after the key test), in bursts of
+// 300 events between two frames, and before the first frame, before anything is
+// recorded. (tests/windows/replay_package.sh plays them across the two builds.)
+TEST(RandomSessionReplay, RecordedSessionsReplayWhateverTheKeyboardDoes) {
+    const std::pair<stress::KeyDelivery, const char*> ways[] = {
+        {stress::KeyDelivery::InsideFrames, "inside"},
+        {stress::KeyDelivery::Bursts, "bursts"},
+        {stress::KeyDelivery::BeforeStart, "before-start"},
+    };
+    const std::string path =
+        (std::filesystem::temp_directory_path() /
+         ("tolvenmire-keys-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".rec"))
+            .string();
+    for (const auto& [keys, name] : ways) {
+        int keyReads = 0;
+        for (uint64_t seed = 1; seed <= 4; ++seed) {
+            stress::SessionOptions o;
+            o.gameMs = 90000;
+            o.keys = keys;
+            o.recordTo = path;
+            const stress::SessionResult played = stress::playRandomSession(seed, o);
+            ASSERT_TRUE(played.passed) << name << ": " << played.describe();
+            rec::Recording r;
+            std::string error;
+            ASSERT_TRUE(rec::readRecording(path, &r, &error)) << name << " seed " << seed << ": " << error;
+            EXPECT_EQ(r.tornTail, "") << name << " seed " << seed;
+            for (const rec::Event& e : r.events) keyReads += e.kind == rec::EventKind::KeyRead;
+            sim::StartOptions replay;
+            replay.replay = &r;
+            replay.record = false;
+            ASSERT_TRUE(sim::start(replay, &error)) << error;
+            while (!sim::replayOver()) sim::playFrames(1);
+            sim::stop();
+            const sim::ReplayStatus& s = sim::replayStatus();
+            EXPECT_FALSE(s.diverged) << name << " seed " << seed << ": departs at frame " << s.frame
+                                     << ": recorded " << s.recorded << "; made " << s.made;
+            EXPECT_EQ(s.next, r.events.size()) << name << " seed " << seed;
+        }
+        EXPECT_GT(keyReads, 0) << name << ": no key read recorded";
+    }
+    std::filesystem::remove(path);
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 # of tolvenmire-sim under Wine and replayed by the Linux build; and scenarios
 # recorded by the Linux build and replayed by the zip's DLL under Wine. Each replay
 # must end with no difference and tell the scenario's own timeline
-# (tests/replay/round_trip.sh says which lines a replay cannot tell).
+# (tests/replay/round_trip.sh says which lines a replay cannot tell). Then random
+# sessions with key presses from inside frames, in bursts and before the start,
+# recorded by each build and replayed by the other.
 #
 #   replay_package.sh ZIP SIM_EXE LINUX_SIM SCENARIOS WORK EMULATOR...
 #
@@ -46,4 +48,39 @@ bash "$round_trip" "$work/on-windows" "$windows" "$linux_sim" "$scenarios"/*.txt
 echo "Recorded on Linux, replayed by the zip's DLL under Wine:"
 bash "$round_trip" "$work/on-linux" "$linux_sim" "$windows" \
     "$scenarios/evening.txt" "$scenarios/refill-every-saloon.txt" "$scenarios/pass-out.txt" || status=1
+
+# Random sessions whose key presses come from inside a native call of the frame, in
+# bursts of 300 between two frames, and before the first frame: recorded by one
+# build, replayed by the other with no difference.
+random_trip() { # NAME RECORDER REPLAYER
+    local name=$1 recorder=$2 replayer=$3 keys seed recording rc
+    for keys in inside bursts before-start; do
+        for seed in 1 2; do
+            recording=$work/random/$name-$keys-$seed.rec
+            rc=0
+            $recorder --random --seed "$seed" --keys "$keys" --minutes 1 --record "$recording" \
+                >"$recording.played" 2>&1 || rc=$?
+            if [ $rc -ne 0 ] || [ ! -f "$recording" ]; then
+                echo "FAILED: random $keys seed $seed: recording it exited with status $rc" >&2
+                cat "$recording.played" >&2
+                status=1
+                continue
+            fi
+            rc=0
+            $replayer --replay "$recording" --no-pictures >"$recording.replayed" 2>&1 || rc=$?
+            if [ $rc -ne 0 ]; then
+                echo "FAILED: random $keys seed $seed: the replay exited with status $rc" >&2
+                sed -n '/departs from the recording/,$p' "$recording.replayed" >&2
+                status=1
+                continue
+            fi
+            echo "ok: random $keys seed $seed"
+        done
+    done
+}
+mkdir -p "$work/random"
+echo "Random sessions recorded by the zip's DLL under Wine, replayed on Linux:"
+random_trip on-windows "$windows" "$linux_sim"
+echo "Random sessions recorded on Linux, replayed by the zip's DLL under Wine:"
+random_trip on-linux "$linux_sim" "$windows"
 exit $status

@@ -7,7 +7,7 @@
 // child loads, and must be gone after its next save (which the child checks after
 // every save it completes).
 //
-//   save_kill_test [--kills N] [--seed S] [--record]
+//   save_kill_test [--kills N] [--seed S] [--record [--exit]]
 //                                              the parent (defaults: 200 kills, seed 1)
 //   save_kill_test --child FOLDER MAPPING      a child (started by the parent)
 //
@@ -16,9 +16,18 @@
 // its last whole block, with no difference (a torn last block is counted; a file
 // cut inside its 12-byte head, killed as it began, has nothing to replay).
 //
+// With --exit the children are not killed but exit: half of them by ExitProcess from
+// a thread of their own, at a random moment, the other half inside a WriteFile of
+// the plug-in's (the nth, at random), once half its bytes are written. The plug-in
+// unloads at the process exit with its script stopped wherever it was, in the
+// middle of an item or of a block's write.
+// The recording left must read without a corruption message (a torn last block at
+// most) and replay to its end with no difference.
+//
 // The child tells the parent through a shared block of memory, which outlives it:
 // the level it loaded, the level being saved while a save may be under way, and
 // the last level saved.
+#include "file_faults.h"
 #include "file_text.h"
 #include "recording.h"
 #include "sim.h"
@@ -41,12 +50,15 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Shared {
-    volatile LONG ready;   // the child's script has loaded the flask
-    volatile LONG loaded;  // the level it loaded
-    volatile LONG pending; // the level of the save that may be under way
-    volatile LONG last;    // the level of the last save that completed
-    volatile LONG saves;   // saves completed
-    volatile LONG fault;   // the child found a fault: message
+    volatile LONG ready;       // the child's script has loaded the flask
+    volatile LONG loaded;      // the level it loaded
+    volatile LONG pending;     // the level of the save that may be under way
+    volatile LONG last;        // the level of the last save that completed
+    volatile LONG saves;       // saves completed
+    volatile LONG fault;       // the child found a fault: message
+    volatile LONG exitMode;    // --exit: 1 the child exits when told, 2 inside a WriteFile
+    volatile LONG exitNow;     // the parent tells it
+    volatile LONG exitAtWrite; // 2: the plug-in's WriteFile call it exits in
     char message[512];
 };
 
@@ -133,16 +145,24 @@ void hold() {
     sim::playMs(3200);
 }
 
+// The process exits when the parent says, from this thread, wherever the script is.
+DWORD WINAPI exitWhenTold(LPVOID) {
+    while (!shared->exitNow) Sleep(1);
+    ExitProcess(0);
+}
+
 int child(const char* folder, const char* mapping) {
     HANDLE m = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, mapping);
     if (!m) return 2;
     shared = (Shared*)MapViewOfFile(m, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(Shared));
     if (!shared) return 2;
+    if (shared->exitMode && !CreateThread(nullptr, 0, exitWhenTold, nullptr, 0, nullptr)) return 2;
     sim::StartOptions o;
     o.workDir = folder;
     o.record = false;
     std::string error;
     if (!sim::start(o, &error)) childFault("cannot start: " + error);
+    if (shared->exitMode == 2) sim::failFileCall(sim::FileCall::WriteFileExit, shared->exitAtWrite);
     sim::World& w = sim::world();
     w.clockPerSecond = 0.0;
     w.autoPassOut = false;
@@ -183,12 +203,14 @@ bool fault(Totals& t, int kill, const std::string& why) {
 
 // One child, killed `delayUs` after its script loaded the flask.
 bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& folder,
-              const std::string& mapping, Shared* sh, int delayUs) {
+              const std::string& mapping, Shared* sh, int delayUs, int exit, int exitAtWrite) {
     const std::optional<std::string> before = fileText(folder / "Tolvenmire.dat");
     const int32_t expected = std::atoi(before.value_or("99").c_str());
     std::memset((void*)sh, 0, sizeof *sh);
     sh->pending = expected;
     sh->last = expected;
+    sh->exitMode = exit;
+    sh->exitAtWrite = exitAtWrite;
 
     std::string command = "\"" + self + "\" --child \"" + folder.string() + "\" " + mapping;
     STARTUPINFOA si = {};
@@ -200,7 +222,9 @@ bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& fold
         if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;
     }
     bool ok = true;
-    if (!sh->ready) {
+    if (!sh->ready && exit == 2) {
+        // It may have exited in one of its first writes.
+    } else if (!sh->ready) {
         ok = fault(t, kill, "the child did not start playing");
     } else {
         LARGE_INTEGER f, a, b;
@@ -210,6 +234,16 @@ bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& fold
             if (delayUs > 2000) Sleep(1);
             QueryPerformanceCounter(&b);
         } while ((b.QuadPart - a.QuadPart) * 1000000 / f.QuadPart < delayUs);
+    }
+    if (exit) {
+        if (exit == 1) InterlockedExchange(&sh->exitNow, 1);
+        if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0) {
+            ok = fault(t, kill,
+                       exit == 1 ? "the child did not exit within 30 s of being told"
+                                 : "the child did not exit within 30 s (in WriteFile " +
+                                       std::to_string(exitAtWrite) + ", after " + std::to_string(sh->saves) +
+                                       " saves)");
+        }
     }
     TerminateProcess(pi.hProcess, 9);
     WaitForSingleObject(pi.hProcess, INFINITE);
@@ -277,7 +311,7 @@ bool replayLeft(Totals& t, int kill, const fs::path& folder) {
     return true;
 }
 
-int parent(int kills, unsigned seed, const std::string& self, bool record) {
+int parent(int kills, unsigned seed, const std::string& self, bool record, bool exit) {
     const fs::path folder =
         fs::temp_directory_path() / ("tolvenmire-kill-" + std::to_string(GetCurrentProcessId()));
     std::error_code ec;
@@ -301,17 +335,24 @@ int parent(int kills, unsigned seed, const std::string& self, bool record) {
     std::uniform_int_distribution<int> delay(0, record ? 400000 : 40000);
     Totals t;
     const DWORD started = GetTickCount();
-    for (int k = 1; k <= kills; ++k)
-        if (killOnce(t, k, self, folder, mapping, sh, delay(random)) && record) replayLeft(t, k, folder);
+    for (int k = 1; k <= kills; ++k) {
+        const int delayUs = delay(random);
+        // Exiting: by a thread, or inside the plug-in's nth WriteFile (3 to 80: after
+        // the recording's head and first block).
+        const int exitAt = exit && random() % 2 ? 3 + (int)(random() % 78) : 0;
+        const int exitMode = !exit ? 0 : exitAt ? 2 : 1;
+        if (killOnce(t, k, self, folder, mapping, sh, delayUs, exitMode, exitAt) && record)
+            replayLeft(t, k, folder);
+    }
     const double seconds = (GetTickCount() - started) / 1000.0;
     fs::remove_all(folder, ec);
     std::printf("Killed mid-save: %d kills in %.1f s (seed %u): %d saves completed, the level being saved "
                 "found in place after %d kills, a temporary file left by %d, %d faults\n",
                 t.kills, seconds, seed, t.saves, t.newValue, t.temporaryLeft, t.faults);
     if (record)
-        std::printf("Killed mid-recording: %d recordings replayed (%lld blocks, %lld events), %d with a torn "
+        std::printf("%s mid-recording: %d recordings replayed (%lld blocks, %lld events), %d with a torn "
                     "last block, %d cut in their head\n",
-                    t.recordings, t.blocks, t.events, t.torn, t.headless);
+                    exit ? "Exited" : "Killed", t.recordings, t.blocks, t.events, t.torn, t.headless);
     std::printf("%d passed, %d failed\n", t.kills - t.faults, t.faults);
     return t.faults == 0 ? 0 : 1;
 }
@@ -322,7 +363,7 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--child") == 0) return child(argv[2], argv[3]);
     int kills = 200;
     unsigned seed = 1;
-    bool record = false;
+    bool record = false, exit = false;
     for (int a = 1; a < argc; ++a) {
         if (std::strcmp(argv[a], "--kills") == 0 && a + 1 < argc)
             kills = std::atoi(argv[++a]);
@@ -330,8 +371,10 @@ int main(int argc, char** argv) {
             seed = (unsigned)std::strtoul(argv[++a], nullptr, 10);
         else if (std::strcmp(argv[a], "--record") == 0)
             record = true;
+        else if (std::strcmp(argv[a], "--exit") == 0)
+            exit = record = true;
         else {
-            std::fprintf(stderr, "usage: %s [--kills N] [--seed S] [--record]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--kills N] [--seed S] [--record [--exit]]\n", argv[0]);
             return 2;
         }
     }
@@ -341,5 +384,5 @@ int main(int argc, char** argv) {
     }
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
-    return parent(kills, seed, self, record);
+    return parent(kills, seed, self, record, exit);
 }

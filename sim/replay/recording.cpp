@@ -27,8 +27,8 @@ const uint64_t MaxText = 4096;
 // beyond this a few bytes of runs would stand for hours of work. An idle frame
 // repeats the one before and a run covers 2 s of them in a few bytes: ten minutes
 // of an idle game at 30 frames a second make some 70 events a byte, a session of
-// play 1 to 4; this leaves room for an idle game at several hundred frames a second.
-const uint64_t MaxEventsPerByte = 1024;
+// play 1 to 4; this leaves room for a game left idle at 200 frames a second.
+const uint64_t MaxEventsPerByte = 512;
 // A run of foreseen events never spans two blocks, and a block goes out every 2 s:
 // no game makes this many events in that time.
 const uint64_t MaxRun = 100000;
@@ -598,12 +598,6 @@ bool readRecording(const std::string& path, Recording* out, std::string* error) 
 bool readRecordingEvents(const std::string& path, Recording* out,
                          const std::function<bool(const Event&)>& onEvent, std::string* error) {
     return read(path, out, &onEvent, error);
-}
-
-size_t eventBytes(const Event& e) {
-    size_t n = sizeof e + e.save.size();
-    for (int k = 0; k < 12; ++k) n += e.text[k].size() + e.before[k].size() + e.after[k].size();
-    return n;
 }
 
 namespace {

@@ -123,7 +123,11 @@ bool parseRecordingEvents(const uint8_t* data, size_t size, const std::string& n
                           const std::function<bool(const Event&)>& onEvent, std::string* error);
 
 // The memory an event holds: its own and its texts' and records'.
-size_t eventBytes(const Event& event);
+inline size_t eventBytes(const Event& e) {
+    size_t n = sizeof e + e.save.size();
+    for (int k = 0; k < 12; ++k) n += e.text[k].size() + e.before[k].size() + e.after[k].size();
+    return n;
+}
 
 // One event as a line of text, for `tolvenmire-sim --dump` (the natives decoded as
 // `--trace` decodes them where the host knows them).

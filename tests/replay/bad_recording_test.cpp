@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -307,6 +308,12 @@ TEST(BadRecording, EachCraftedRecordingIsToldAsBadQuicklyAndInLittleMemory) {
 #endif
         }
     }
+    // TOLVENMIRE_KEEP_CRAFTED=FOLDER keeps the small ones there (the fuzz corpus holds them).
+    if (const char* keep = getenv("TOLVENMIRE_KEEP_CRAFTED"))
+        for (const Crafted& c : crafted)
+            if (c.bytes.size() <= 4096)
+                fs::copy_file(folder / (std::string(c.name) + ".rec"), fs::path(keep) / c.name,
+                              fs::copy_options::overwrite_existing);
     std::error_code ec;
     fs::remove_all(folder, ec);
 }

@@ -60,7 +60,10 @@ SimRun runSim(const std::vector<std::string>& args, const fs::path& errFile) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE err = CreateFileA(errFile.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE out = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    // Standard output into a file (the console device is written a line at a time).
+    const std::string outFile = errFile.string() + ".out";
+    HANDLE out = CreateFileA(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -68,16 +71,21 @@ SimRun runSim(const std::vector<std::string>& args, const fs::path& errFile) {
     si.hStdError = err;
     PROCESS_INFORMATION pi = {};
     if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-        WaitForSingleObject(pi.hProcess, INFINITE);
+        // The peak as the process runs (Wine forgets it once the process is gone).
+        bool running = true;
+        while (running) {
+            running = WaitForSingleObject(pi.hProcess, 2) == WAIT_TIMEOUT;
+            PROCESS_MEMORY_COUNTERS pmc = {};
+            pmc.cb = sizeof pmc;
+            if (GetProcessMemoryInfo(pi.hProcess, &pmc, sizeof pmc)) {
+                const size_t peak = pmc.PeakWorkingSetSize > pmc.PeakPagefileUsage ? pmc.PeakWorkingSetSize
+                                                                                   : pmc.PeakPagefileUsage;
+                if ((double)peak / (1 << 20) > r.peakMb) r.peakMb = (double)peak / (1 << 20);
+            }
+        }
         DWORD code = 0;
         GetExitCodeProcess(pi.hProcess, &code);
         r.status = (int)code;
-        PROCESS_MEMORY_COUNTERS pmc = {};
-        pmc.cb = sizeof pmc;
-        if (GetProcessMemoryInfo(pi.hProcess, &pmc, sizeof pmc))
-            r.peakMb = (double)(pmc.PeakWorkingSetSize > pmc.PeakPagefileUsage ? pmc.PeakWorkingSetSize
-                                                                               : pmc.PeakPagefileUsage) /
-                       (1 << 20);
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
     }

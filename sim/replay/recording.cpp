@@ -427,8 +427,11 @@ bool readItems(const uint8_t* p, size_t n, int block, Decoder& d, const std::str
             break;
         }
         case ItemSaveOpened:
-            if (d.placed > 0) problem = "the save file opened after the first event";
-            r.saveFound = true;
+            // Before the first event only: after it, the replay is reading the head.
+            if (d.placed > 0)
+                problem = "the save file opened after the first event";
+            else
+                r.saveFound = true;
             break;
         case ItemSaveBytes: {
             const uint64_t size = in.varint();

@@ -6,7 +6,8 @@
 #   - the tests that share the keyboard table between two threads under
 #     ThreadSanitizer (preset tsan, build/tsan): the keyboard stress test, and one
 #     block of randomized sessions (some send key events from a second thread, some
-#     from a free-running one while the script runs).
+#     from a free-running one while the script runs); and the replay, whose reader
+#     runs on a thread of its own: the kept recordings and the crafted bad ones.
 # Installs what it needs when run as root. Called by scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,9 +20,9 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan -j2
 ctest --preset asan -j2
 
-echo "== ThreadSanitizer: the keyboard table shared between threads"
+echo "== ThreadSanitizer: the keyboard table shared between threads, the replay's reader thread"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j2 --target tolvenmire_tests stress_tests
+cmake --build --preset tsan -j2 --target tolvenmire_tests stress_tests tolvenmire-sim bad_recording_tests
 ctest --preset tsan
 
 echo "Sanitizer builds and runs took $((SECONDS - started)) s."

@@ -151,6 +151,12 @@ const char* nativeName(uint64_t hash) {
     return info ? info->name : nullptr;
 }
 
+// The host's argument kinds of a native, which a recording's must match.
+const char* nativeArguments(uint64_t hash) {
+    const sim::NativeInfo* info = sim::findNative(hash);
+    return info ? info->args : nullptr;
+}
+
 // The recording as text: its head, then one event a line, each with the frame it
 // falls in (a frame ends with its resume). A file that is not a whole recording:
 // its problem, naming the file and the block, and exit status 2.
@@ -314,6 +320,17 @@ int playReplay(const Options& o) {
     // Read as the replay goes, so that a recording of any length replays.
     std::vector<std::unique_ptr<RecordingStream>> streams;
     std::vector<ReplayRun> runs;
+    // Each recording read through once first, holding one event at a time: a bad one
+    // is told as bad (exit status 2) even when the replay departs before its problem.
+    std::string bad;
+    for (const std::string& path : o.replayPaths) {
+        rec::Recording head;
+        std::string error;
+        if (!rec::readRecordingEvents(
+                path, &head, [](const rec::Event&) { return true; }, &error) &&
+            bad.empty())
+            bad = error;
+    }
     for (const std::string& path : o.replayPaths) {
         std::string error;
         RecordingStream& stream = *streams.emplace_back(std::make_unique<RecordingStream>());
@@ -369,6 +386,10 @@ int playReplay(const Options& o) {
         return ExitNoPlugin;
     }
     fflush(stdout);
+    if (!bad.empty() && problem != bad) {
+        fprintf(stderr, "%s\n", bad.c_str());
+        return ExitUsage;
+    }
     if (status.diverged) {
         fprintf(stderr, "tolvenmire-sim: %s: the plug-in departs from the recording at frame %d (block %d)\n",
                 runs[outcome.run].path.c_str(), status.frame, status.block);
@@ -403,6 +424,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "tolvenmire-sim: --out needs a folder (it is \"\")\n");
         return ExitUsage;
     }
+    rec::checkNativesWith(nativeArguments);
     if (!o.dumpPath.empty()) return dumpRecording(o.dumpPath);
     if (o.random) return playRandom(o);
     if (!o.replayPaths.empty()) {

@@ -4,8 +4,10 @@ namespace player {
 
 namespace {
 
-// Events read ahead of the replay, at most.
+// Events read ahead of the replay, at most: so many, and (past the first) no more
+// memory than this.
 const size_t Ahead = 512;
+const size_t AheadBytes = 2u << 20;
 
 } // namespace
 
@@ -17,9 +19,12 @@ void RecordingStream::read(std::string path) {
             std::unique_lock<std::mutex> hold(lock_);
             started_ = true;
             changed_.notify_all();
-            changed_.wait(hold, [this] { return queue_.size() < Ahead || cancelled_; });
+            changed_.wait(hold, [this] {
+                return (queue_.size() < Ahead && (queue_.empty() || queued_ < AheadBytes)) || cancelled_;
+            });
             if (cancelled_) return false;
             queue_.push_back(e);
+            queued_ += rec::eventBytes(e);
             changed_.notify_all();
             return true;
         },
@@ -49,6 +54,7 @@ bool RecordingStream::next(rec::Event* event) {
     std::unique_lock<std::mutex> hold(lock_);
     changed_.wait(hold, [this] { return !queue_.empty() || finished_; });
     if (queue_.empty()) return false;
+    queued_ -= rec::eventBytes(queue_.front());
     *event = std::move(queue_.front());
     queue_.pop_front();
     changed_.notify_all();

@@ -44,6 +44,7 @@ class RecordingStream {
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<rec::Event> queue_;
+    size_t queued_ = 0; // the queue's memory (rec::eventBytes)
     bool started_ = false, finished_ = false, cancelled_ = false;
     std::thread thread_;
 };

@@ -23,6 +23,14 @@ const uint32_t ReaderVersion = 2;
 const uint32_t MaxBlock = 1u << 20;
 const uint64_t MaxFile = 80ull << 20;
 const uint32_t MaxRecord = 256;
+// The plug-in cuts every text it records at this many bytes.
+const uint64_t MaxText = 4096;
+// A file's events per byte, at most, counted to the end of the block being read:
+// beyond this a few bytes of runs would stand for hours of work. An idle frame
+// repeats the one before and a run covers 2 s of them in a few bytes: ten minutes
+// of an idle game at 30 frames a second make some 70 events a byte, a session of
+// play 1 to 4; this leaves room for a game left idle at 200 frames a second.
+const uint64_t MaxEventsPerByte = 512;
 // A run of foreseen events never spans two blocks, and a block goes out every 2 s:
 // no game makes this many events in that time.
 const uint64_t MaxRun = 100000;
@@ -126,10 +134,54 @@ bool readRecord(Bytes& in, uint32_t size, uint32_t strings, bool withTexts, std:
     for (uint32_t slot = 0; slot < 32 && slot * 8 + 8 <= size; ++slot) {
         if (!(strings >> slot & 1)) continue;
         std::string text;
-        if (!in.text(&text, 1u << 16)) return false;
+        if (!in.text(&text, MaxText)) return false;
         if (!out) continue;
         *out += text;
         *out += '\0';
+    }
+    return true;
+}
+
+// The host's argument kinds of a native (sim.h's letters), nullptr for a native it
+// does not know; without them the reader checks only what the format bounds.
+const char* (*hostArguments)(uint64_t hash) = nullptr;
+
+// A native's arguments as the host's table has them: a number is never read as an
+// address, a record is never written past the out-variable the plug-in passes.
+bool matchesHost(const Event& e, const char** problem) {
+    if (!hostArguments) return true;
+    thread_local char told[200];
+    const char* kinds = hostArguments(e.hash);
+    if (!kinds) {
+        snprintf(told, sizeof told, "native 0x%016" PRIX64 ", which the host does not know", e.hash);
+        return *problem = told, false;
+    }
+    if (strlen(kinds) != (size_t)e.argc) {
+        snprintf(told, sizeof told, "native 0x%016" PRIX64 " with %d arguments, where the host's has %zu",
+                 e.hash, e.argc, strlen(kinds));
+        return *problem = told, false;
+    }
+    static const char* const KindNames[3] = {"a number", "a string", "a record"};
+    for (int k = 0; k < e.argc; ++k) {
+        // 's' a string; 'p' a 4-byte out-variable; 'r' the 64-byte speech record
+        // whose slots 0 and 1 hold strings; every other letter a number.
+        const ArgKind want = kinds[k] == 's'                      ? ArgKind::Text
+                             : kinds[k] == 'p' || kinds[k] == 'r' ? ArgKind::Record
+                                                                  : ArgKind::Value;
+        if (e.argKind[k] != want) {
+            snprintf(told, sizeof told, "native 0x%016" PRIX64 ": argument %d is %s, the host's is %s",
+                     e.hash, k + 1, KindNames[(int)e.argKind[k]], KindNames[(int)want]);
+            return *problem = told, false;
+        }
+        if (want != ArgKind::Record) continue;
+        const uint32_t size = hostRecordSize(kinds[k]), strings = hostRecordStrings(kinds[k]);
+        if (e.recordSize[k] != size || e.recordStrings[k] != strings) {
+            snprintf(told, sizeof told,
+                     "native 0x%016" PRIX64 ": argument %d is a record of %" PRIu32
+                     " bytes, the host's of %" PRIu32,
+                     e.hash, k + 1, e.recordSize[k], size);
+            return *problem = told, false;
+        }
     }
     return true;
 }
@@ -152,7 +204,7 @@ bool eventOf(const std::string& shape, uint64_t value, Event* e, const char** pr
             if (e->argKind[k] == ArgKind::Value) {
                 e->args[k] = in.varint();
             } else if (e->argKind[k] == ArgKind::Text) {
-                in.text(&e->text[k], 1u << 16);
+                in.text(&e->text[k], MaxText);
             } else {
                 const uint64_t size = in.varint();
                 const uint64_t strings = in.varint();
@@ -164,6 +216,8 @@ bool eventOf(const std::string& shape, uint64_t value, Event* e, const char** pr
                 readRecord(in, (uint32_t)size, (uint32_t)strings, false, &e->after[k]);
             }
         }
+        if (in.problem) return *problem = in.problem, false;
+        if (!matchesHost(*e, problem)) return false;
         const uint8_t result = in.u8();
         if (result > 7) return *problem = "a result of an unknown kind", false;
         static const int bytes[4] = {0, 4, 8, 24};
@@ -223,12 +277,18 @@ struct Decoder {
     const std::function<bool(const Event&)>* onEvent; // nullptr: events go into out->events
     bool stopped = false;                             // onEvent asked for no more
     std::vector<Remembered> previous, current;
+    uint64_t placed = 0;  // events so far, in either mode
+    uint64_t bytesTo = 0; // the file's bytes to the end of the block being read
 
     // Places one event at the next position of the frame; a resume ends the frame.
     bool place(const Remembered& r, int block, const char** problem) {
         Event e;
         e.block = block;
+        if (placed >= MaxEventsPerByte * bytesTo)
+            return *problem = "more events than a recording of its size holds (runs that repeat without end)",
+                   false;
         if (!eventOf(r.shape, r.value, &e, problem)) return false;
+        ++placed;
         current.push_back(r);
         if (e.kind == EventKind::Resume) {
             previous.swap(current);
@@ -267,7 +327,7 @@ bool shapeEnd(Bytes& in, bool* valued) {
             if (slot == (uint8_t)ArgKind::Value) {
                 in.varint();
             } else if (slot == (uint8_t)ArgKind::Text) {
-                in.text(nullptr, 1u << 16);
+                in.text(nullptr, MaxText);
             } else if (slot == (uint8_t)ArgKind::Record) {
                 const uint64_t size = in.varint();
                 const uint64_t strings = in.varint();
@@ -384,13 +444,16 @@ bool readItems(const uint8_t* p, size_t n, int block, Decoder& d, const std::str
             break;
         }
         case ItemSaveOpened:
-            if (!r.events.empty()) problem = "the save file opened after the first event";
-            r.saveFound = true;
+            // Before the first event only: after it, the replay is reading the head.
+            if (d.placed > 0)
+                problem = "the save file opened after the first event";
+            else
+                r.saveFound = true;
             break;
         case ItemSaveBytes: {
             const uint64_t size = in.varint();
             if (in.problem) break;
-            if (!r.saveFound || !r.events.empty()) {
+            if (!r.saveFound || d.placed > 0) {
                 problem = "save file bytes outside the script's start";
                 break;
             }
@@ -485,8 +548,9 @@ bool parse(const uint8_t* data, size_t size, const std::string& name, Recording*
                 snprintf(b, sizeof b, ": block 0: the plug-in's version and settings do not read");
                 return *error = name + b, false;
             }
-        } else if (!readItems(payload, length, block, d, name, error)) {
-            return false;
+        } else {
+            d.bytesTo = at + 8 + length;
+            if (!readItems(payload, length, block, d, name, error)) return false;
         }
         if (d.stopped) break;
         out->blocks = block + 1;
@@ -534,6 +598,8 @@ bool read(const std::string& path, Recording* out, const std::function<bool(cons
 }
 
 } // namespace
+
+void checkNativesWith(const char* (*argumentKinds)(uint64_t hash)) { hostArguments = argumentKinds; }
 
 bool parseRecording(const uint8_t* data, size_t size, const std::string& name, Recording* out,
                     std::string* error) {

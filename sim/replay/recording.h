@@ -92,10 +92,23 @@ struct Recording {
                           // naming the file and the block ("FILE: block 7 is cut short ...")
 };
 
+// The host's table of natives, which every native event must match: for a hash,
+// its argument kinds as sim.h's letters ('s' a string, 'p' a 4-byte out-variable,
+// 'r' the speech record, any other a number), or nullptr for a native the host does
+// not know. A recording that marks an argument otherwise, or gives a record another
+// size, is not one the plug-in wrote. Set once, before reading; without it (the
+// default) a native is checked only against the format's bounds.
+void checkNativesWith(const char* (*argumentKinds)(uint64_t hash));
+// The records those letters stand for: 'p' a 4-byte out-variable, 'r' the speech
+// record (eight 8-byte slots, 0 and 1 the addresses of strings); 0 for a number.
+inline uint32_t hostRecordSize(char kind) { return kind == 'p' ? 4 : kind == 'r' ? 64 : 0; }
+inline uint32_t hostRecordStrings(char kind) { return kind == 'r' ? 0x3 : 0; }
+
 // Reads a recording. False, with the problem in *error ("FILE: block N: ..." or
 // "FILE: ..." for the file as a whole), when the file cannot be read as one: not a
 // file, empty, a wrong magic, a newer format, a header cut short, a block whose
-// checksum fails while whole blocks follow it. A torn last block is not an error of
+// checksum fails while whole blocks follow it, an item the plug-in cannot have
+// written (docs/recordings.md gives the limits). A torn last block is not an error of
 // the reader: the recording ends with the block before it, and `tornTail` says so.
 bool readRecording(const std::string& path, Recording* out, std::string* error);
 // The same from bytes in memory; `name` stands for the file in messages.
@@ -112,6 +125,13 @@ bool readRecordingEvents(const std::string& path, Recording* out,
                          const std::function<bool(const Event&)>& onEvent, std::string* error);
 bool parseRecordingEvents(const uint8_t* data, size_t size, const std::string& name, Recording* out,
                           const std::function<bool(const Event&)>& onEvent, std::string* error);
+
+// The memory an event holds: its own and its texts' and records'.
+inline size_t eventBytes(const Event& e) {
+    size_t n = sizeof e + e.save.size();
+    for (int k = 0; k < 12; ++k) n += e.text[k].size() + e.before[k].size() + e.after[k].size();
+    return n;
+}
 
 // One event as a line of text, for `tolvenmire-sim --dump` (the natives decoded as
 // `--trace` decodes them where the host knows them).

@@ -27,8 +27,10 @@ const char* const SaveFile = "Tolvenmire.dat";
 const int RecentKept = 6;
 // A frame's length when the recording does not show one.
 const uint32_t DefaultFrameMs = 33;
-// How far ahead the frame's length is looked for at the start.
+// How far ahead the frame's length is looked for at the start: so many events, and
+// no more memory than this for them.
 const size_t ClockLookahead = 20000;
+const size_t ClockLookaheadBytes = 8u << 20;
 
 const char* const SettingNames[6] = {"TOLVENMIRE_KEY", "DEADEYE_LOCK_THRESHOLD", "HEAL_WHEN_DRUNK",
                                      "REFILL_PRICE",   "SOBER_UP_TIME",          "RECORD_SESSION"};
@@ -336,32 +338,28 @@ std::string recordAsPassed(const uint8_t* p, uint32_t size, uint32_t strings) {
     return out;
 }
 
-bool argumentMatches(const rec::Event& e, const Call& c, int k) {
-    switch (e.argKind[k]) {
-    case rec::ArgKind::Value:
-        return c.args[k] == e.args[k];
-    case rec::ArgKind::Text: {
-        const char* s = (const char*)(uintptr_t)c.args[k];
-        return s ? e.text[k] == s : e.text[k].empty();
-    }
-    case rec::ArgKind::Record: {
-        const uint8_t* p = (const uint8_t*)(uintptr_t)c.args[k];
-        if (!p) return e.recordSize[k] == 0;
-        return recordAsPassed(p, e.recordSize[k], e.recordStrings[k]) == e.before[k];
-    }
-    }
-    return false;
+// An argument against the recorded one, read as the host's table has it (`kind`,
+// sim.h's letter), never as the recording marks it: a number is never taken for an
+// address, a record is read and written only as far as the plug-in's out-variable.
+bool argumentMatches(const rec::Event& e, const Call& c, int k, char kind) {
+    const uint32_t size = rec::hostRecordSize(kind);
+    if (kind == 's') return e.argKind[k] == rec::ArgKind::Text && c.text[k] == e.text[k];
+    if (size == 0) return e.argKind[k] == rec::ArgKind::Value && c.args[k] == e.args[k];
+    if (e.argKind[k] != rec::ArgKind::Record || e.recordSize[k] != size) return false;
+    const uint8_t* p = (const uint8_t*)(uintptr_t)c.args[k];
+    return p && recordAsPassed(p, size, rec::hostRecordStrings(kind)) == e.before[k];
 }
 
 // What the game wrote into a record: its bytes once the native returned; a string
 // slot the game left alone is zeros there and keeps the plug-in's address.
-void writeBack(const rec::Event& e, int k, uint8_t* p) {
+void writeBack(const rec::Event& e, int k, char kind, uint8_t* p) {
     const std::string& after = e.after[k];
-    const uint32_t size = e.recordSize[k] < after.size() ? e.recordSize[k] : (uint32_t)after.size();
+    const uint32_t whole = rec::hostRecordSize(kind), strings = rec::hostRecordStrings(kind);
+    const uint32_t size = whole < after.size() ? whole : (uint32_t)after.size();
     static const uint8_t Zeros[8] = {};
     for (uint32_t at = 0; at < size; at += 8) {
         const uint32_t n = size - at < 8 ? size - at : 8;
-        const bool isString = at / 8 < 32 && (e.recordStrings[k] >> (at / 8) & 1) != 0;
+        const bool isString = at / 8 < 32 && (strings >> (at / 8) & 1) != 0;
         if (isString && memcmp(after.data() + at, Zeros, n) == 0) continue;
         memcpy(p + at, after.data() + at, n);
     }
@@ -412,8 +410,10 @@ void estimateClock() {
     int firstFrame = -1;
     uint32_t first = 0;
     bool waitedLong = false;
-    for (size_t i = 0; i < ClockLookahead && readAhead(i + 1); ++i) {
+    size_t held = 0;
+    for (size_t i = 0; i < ClockLookahead && held < ClockLookaheadBytes && readAhead(i + 1); ++i) {
         const rec::Event& e = p.ahead[i];
+        held += rec::eventBytes(e);
         if (e.kind == rec::EventKind::Resume && i > 0) ++frame;
         if (e.kind == rec::EventKind::Wait) waitedLong = e.waitMs != 0;
         if (e.kind != rec::EventKind::Native || e.hash != GameTimer) continue;
@@ -480,23 +480,26 @@ UINT64* replayNative(Call& c) {
     for (UINT64& r : h.result) r = 0;
     if (over()) return h.result;
     c.frame = h.frame;
-    if (const NativeInfo* info = findNative(c.hash)) readTextArguments(*info, c);
+    const NativeInfo* info = findNative(c.hash);
+    if (info) readTextArguments(*info, c);
     if (!checkPending(&c, nullptr)) return h.result;
     const rec::Event* e = peek();
     if (!e) {
         replay.status.exhausted = true;
         return h.result;
     }
-    bool same = e->kind == rec::EventKind::Native && e->hash == c.hash && e->argc == c.argc;
-    for (int k = 0; same && k < c.argc; ++k) same = argumentMatches(*e, c, k);
+    // A native the host does not know is none the recording can answer.
+    bool same = info && strlen(info->args) == (size_t)c.argc && e->kind == rec::EventKind::Native &&
+                e->hash == c.hash && e->argc == c.argc;
+    for (int k = 0; same && k < c.argc; ++k) same = argumentMatches(*e, c, k, info->args[k]);
     if (!same) {
         diverge(e, describeMade(c));
         return h.result;
     }
     // What the game wrote into the out-variables and records.
     for (int k = 0; k < c.argc; ++k)
-        if (e->argKind[k] == rec::ArgKind::Record && c.args[k])
-            writeBack(*e, k, (uint8_t*)(uintptr_t)c.args[k]);
+        if (rec::hostRecordSize(info->args[k]) && c.args[k])
+            writeBack(*e, k, info->args[k], (uint8_t*)(uintptr_t)c.args[k]);
     for (int k = 0; k < 3; ++k) h.result[k] = e->result[k];
     c.result[0] = h.result[0];
     c.result[1] = h.result[1];

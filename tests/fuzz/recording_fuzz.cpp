@@ -2,10 +2,18 @@
 // it accepts is consistent: a message names the file, a torn tail leaves the events
 // of the whole blocks before it (read again alone, the same events, no torn tail),
 // and every event describes itself. Read event by event, and no further than 200,000
-// events: a few bytes of runs stand for many events.
+// events: a few bytes of runs stand for many events. Natives are held to the host's
+// table, as tolvenmire-sim holds them.
+//
+// A recording it accepts (of up to 20,000 events) is then replayed against the
+// plug-in, in this process as tolvenmire-sim replays it: whatever the recording
+// answers, the host never reads a number as an address nor writes past what the
+// plug-in passes, and the replay ends at a difference or at the recording's end.
 #include "recording.h"
 
 #include "fuzz_check.h"
+#include "replay.h"
+#include "sim.h"
 
 #include <cstring>
 #include <vector>
@@ -75,7 +83,26 @@ Read readUpTo(const uint8_t* data, size_t size, size_t limit) {
     return out;
 }
 
+const char* hostArguments(uint64_t hash) {
+    const sim::NativeInfo* info = sim::findNative(hash);
+    return info ? info->args : nullptr;
+}
+
+// The recording replayed against the plug-in.
+void replayIt(const uint8_t* data, size_t size) {
+    rec::Recording r;
+    std::string error;
+    if (!rec::parseRecording(data, size, "fuzz.rec", &r, &error)) return;
+    player::PlayOptions options;
+    player::ReplayOutcome outcome;
+    const bool ran = player::replay({{"fuzz.rec", &r, nullptr}}, options, &outcome);
+    FUZZ_CHECK(ran, "the replay did not run: %s", outcome.session.error.c_str());
+    FUZZ_CHECK(outcome.status.diverged || outcome.status.exhausted,
+               "the replay ended neither at a difference nor at the recording's end");
+}
+
 int check(const uint8_t* data, size_t size) {
+    rec::checkNativesWith(hostArguments);
     const std::string name = "fuzz.rec";
     const size_t limit = 200000;
     const Read first = readUpTo(data, size, limit);
@@ -86,6 +113,7 @@ int check(const uint8_t* data, size_t size) {
     const rec::Recording& r = first.r;
     FUZZ_CHECK(r.blocks >= 1 && r.formatVersion == 1, "%d blocks, format %u", r.blocks,
                (unsigned)r.formatVersion);
+    if (!first.stopped && first.events <= 20000) replayIt(data, size);
     if (first.stopped || r.tornTail.empty()) return 0;
     FUZZ_CHECK(r.tornTail.rfind(name + ": block ", 0) == 0, "torn tail \"%s\"", r.tornTail.c_str());
     // The whole blocks alone.

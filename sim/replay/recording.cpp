@@ -28,9 +28,10 @@ const uint64_t MaxText = 4096;
 // A file's events per byte, at most, counted to the end of the block being read:
 // beyond this a few bytes of runs would stand for hours of work. An idle frame
 // repeats the one before and a run covers 2 s of them in a few bytes: ten minutes
-// of an idle game at 30 frames a second make some 70 events a byte, a session of
-// play 1 to 4; this leaves room for a game left idle at 200 frames a second.
-const uint64_t MaxEventsPerByte = 512;
+// of an idle game at 30 frames a second make some 70 events a byte, at 240 some 520,
+// at 1000 some 1,900, a session of play 1 to 4; this leaves room for a game left
+// idle at 1000 frames a second, and a small file still reads in well under a second.
+const uint64_t MaxEventsPerByte = 2048;
 // A run of foreseen events never spans two blocks, and a block goes out every 2 s:
 // no game makes this many events in that time.
 const uint64_t MaxRun = 100000;

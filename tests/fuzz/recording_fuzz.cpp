@@ -111,7 +111,7 @@ int check(const uint8_t* data, size_t size) {
         return 0;
     }
     const rec::Recording& r = first.r;
-    FUZZ_CHECK(r.blocks >= 1 && r.formatVersion == 1, "%d blocks, format %u", r.blocks,
+    FUZZ_CHECK(r.blocks >= 1 && (r.formatVersion == 1 || r.formatVersion == 2), "%d blocks, format %u", r.blocks,
                (unsigned)r.formatVersion);
     if (!first.stopped && first.events <= 20000) replayIt(data, size);
     if (first.stopped || r.tornTail.empty()) return 0;

@@ -46,12 +46,12 @@ endif()
 
 # The stand-in host as ScriptHookRDR2.dll: named as the game's library is, and
 # exporting the nine script hook functions under the same decorated names
-# (sim/ScriptHookRDR2.def). Everything else of the host's own (the sim::
+# (sim/standin/ScriptHookRDR2.def). Everything else of the host's own (the sim::
 # functions) is exported too, for the test programs; the statically linked C++
 # runtime is not.
 function(tolvenmire_windows_script_hook target)
   set_target_properties(${target} PROPERTIES PREFIX "")
-  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/sim/ScriptHookRDR2.def)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/sim/standin/ScriptHookRDR2.def)
   target_link_options(${target} PRIVATE -Wl,--export-all-symbols,--exclude-libs,ALL)
 endfunction()
 

@@ -18,7 +18,7 @@ cmake --build --preset debug -j2 --target reader_answers >/dev/null
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 --target reader_answers >/dev/null
 
-linux=build/debug/tests/files/reader_answers
+linux=build/debug/tests/platform/reader_answers
 windows=build/windows/reader_answers.exe
 rm -rf "$out"
 mkdir -p "$out"

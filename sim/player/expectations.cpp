@@ -1,6 +1,6 @@
-#include "expectations.h"
+#include "player/expectations.h"
 
-#include "narration.h"
+#include "player/narration.h"
 
 #include "base/script_state.h"
 

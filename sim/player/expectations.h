@@ -2,8 +2,8 @@
 // game at its moment, and how that compares with the value written.
 #pragma once
 
-#include "scenario.h"
-#include "session.h"
+#include "player/scenario.h"
+#include "player/session_result.h"
 #include "sim.h"
 
 #include <string>

@@ -3,7 +3,7 @@
 // from the session itself.
 #pragma once
 
-#include "scenario.h"
+#include "player/scenario.h"
 #include "sim.h"
 
 #include "base/script_state.h"

@@ -1,4 +1,4 @@
-#include "narration.h"
+#include "player/narration.h"
 
 #include <cstring>
 #include <fstream>
@@ -337,7 +337,8 @@ void Narrator::tellServed(const FrameSnapshot& f) {
     res->recording.refills.push_back({refillStart, f.at, "refill " + formatMoney(refillCharged)});
     if (!f.stateKnown) {
         say(f.at, Topic::Refill,
-            "served in " + formatDuration(f.at - refillStart) + (thanked ? "" : "; no thanks from the player"));
+            "served in " + formatDuration(f.at - refillStart) +
+                (thanked ? "" : "; no thanks from the player"));
         return;
     }
     say(f.at, Topic::Refill,

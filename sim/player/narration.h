@@ -4,8 +4,8 @@
 // (the scenario's out-of-play spells, a quit and a start of the game, the end).
 #pragma once
 
-#include "frame.h"
-#include "session.h"
+#include "player/frame.h"
+#include "player/session_result.h"
 
 #include <string>
 

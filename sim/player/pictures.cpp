@@ -1,4 +1,4 @@
-#include "pictures.h"
+#include "player/pictures.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // heads-up display of one frame drawn from its sprite calls.
 #pragma once
 
-#include "session.h"
+#include "player/session_result.h"
 
 #include <string>
 

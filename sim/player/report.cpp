@@ -1,6 +1,6 @@
-#include "report.h"
+#include "player/report.h"
 
-#include "narration.h"
+#include "player/narration.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "scenario.h"
+#include "player/scenario.h"
 
 #include <algorithm>
 #include <cerrno>

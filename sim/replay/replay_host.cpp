@@ -3,9 +3,9 @@
 // one. The loader, the fibers, the protocol checks and the call log are the host's
 // own (script_hook.cpp, session.cpp); this file only says what the answer is and
 // whether the call is the recorded one.
-#include "fiber.h"
-#include "host.h"
-#include "replay/recording.h"
+#include "standin/fiber.h"
+#include "standin/host_internals.h"
+#include "replay/recording_reader.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // The hostile game's whole-session faults and the invariants that hold whatever the
 // game answers (hostile_checks.h).
-#include "hostile_checks.h"
+#include "stress/hostile_checks.h"
 
 #include "base/script_state.h"
 #include "base/settings.h"

@@ -4,9 +4,9 @@
 // the same session every time (key events sent from a second thread included: that
 // thread delivers them in step with the frames; the free-running thread of some
 // seeds sends events of other keys only, which the plug-in stores and never reads).
-#include "random_session.h"
+#include "stress/random_session.h"
 
-#include "hostile_checks.h"
+#include "stress/hostile_checks.h"
 #include "sim.h"
 
 #include "base/decimal_text.h"

@@ -6,7 +6,7 @@
 //   tolvenmire-soak --hostile 0.05 --seeds 1..5000    a game that answers anything
 //
 // Exit status: 0 every session passed; 1 a session failed; 2 a bad option.
-#include "random_session.h"
+#include "stress/random_session.h"
 
 #include <cstdio>
 #include <cstdlib>

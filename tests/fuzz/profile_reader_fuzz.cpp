@@ -11,7 +11,7 @@
 // headers, "key=value" lines, ';' comments, byte-order marks), the key read is the
 // first of the first section of that name, and the default comes back exactly when
 // that section lacks the key or the key has no value. Windows (Wine) answered so for
-// every file of tests/files' differential check.
+// every file of tests/platform' differential check.
 //
 // Input: one byte choosing the section and the key, four bytes of default, one byte
 // giving the length of a value placed in front, that value, then the file's text.

@@ -9,10 +9,10 @@
 // plug-in, in this process as tolvenmire-sim replays it: whatever the recording
 // answers, the host never reads a number as an address nor writes past what the
 // plug-in passes, and the replay ends at a difference or at the recording's end.
-#include "recording.h"
+#include "replay/recording_reader.h"
 
 #include "fuzz_check.h"
-#include "replay.h"
+#include "player/recorded_session.h"
 #include "sim.h"
 
 #include <cstring>

@@ -10,8 +10,8 @@
 //
 // Inputs that name a settings file are skipped: the reader would open whatever
 // path they give.
-#include "pictures.h"
-#include "scenario.h"
+#include "player/pictures.h"
+#include "player/scenario.h"
 
 #include "fuzz_check.h"
 

@@ -1,6 +1,6 @@
 // The two meters drawn in every drinking frame: the flask on the left, the intake
 // on the right, each a level sprite, a background and an icon.
-#include "../flask/drink_fixture.h"
+#include "drink_fixture.h"
 
 namespace {
 

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# The plug-in's folders in layers, top to bottom; a file may include its own
-# folder and the folders below it, never one above. Within a folder no two units
-# (a .cpp with its .h) include each other. Prints each offending include.
+# A tree's folders in layers, top to bottom (the plug-in's in src/, the tools' rooms
+# in sim/): a file may include its own folder and the folders below it, never one
+# above. Within a folder no two units (a .cpp with its .h) include each other.
+# Includes of folders outside the tree (sim/ includes the plug-in's) are not its
+# business. Prints each offending include.
 set -euo pipefail
-src=${1:?usage: check_layers.sh SRC_DIR}
-layers=(host refill flask hud base record hook platform)
+src=${1:?usage: check_layers.sh DIR LAYER... (top to bottom)}
+shift
+layers=("$@")
+[ ${#layers[@]} -gt 0 ] || { echo "usage: check_layers.sh DIR LAYER... (top to bottom)" >&2; exit 2; }
 
 rank() {
     local i
@@ -29,6 +33,7 @@ for file in */*.cpp */*.h; do
         [[ $text =~ ^#include\ \"([a-z_]+)/([a-z_]+)\.h\" ]] || continue
         target=${BASH_REMATCH[1]}
         other=$(rank "$target")
+        [ "$other" -ge 0 ] || continue
         if [ "$other" -lt "$own" ]; then
             echo "$src/$file:$line: $folder/ includes $target/, a layer above it" >&2
             status=1
@@ -45,5 +50,5 @@ for pair in "${!includes[@]}"; do
         status=1
     fi
 done
-[ $status -eq 0 ] && echo "src/: ${#layers[@]} layers, every include points down"
+[ $status -eq 0 ] && echo "$src: ${#layers[@]} layers, every include points down"
 exit $status

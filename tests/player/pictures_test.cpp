@@ -1,6 +1,6 @@
 // The SVG writers: well-formed XML (read back with expat) with the elements a
 // reader relies on.
-#include "pictures.h"
+#include "player/pictures.h"
 
 #include <expat.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The scenario parser: what a good file turns into, and what a bad one is told.
-#include "scenario.h"
+#include "player/scenario.h"
 
 #include "scratch_folder.h"
 

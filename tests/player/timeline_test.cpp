@@ -1,8 +1,8 @@
 // A small session played with the real plug-in: what the timeline tells, what the
 // recording keeps for the chart, and how expectations are judged.
-#include "report.h"
-#include "scenario.h"
-#include "session.h"
+#include "player/report.h"
+#include "player/scenario.h"
+#include "player/play_session.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The session recording: what the plug-in writes with RECORD_SESSION=1, read back by
 // the reader, holds every call the stand-in host logged, with what the game answered.
 #include "plugin_test.h"
-#include "recording.h"
+#include "replay/recording_reader.h"
 
 #include "file_text.h"
 

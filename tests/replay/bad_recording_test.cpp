@@ -3,7 +3,7 @@
 // status 2, the file and the block named), within 2 s and 64 MB, on both builds.
 // The host's table of natives decides what a native's arguments are, and the
 // reader reads the same in both its modes: the message is the whole-file reader's.
-#include "recording.h"
+#include "replay/recording_reader.h"
 #include "sim.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // tolvenmire-sim --replay as a command: a recording of this build replayed with a
 // plug-in built with one call changed stops at that call and names it, and a
 // recording torn at its end is replayed up to its last whole block and then named.
-#include "recording.h"
+#include "replay/recording_reader.h"
 #include "sim_command.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // call and ends with the recording, and a recording changed in one event stops the
 // replay at that event, in its frame, with both calls told.
 #include "file_text.h"
-#include "replay/recording.h"
+#include "replay/recording_reader.h"
 #include "sim.h"
 
 #include "base/script_state.h"

@@ -5,7 +5,7 @@
 // in every frame or never. Every frame is checked for what must hold whatever the
 // answers, the same invariants on both builds. A failure names the seed, the frame
 // and the invariant, and the tolvenmire-soak command that plays it again.
-#include "random_session.h"
+#include "stress/random_session.h"
 
 #include <gtest/gtest.h>
 

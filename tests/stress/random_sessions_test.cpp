@@ -2,8 +2,8 @@
 // frame checked for what must always hold (sim/stress/random_session.h). A failure
 // names the seed and the frame; `tolvenmire-sim --random --seed N` plays that seed
 // again with its actions printed.
-#include "random_session.h"
-#include "recording.h"
+#include "stress/random_session.h"
+#include "replay/recording_reader.h"
 #include "sim.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // Every file call of the save failing in turn, on the real DLL: the host answers the
-// plug-in's imports of the calls (sim/file_faults.h). Whichever call fails, the old
+// plug-in's imports of the calls (sim/standin/file_faults.h). Whichever call fails, the old
 // Tolvenmire.dat stays as it was, no Tolvenmire.dat.tmp is left (unless removing it
 // was the call that failed), the script goes on with the next frame, and the next
 // save lands.
 #include "drink_fixture.h"
 
-#include "file_faults.h"
+#include "standin/file_faults.h"
 
 namespace {
 

@@ -27,9 +27,9 @@
 // The child tells the parent through a shared block of memory, which outlives it:
 // the level it loaded, the level being saved while a save may be under way, and
 // the last level saved.
-#include "file_faults.h"
+#include "standin/file_faults.h"
 #include "file_text.h"
-#include "recording.h"
+#include "replay/recording_reader.h"
 #include "sim.h"
 
 #include "base/script_state.h"

@@ -1,6 +1,6 @@
 // The plug-in loader on POSIX systems: dlopen and dlclose stand for LoadLibrary
 // and FreeLibrary, and the host delivers the entry-point notifications itself.
-#include "loader.h"
+#include "standin/plugin_loader.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // A session: the folder, the plug-in's load and unload, the frames with the
 // script's resumes, the keyboard, and what tests read back.
-#include "fiber.h"
-#include "host.h"
-#include "loader.h"
+#include "standin/fiber.h"
+#include "standin/host_internals.h"
+#include "standin/plugin_loader.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 // rather than made up.
 #pragma once
 
-#include "session.h"
+#include "player/play_session.h"
 
 #include <functional>
 #include <string>

@@ -1,13 +1,13 @@
 // tolvenmire-sim: plays a scenario with the real plug-in in the stand-in host and
 // tells what happened, as a timeline, a chart and a picture of the HUD.
-#include "pictures.h"
-#include "random_session.h"
-#include "recording.h"
-#include "recording_stream.h"
-#include "replay.h"
-#include "report.h"
-#include "scenario.h"
-#include "session.h"
+#include "player/pictures.h"
+#include "stress/random_session.h"
+#include "replay/recording_reader.h"
+#include "replay/recording_stream.h"
+#include "player/recorded_session.h"
+#include "player/report.h"
+#include "player/scenario.h"
+#include "player/play_session.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,11 +1,11 @@
-#include "replay.h"
+#include "player/recorded_session.h"
 
-#include "frame.h"
-#include "narration.h"
+#include "player/frame.h"
+#include "player/narration.h"
 
 #include "base/script_state.h"
 #include "base/settings.h"
-#include "replay/recording.h"
+#include "replay/recording_reader.h"
 
 #include <chrono>
 #include <cinttypes>

@@ -1,7 +1,7 @@
 // The nine script-hook functions the plug-in imports, their protocol checks and
 // the call log.
-#include "fiber.h"
-#include "host.h"
+#include "standin/fiber.h"
+#include "standin/host_internals.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,8 @@
 // The host's stand-ins for the plug-in's file calls (file_faults.h): each passes
 // the call on to the system unless a test asked for it to fail.
-#include "file_faults.h"
+#include "standin/file_faults.h"
 
-#include "host.h"
+#include "standin/host_internals.h"
 
 #include <atomic>
 

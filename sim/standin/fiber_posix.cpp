@@ -1,6 +1,6 @@
 // The script's fiber on POSIX systems: a ucontext on a stack of its own, with the
 // switches announced to AddressSanitizer and ThreadSanitizer when they are on.
-#include "fiber.h"
+#include "standin/fiber.h"
 
 #include <sys/mman.h>
 #include <ucontext.h>

@@ -2,7 +2,7 @@
 // visibility, and this definition comes earlier in the lookup scope (the program
 // links this library, so it is global before the plug-in is loaded), so the
 // plug-in's calls land here, as a patched import would on Windows.
-#include "host.h"
+#include "standin/host_internals.h"
 
 extern "C" DWORD GetTickCount(void) {
     sim::detail::HostScope scope;

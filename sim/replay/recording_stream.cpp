@@ -1,4 +1,4 @@
-#include "recording_stream.h"
+#include "replay/recording_stream.h"
 
 namespace player {
 

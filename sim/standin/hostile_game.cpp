@@ -2,7 +2,7 @@
 // give, in place of the model's plausible ones, for World::hostileRate of the calls.
 // Every draw comes from one generator seeded with World::hostileSeed, so that a seed
 // plays the same answers again.
-#include "host.h"
+#include "standin/host_internals.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,6 +1,6 @@
 // The game model: the answers to the natives the plug-in uses, their effects on
 // the world, and the world's advance by one frame.
-#include "host.h"
+#include "standin/host_internals.h"
 
 #include <algorithm>
 #include <cmath>

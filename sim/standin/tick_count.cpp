@@ -1,6 +1,6 @@
 // The system tick count the plug-in reads through GetTickCount: it advances with
 // the frames unless frozen, and tests set it. Read on any thread.
-#include "host.h"
+#include "standin/host_internals.h"
 
 #include <atomic>
 

@@ -1,7 +1,7 @@
 // The reader of "Tolvenmire.rec" (docs/recordings.md): the file's head, then block
 // by block, each checked by its length and CRC-32, each item of its payload decoded
 // against the frame before, as the plug-in's recorder encoded it.
-#include "recording.h"
+#include "replay/recording_reader.h"
 
 #include <cerrno>
 #include <cinttypes>

@@ -1,8 +1,8 @@
-#include "session.h"
+#include "player/play_session.h"
 
-#include "expectations.h"
-#include "frame.h"
-#include "narration.h"
+#include "player/expectations.h"
+#include "player/frame.h"
+#include "player/narration.h"
 
 #include "base/script_state.h"
 #include "base/settings.h"

@@ -1,7 +1,7 @@
 // The script's fiber on Windows: a Windows fiber, as the script hook itself runs
 // its scripts. The thread that resumes a fiber becomes a fiber on its first resume
 // and stays one.
-#include "fiber.h"
+#include "standin/fiber.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

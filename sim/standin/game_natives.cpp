@@ -1,6 +1,6 @@
 // The natives the model knows, the reading of their text arguments, and the
 // one-line description of a call for traces.
-#include "host.h"
+#include "standin/host_internals.h"
 
 #include <algorithm>
 #include <cinttypes>

@@ -2,7 +2,7 @@
 // ahead of the replay, so that a recording of any length replays in little memory.
 #pragma once
 
-#include "recording.h"
+#include "replay/recording_reader.h"
 
 #include <condition_variable>
 #include <deque>

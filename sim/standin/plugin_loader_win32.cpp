@@ -8,9 +8,9 @@
 // tick count, so that tests control the time the key window is measured in. Its
 // file calls are pointed at the host's too, so that tests can make them fail
 // (file_faults.h).
-#include "loader.h"
+#include "standin/plugin_loader.h"
 
-#include "host.h"
+#include "standin/host_internals.h"
 
 #include <cstring>
 

@@ -1,6 +1,7 @@
 #include "player/expectations.h"
 
 #include "player/narration.h"
+#include "player/time_money_text.h"
 
 #include "base/script_state.h"
 

@@ -3,7 +3,7 @@
 // from the session itself.
 #pragma once
 
-#include "player/scenario.h"
+#include "player/time_money_text.h"
 #include "sim.h"
 
 #include "base/script_state.h"

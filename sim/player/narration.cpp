@@ -1,5 +1,9 @@
 #include "player/narration.h"
 
+#include "player/printable_text.h"
+#include "player/time_money_text.h"
+#include "player/world_tables.h"
+
 #include <cstring>
 #include <fstream>
 #include <sstream>

@@ -1,5 +1,8 @@
 #include "player/pictures.h"
 
+#include "player/printable_text.h"
+#include "player/time_money_text.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>

@@ -3,6 +3,8 @@
 #include "player/expectations.h"
 #include "player/frame.h"
 #include "player/narration.h"
+#include "player/time_money_text.h"
+#include "player/world_tables.h"
 
 #include "base/script_state.h"
 #include "base/settings.h"

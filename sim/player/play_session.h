@@ -7,6 +7,7 @@
 // judges the expectations.
 #pragma once
 
+#include "player/scenario.h"
 #include "player/session_result.h"
 
 #include <string>

@@ -2,6 +2,7 @@
 
 #include "player/frame.h"
 #include "player/narration.h"
+#include "player/time_money_text.h"
 
 #include "base/script_state.h"
 #include "base/settings.h"

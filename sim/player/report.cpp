@@ -1,6 +1,7 @@
 #include "player/report.h"
 
 #include "player/narration.h"
+#include "player/time_money_text.h"
 
 #include <cstdio>
 

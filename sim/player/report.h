@@ -1,6 +1,7 @@
 // The timeline as text, and the summary at the end of a session.
 #pragma once
 
+#include "player/scenario.h"
 #include "player/session_result.h"
 
 #include <string>

@@ -1,5 +1,8 @@
 #include "player/scenario.h"
 
+#include "player/printable_text.h"
+#include "player/world_tables.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -17,291 +20,9 @@ bool allDigits(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Digits with an optional fraction of up to three places, as milliseconds times
-// `unit`. "1.5" with unit 1000 is 1500.
-bool parseScaled(std::string_view s, int64_t unit, Millis* out) {
-    const size_t dot = s.find('.');
-    std::string_view whole = s.substr(0, dot);
-    std::string_view frac = dot == std::string_view::npos ? std::string_view() : s.substr(dot + 1);
-    if (!allDigits(whole) || whole.size() > 9) return false;
-    if (dot != std::string_view::npos && (!allDigits(frac) || frac.size() > 3)) return false;
-    int64_t value = std::stoll(std::string(whole)) * unit;
-    int64_t scale = unit;
-    for (char c : frac) {
-        scale /= 10;
-        if (scale == 0 && c != '0') return false; // finer than a millisecond
-        value += (c - '0') * scale;
-    }
-    *out = value;
-    return true;
-}
-
-// Two digits below 60, as in "1:05".
-bool parseSixty(std::string_view s, int64_t* out) {
-    if (s.size() != 2 || !allDigits(s)) return false;
-    *out = (s[0] - '0') * 10 + (s[1] - '0');
-    return *out < 60;
-}
-
 } // namespace
 
 int frameLength(int fps) { return std::max(1, (int)std::lround(1000.0 / std::max(fps, 1))); }
-
-// The longest time written as hours, minutes and seconds: 99999:59:59.999.
-const Millis LongestTime = ((99999ll * 60 + 59) * 60 + 59) * 1000 + 999;
-
-TimeText readTime(std::string_view text, Millis* out) {
-    if (text.empty()) return TimeText::Bad;
-    if (text.find(':') != std::string_view::npos) {
-        // [H:]M:SS[.fff]
-        std::vector<std::string_view> parts;
-        size_t start = 0;
-        for (;;) {
-            const size_t colon = text.find(':', start);
-            parts.push_back(text.substr(start, colon - start));
-            if (colon == std::string_view::npos || parts.size() > 3) break;
-            start = colon + 1;
-        }
-        if (parts.size() > 3) return TimeText::Bad;
-        std::string_view secText = parts.back();
-        const size_t dot = secText.find('.');
-        Millis secMs = 0;
-        int64_t sec = 0;
-        if (!parseSixty(secText.substr(0, dot), &sec)) return TimeText::Bad;
-        if (dot != std::string_view::npos) {
-            Millis frac = 0;
-            if (!parseScaled(std::string("0") + std::string(secText.substr(dot)), 1000, &frac))
-                return TimeText::Bad;
-            secMs = frac;
-        }
-        int64_t minutes = 0, hours = 0;
-        if (parts.size() == 3) {
-            if (!allDigits(parts[0]) || parts[0].size() > 5 || !parseSixty(parts[1], &minutes))
-                return TimeText::Bad;
-            hours = std::stoll(std::string(parts[0]));
-        } else {
-            if (!allDigits(parts[0]) || parts[0].size() > 6) return TimeText::Bad;
-            minutes = std::stoll(std::string(parts[0]));
-        }
-        *out = ((hours * 60 + minutes) * 60 + sec) * 1000 + secMs;
-        return TimeText::Ok;
-    }
-    // A sum of number-unit pairs: "1m30s", "2500ms", "1.5s", "1h". Each pair is
-    // below 2^52 ms; the sum stops counting past the longest time, so that no
-    // number of pairs can carry it round.
-    Millis total = 0;
-    size_t i = 0;
-    bool any = false, tooLong = false;
-    while (i < text.size()) {
-        size_t j = i;
-        while (j < text.size() && ((text[j] >= '0' && text[j] <= '9') || text[j] == '.')) ++j;
-        size_t k = j;
-        while (k < text.size() && text[k] >= 'a' && text[k] <= 'z') ++k;
-        const std::string_view number = text.substr(i, j - i);
-        const std::string_view unitName = text.substr(j, k - j);
-        int64_t unit = 0;
-        if (unitName == "ms")
-            unit = 1;
-        else if (unitName == "s")
-            unit = 1000;
-        else if (unitName == "m" || unitName == "min")
-            unit = 60000;
-        else if (unitName == "h")
-            unit = 3600000;
-        else
-            return TimeText::Bad;
-        Millis part = 0;
-        if (!parseScaled(number, unit, &part)) return TimeText::Bad;
-        if (!tooLong) total += part;
-        tooLong = tooLong || total > LongestTime;
-        any = true;
-        i = k;
-    }
-    if (!any) return TimeText::Bad;
-    if (tooLong) return TimeText::TooLong;
-    *out = total;
-    return TimeText::Ok;
-}
-
-bool parseTime(std::string_view text, Millis* out) { return readTime(text, out) == TimeText::Ok; }
-
-std::string formatTime(Millis ms) {
-    const bool negative = ms < 0;
-    if (negative) ms = -ms;
-    const int64_t tenths = (ms + 50) / 100;
-    const int64_t totalSec = tenths / 10;
-    char buf[48];
-    if (totalSec >= 3600)
-        snprintf(buf, sizeof buf, "%s%lld:%02lld:%02lld.%lld", negative ? "-" : "",
-                 (long long)(totalSec / 3600), (long long)(totalSec / 60 % 60), (long long)(totalSec % 60),
-                 (long long)(tenths % 10));
-    else
-        snprintf(buf, sizeof buf, "%s%lld:%02lld.%lld", negative ? "-" : "", (long long)(totalSec / 60),
-                 (long long)(totalSec % 60), (long long)(tenths % 10));
-    return buf;
-}
-
-std::string formatDuration(Millis ms) {
-    char buf[48];
-    if (ms < 60000) {
-        snprintf(buf, sizeof buf, "%.1f s", ms / 1000.0);
-        return buf;
-    }
-    std::string t = formatTime(ms);
-    if (t.size() > 2 && t.compare(t.size() - 2, 2, ".0") == 0) t.resize(t.size() - 2);
-    return t;
-}
-
-bool parseMoney(std::string_view text, int64_t* hundredths) {
-    bool negative = false;
-    if (!text.empty() && text[0] == '-') {
-        negative = true;
-        text.remove_prefix(1);
-    }
-    if (!text.empty() && text[0] == '$') text.remove_prefix(1);
-    const size_t dot = text.find('.');
-    // Thousands may be grouped with commas, as the timeline writes them: $1,000.00.
-    std::string whole;
-    for (char c : text.substr(0, dot))
-        if (c != ',') whole += c;
-    if (!allDigits(whole) || whole.size() > 12) return false;
-    if (text.substr(0, dot).find(",,") != std::string_view::npos || text[0] == ',') return false;
-    int64_t cents = std::stoll(whole) * 100;
-    if (dot != std::string_view::npos) {
-        const std::string_view frac = text.substr(dot + 1);
-        if (!allDigits(frac) || frac.size() > 2) return false;
-        cents += (frac[0] - '0') * 10 + (frac.size() == 2 ? frac[1] - '0' : 0);
-    }
-    *hundredths = negative ? -cents : cents;
-    return true;
-}
-
-std::string formatMoney(int64_t hundredths) {
-    const bool negative = hundredths < 0;
-    const uint64_t magnitude = negative ? 0 - (uint64_t)hundredths : (uint64_t)hundredths;
-    const std::string digits = std::to_string(magnitude / 100);
-    std::string out = negative ? "-$" : "$";
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    char cents[4];
-    snprintf(cents, sizeof cents, "%02u", (unsigned)(magnitude % 100));
-    out += '.';
-    out += cents;
-    return out;
-}
-
-size_t utf8At(std::string_view text, size_t at, uint32_t* codePoint) {
-    const auto byte = [&](size_t k) { return at + k < text.size() ? (unsigned char)text[at + k] : 0u; };
-    const unsigned b0 = byte(0);
-    if (b0 < 0x80) {
-        *codePoint = b0;
-        return at < text.size() ? 1 : 0;
-    }
-    // The second byte's range depends on the first, which rules out overlong forms,
-    // surrogates and code points past U+10FFFF.
-    size_t n = 0;
-    unsigned low = 0x80, high = 0xBF, cp = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF)
-        n = 2, cp = b0 & 0x1F;
-    else if (b0 >= 0xE0 && b0 <= 0xEF)
-        n = 3, cp = b0 & 0x0F, low = b0 == 0xE0 ? 0xA0 : 0x80, high = b0 == 0xED ? 0x9F : 0xBF;
-    else if (b0 >= 0xF0 && b0 <= 0xF4)
-        n = 4, cp = b0 & 0x07, low = b0 == 0xF0 ? 0x90 : 0x80, high = b0 == 0xF4 ? 0x8F : 0xBF;
-    else
-        return 0;
-    for (size_t k = 1; k < n; ++k) {
-        const unsigned b = byte(k);
-        if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF)) return 0;
-        cp = cp << 6 | (b & 0x3F);
-    }
-    *codePoint = cp;
-    return n;
-}
-
-std::string printable(std::string_view text, bool inQuotes) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        uint32_t cp = 0;
-        const size_t n = utf8At(text, i, &cp);
-        const bool control = n == 0 || cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
-        if (!control) {
-            if (inQuotes && (cp == '"' || cp == '\\')) out += '\\';
-            out.append(text.substr(i, n));
-            i += n;
-            continue;
-        }
-        // Each byte of a control character, or the one byte that is not UTF-8.
-        const size_t bytes = n == 0 ? 1 : n;
-        for (size_t k = 0; k < bytes; ++k) {
-            const unsigned char c = (unsigned char)text[i + k];
-            if (c == '\n')
-                out += "\\n";
-            else if (c == '\t')
-                out += "\\t";
-            else if (c == '\r')
-                out += "\\r";
-            else {
-                char hex[8];
-                snprintf(hex, sizeof hex, "\\x%02x", c);
-                out += hex;
-            }
-        }
-        i += bytes;
-    }
-    return out;
-}
-
-const std::vector<Saloon>& saloons() {
-    // Labelled by the town in each bartender's voice name; Saint Denis has two.
-    static const std::vector<Saloon> table = {
-        {"tumbleweed", 5634, "1087_U_M_M_TUMBARTENDER_01", 0xD31B229F},
-        {"valentine", 21250, "0475_U_M_M_VALBARTENDER_01", 0xB733CF0F},
-        {"saint-denis-2", 37378, "0312_U_M_M_NBXBARTENDER_02", 0x0D1298F7},
-        {"van-horn", 39426, "1038_U_F_M_VHTBARTENDER_01", 0x3E471440},
-        {"blackwater", 41218, "0080_U_M_O_BLWBARTENDER_01", 0x8E81C857},
-        {"saint-denis", 53762, "0311_U_M_M_NBXBARTENDER_01", 0x1EE53C9C},
-        {"rhodes", 54274, "0397_U_M_M_RHDBARTENDER_01", 0x23DA7E9F},
-        {"armadillo", 56834, "1077_U_M_O_ARMBARTENDER_01", 0xDD6D1B34},
-    };
-    return table;
-}
-
-const Saloon* findSaloon(std::string_view name) {
-    for (const Saloon& s : saloons())
-        if (name == s.name) return &s;
-    return nullptr;
-}
-
-const Saloon* saloonAt(int32_t interior) {
-    for (const Saloon& s : saloons())
-        if (interior == s.interior) return &s;
-    return nullptr;
-}
-
-const std::vector<Knob>& knobs() {
-    static const std::vector<Knob> table = {
-        {"player-condition", KnobType::Integer,
-         "answer of the player-condition query (0 blocks the prompt and drinking)"},
-        {"first-guard", KnobType::Integer,
-         "answer of the first drink-prompt guard (non-zero holds the prompt as it is)"},
-        {"hud-wheel", KnobType::Switch, "the \"WheelHUDIn\" effect runs (holds the drink prompt as it is)"},
-        {"deadeye-condition", KnobType::Integer, "answer of the deadeye lock's condition query"},
-        {"scenario-start-frames", KnobType::Integer, "frames the drinking scenario takes to start"},
-        {"scenario-never-starts", KnobType::Switch, "the drinking scenario never starts"},
-        {"texture-load-frames", KnobType::Integer, "frames a requested texture dictionary takes to load"},
-        {"auto-pass-out", KnobType::Switch, "the game passes the player out after intensity 1.0 for a while"},
-        {"pass-out-after", KnobType::Duration,
-         "how long intensity 1.0 lasts before the game passes the player out"},
-        {"pass-out-duration", KnobType::Duration, "how long the pass-out effect runs"},
-        {"pass-out-effect", KnobType::Switch,
-         "the pass-out effect runs (set by hand; use with auto-pass-out off)"},
-        {"distance-nan", KnobType::Switch, "the distance query answers not-a-number"},
-    };
-    return table;
-}
 
 std::string ParseError::text() const {
     if (line > 0) return file + ":" + std::to_string(line) + ": " + message;
@@ -923,9 +644,9 @@ bool Parser::pressWhat(const Words& w, const std::string& usage, Event* e) {
                    false;
         return true;
     }
-    if ((what == "stop" || what == "stop-alt") && n == 1) {
+    if (const NamedHash* stop = findStopControl(what); stop && n == 1) {
         e->kind = K::PressControl;
-        e->number = what == "stop" ? 0xFDA83190 : 0x4D8FB4C1;
+        e->number = stop->hash;
         return true;
     }
     if (what == "control" && n == 2) {
@@ -1066,10 +787,8 @@ bool Parser::cash(const Words& w, Event* e) {
 bool Parser::model(const Words& w, Event* e) {
     if (!needArgs(w.t, w.at, 1, 1, "model arthur | john | 0xHASH")) return false;
     e->kind = Event::Kind::Model;
-    if (w.arg(0) == "arthur")
-        e->number = 0x0D7114C9;
-    else if (w.arg(0) == "john")
-        e->number = 0x00B69710;
+    if (const NamedHash* named = findPlayerModel(w.arg(0)))
+        e->number = named->hash;
     else if (!parseInteger(w.arg(0), &e->number) || e->number < 0 || e->number > 0xFFFFFFFFll)
         return error("bad model " + quote(w.arg(0)) + " (arthur, john, or a model hash such as 0x1234ABCD)"),
                false;

@@ -9,17 +9,21 @@
 //   0:15    press stop
 //   0:15    expect drinking off
 //   1:00    end
+//
+// This is the scenario as read, and the door to its reader (scenario.cpp). A
+// scenario is written in the notation of times and money (time_money_text.h) and
+// names the world's saloons and knobs (world_tables.h), which come with it.
 #pragma once
+
+#include "player/printable_text.h"
+#include "player/time_money_text.h"
+#include "player/world_tables.h"
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace player {
-
-// Milliseconds of game time since the session started.
-using Millis = int64_t;
 
 // What a scenario may ask for, so that every session it describes ends, and soon:
 // at most a day of game time, and at most MostFrames frames at its frame rate.
@@ -31,54 +35,6 @@ const size_t LargestFile = 1 << 20;
 
 // The length of a frame at `fps` frames a second: 1000/fps ms, rounded, at least 1.
 int frameLength(int fps);
-
-// "0:05", "1:30.5", "1:02:03", "2500ms", "1.5s", "2m", "1h", "1m30s". False for
-// anything else; a plain number without a unit or colon is not a time.
-bool parseTime(std::string_view text, Millis* out);
-// The same, telling a time written well but too long to hold (past 99999 hours)
-// from text that is no time at all.
-enum class TimeText { Ok, Bad, TooLong };
-TimeText readTime(std::string_view text, Millis* out);
-// "1:05.3" below an hour, "1:02:03.0" above.
-std::string formatTime(Millis ms);
-// "7.5 s" below a minute, else as formatTime without the tenths when whole.
-std::string formatDuration(Millis ms);
-
-// Money in hundredths of a dollar, as the game keeps cash: "$12", "$12.50", "12.50",
-// "-$3". False for anything else.
-bool parseMoney(std::string_view text, int64_t* hundredths);
-// "$1,234.50", "-$3.00".
-std::string formatMoney(int64_t hundredths);
-
-// Text as a terminal may show it: control characters (C0, DEL and C1), and bytes
-// that are not UTF-8, written as escapes (\n, \t, \r, \xNN), so that no text a
-// scenario or a file holds can move the cursor or hide a line; with `inQuotes`,
-// '"' and '\\' are escaped too, for text shown between quotes.
-std::string printable(std::string_view text, bool inQuotes = false);
-// The length of the well-formed UTF-8 sequence at text[at] (1 to 4), with its code
-// point in *codePoint; 0 when the bytes there are none (a stray or missing
-// continuation byte, an overlong form, a surrogate, past U+10FFFF).
-size_t utf8At(std::string_view text, size_t at, uint32_t* codePoint);
-
-// The eight saloons of the game, with the labels scenarios use for them.
-struct Saloon {
-    const char* name;   // "valentine"
-    int32_t interior;   // the interior identifier the game reports inside it
-    const char* voice;  // the bartender's voice
-    uint32_t bartender; // the bartender's model hash
-};
-const std::vector<Saloon>& saloons();
-const Saloon* findSaloon(std::string_view name);
-const Saloon* saloonAt(int32_t interior);
-
-// Named knobs of the game model, for `set NAME VALUE`.
-enum class KnobType { Integer, Switch, Duration };
-struct Knob {
-    const char* name;
-    KnobType type;
-    const char* help;
-};
-const std::vector<Knob>& knobs();
 
 struct Expectation {
     enum class Subject {

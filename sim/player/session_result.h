@@ -4,7 +4,7 @@
 // narration, the expectations, the report and the pictures.
 #pragma once
 
-#include "player/scenario.h"
+#include "player/time_money_text.h"
 #include "sim.h"
 
 #include <functional>

@@ -8,6 +8,7 @@
 #include "player/report.h"
 #include "player/scenario.h"
 #include "player/play_session.h"
+#include "player/time_money_text.h"
 
 #include <CLI/CLI.hpp>
 

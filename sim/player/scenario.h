@@ -10,8 +10,8 @@
 //   0:15    expect drinking off
 //   1:00    end
 //
-// This is the scenario as read, and the door to its reader (scenario.cpp). A
-// scenario is written in the notation of times and money (time_money_text.h) and
+// This is the scenario as read, and the door to its reader (scenario_parser.h and
+// the files it names). A scenario is written in the notation of times and money (time_money_text.h) and
 // names the world's saloons and knobs (world_tables.h), which come with it.
 #pragma once
 

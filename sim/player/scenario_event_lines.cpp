@@ -1,0 +1,290 @@
+// The events' lines of a scenario: what each event's words say, into an Event
+// (the reader's other parts are in scenario_parser.cpp).
+#include "player/scenario_parser.h"
+
+#include "player/printable_text.h"
+#include "player/world_tables.h"
+
+#include <cstdio>
+
+namespace player {
+
+namespace {
+
+// The farthest a target may stand, and the fastest game clock: far past any the
+// game has, and small enough for the model's float and integer arithmetic.
+const double MostDistance = 1e6;
+const double MostClockRate = 1e6;
+
+std::string fixedNumber(double v) {
+    char b[32];
+    snprintf(b, sizeof b, "%.0f", v);
+    return b;
+}
+
+} // namespace
+
+bool Parser::needsTime(const Words& w, const Event& e) {
+    if (!w.timed) error(quote(w.word()) + " needs a time, as in \"0:05 " + e.written + "\"");
+    return w.timed;
+}
+
+// press, hold and release.
+bool Parser::press(const Words& w, Event* e) {
+    const std::string& word = w.word();
+    const std::string usage = word == "press"
+                                  ? "press drink-key | key CODE | stop | stop-alt | control HASH | "
+                                    "prompt-control"
+                                  : word + " prompt-control";
+    if (w.count() < 1) return error("missing what to " + word + ": " + quote(usage)), false;
+    if (!needsTime(w, *e)) return false;
+    if (word == "press") return pressWhat(w, usage, e);
+    if (w.arg(0) != "prompt-control" || w.count() != 1) return error("write " + quote(usage)), false;
+    e->kind = Event::Kind::PromptControl;
+    e->number = word == "hold" ? 1 : 2;
+    return true;
+}
+
+bool Parser::pressWhat(const Words& w, const std::string& usage, Event* e) {
+    using K = Event::Kind;
+    const std::string& what = w.arg(0);
+    const size_t n = w.count();
+    if (what == "drink-key" && n == 1) {
+        e->kind = K::PressKey;
+        e->number = -1;
+        return true;
+    }
+    if (what == "key" && n == 2) {
+        e->kind = K::PressKey;
+        if (!parseKey(w.arg(1), &e->number))
+            return error("bad key " + quote(w.arg(1)) + " (a key code such as 79, or a letter such as O)"),
+                   false;
+        return true;
+    }
+    if (const NamedHash* stop = findStopControl(what); stop && n == 1) {
+        e->kind = K::PressControl;
+        e->number = stop->hash;
+        return true;
+    }
+    if (what == "control" && n == 2) {
+        e->kind = K::PressControl;
+        if (!parseInteger(w.arg(1), &e->number) || e->number < 0 || e->number > 0xFFFFFFFFll)
+            return error("bad control hash " + quote(w.arg(1)) + " (as in 0xFDA83190)"), false;
+        return true;
+    }
+    if (what == "prompt-control" && n == 1) {
+        e->kind = K::PromptControl;
+        e->number = 0;
+        return true;
+    }
+    return error("cannot press " + quote(what) + ": write " + quote(usage)), false;
+}
+
+bool Parser::complete(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 1, 1, "complete drink-prompt | refill-prompt") || !needsTime(w, *e))
+        return false;
+    if (w.arg(0) != "drink-prompt" && w.arg(0) != "refill-prompt")
+        return error("cannot complete " + quote(w.arg(0)) +
+                     ": write \"complete drink-prompt\" or "
+                     "\"complete refill-prompt\""),
+               false;
+    e->kind = Event::Kind::Complete;
+    e->name = w.arg(0) == "drink-prompt" ? "drink" : "refill";
+    return true;
+}
+
+// die, cutscene and out-of-play.
+bool Parser::outOfPlay(const Words& w, Event* e) {
+    const std::string& word = w.word();
+    const bool optional = word != "cutscene";
+    if (!needArgs(w.t, w.at, optional ? 0 : 1, 1, (word + " DURATION").c_str()) || !needsTime(w, *e))
+        return false;
+    e->kind = Event::Kind::OutOfPlay;
+    e->name = word == "die" ? "death" : word;
+    e->duration = word == "die" ? 10000 : 0;
+    const TimeText read = w.count() == 1 ? readTime(w.arg(0), &e->duration) : TimeText::Ok;
+    if (read == TimeText::TooLong) return withinSession(word + " " + quote(w.arg(0)), LongestSession + 1);
+    if (read == TimeText::Bad)
+        return error("bad duration " + quote(w.arg(0)) + " (as in 10s or 0:30)"), false;
+    return withinSession(word + " " + formatDuration(e->duration), e->duration);
+}
+
+bool Parser::backInPlay(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 0, 0, "back-in-play") || !needsTime(w, *e)) return false;
+    e->kind = Event::Kind::BackInPlay;
+    return true;
+}
+
+bool Parser::enter(const Words& w, Event* e) {
+    const char* usage = "enter saloon NAME | enter interior ID";
+    if (w.count() == 1 && findSaloon(w.arg(0))) { // "enter valentine"
+        e->kind = Event::Kind::Enter;
+        e->number = findSaloon(w.arg(0))->interior;
+        return true;
+    }
+    if (!needArgs(w.t, w.at, 2, 2, usage)) return false;
+    e->kind = Event::Kind::Enter;
+    if (w.arg(0) == "saloon") {
+        const Saloon* s = findSaloon(w.arg(1));
+        if (!s) {
+            std::vector<std::string> names;
+            for (const Saloon& x : saloons()) names.push_back(x.name);
+            const std::string hint = suggestion(w.arg(1), names);
+            return error("unknown saloon " + quote(w.arg(1)) +
+                         (hint.empty() ? " (saloons: " + joined(names) + ")" : hint)),
+                   false;
+        }
+        e->number = s->interior;
+        return true;
+    }
+    if (w.arg(0) == "interior") {
+        if (!parseInteger(w.arg(1), &e->number) || e->number < INT32_MIN || e->number > UINT32_MAX)
+            return error("bad number " + quote(w.arg(1)) + " for the interior"), false;
+        e->number = (int32_t)(uint32_t)e->number;
+        return true;
+    }
+    return error("write " + quote(usage)), false;
+}
+
+bool Parser::leave(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 0, 0, "leave")) return false;
+    e->kind = Event::Kind::Leave;
+    return true;
+}
+
+bool Parser::target(const Words& w, Event* e) {
+    const char* usage =
+        "target bartender [of SALOON] [at DISTANCE] | target stranger [at DISTANCE] | target none";
+    if (w.count() < 1) return error(std::string("missing arguments: write \"") + usage + "\""), false;
+    e->kind = Event::Kind::Target;
+    e->name = w.arg(0);
+    e->value = 2.0;
+    if (e->name == "none") {
+        if (w.count() != 1) return error(std::string("write \"") + usage + "\""), false;
+        return true;
+    }
+    if (e->name != "bartender" && e->name != "stranger")
+        return error("cannot target " + quote(e->name) + ": write \"" + usage + "\""), false;
+    return targetPlace(w, usage, e);
+}
+
+// The optional "of SALOON" and "at DISTANCE" of a target line.
+bool Parser::targetPlace(const Words& w, const char* usage, Event* e) {
+    const size_t n = w.count();
+    size_t k = 1;
+    if (k < n && w.arg(k) == "of") {
+        if (e->name != "bartender" || k + 1 >= n) return error(std::string("write \"") + usage + "\""), false;
+        const Saloon* s = findSaloon(w.arg(k + 1));
+        if (!s) return error("unknown saloon " + quote(w.arg(k + 1))), false;
+        e->number = s->interior;
+        k += 2;
+    }
+    if (k < n && w.arg(k) == "at") ++k;
+    if (k < n) {
+        std::string d = w.arg(k);
+        if (d.size() > 1 && d.back() == 'm') d.pop_back();
+        if (!parseReal(d, &e->value) || e->value < 0 || e->value > MostDistance)
+            return error("bad distance " + quote(w.arg(k)) +
+                         " (a number of world units, as in 3.5, at most " + fixedNumber(MostDistance) + ")"),
+                   false;
+        ++k;
+    }
+    if (k != n) return error(std::string("write \"") + usage + "\""), false;
+    return true;
+}
+
+bool Parser::cash(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 1, 1, "cash $25.00")) return false;
+    e->kind = Event::Kind::Cash;
+    if (!parseMoney(w.arg(0), &e->number))
+        return error("bad amount " + quote(w.arg(0)) + " for cash (dollars, as in $25 or $12.50)"), false;
+    return true;
+}
+
+bool Parser::model(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 1, 1, "model arthur | john | 0xHASH")) return false;
+    e->kind = Event::Kind::Model;
+    if (const NamedHash* named = findPlayerModel(w.arg(0)))
+        e->number = named->hash;
+    else if (!parseInteger(w.arg(0), &e->number) || e->number < 0 || e->number > 0xFFFFFFFFll)
+        return error("bad model " + quote(w.arg(0)) + " (arthur, john, or a model hash such as 0x1234ABCD)"),
+               false;
+    return true;
+}
+
+bool Parser::clockRate(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 1, 1, "clock-rate 30")) return false;
+    e->kind = Event::Kind::ClockRate;
+    if (!parseReal(w.arg(0), &e->value) || e->value < 0 || e->value > MostClockRate)
+        return error("bad number " + quote(w.arg(0)) +
+                     " for clock-rate (game-clock units per second, at most " + fixedNumber(MostClockRate) +
+                     ")"),
+               false;
+    return true;
+}
+
+bool Parser::clock(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 1, 1, "clock 5000")) return false;
+    e->kind = Event::Kind::Clock;
+    if (!parseInteger(w.arg(0), &e->number) || e->number < INT32_MIN || e->number > INT32_MAX)
+        return error("bad number " + quote(w.arg(0)) + " for the game clock"), false;
+    return true;
+}
+
+// set KNOB VALUE
+bool Parser::knob(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 2, 2, "set KNOB VALUE")) return false;
+    const Knob* knob = nullptr;
+    for (const Knob& k : knobs())
+        if (w.arg(0) == k.name) knob = &k;
+    if (!knob) {
+        std::vector<std::string> names;
+        for (const Knob& k : knobs()) names.push_back(k.name);
+        const std::string hint = suggestion(w.arg(0), names);
+        return error("unknown knob " + quote(w.arg(0)) +
+                     (hint.empty() ? " (knobs: " + joined(names) + ")" : hint)),
+               false;
+    }
+    e->kind = Event::Kind::Knob;
+    e->name = knob->name;
+    return knobValue(*knob, w.arg(1), e);
+}
+
+bool Parser::knobValue(const Knob& knob, const std::string& text, Event* e) {
+    bool on = false;
+    int64_t v = 0;
+    Millis d = 0;
+    switch (knob.type) {
+    case KnobType::Integer:
+        if (!parseInteger(text, &v) || v < INT32_MIN || v > INT32_MAX)
+            return error("bad number " + quote(text) + " for " + knob.name), false;
+        e->value = (double)v;
+        break;
+    case KnobType::Switch:
+        if (!parseSwitch(text, &on)) return error(std::string(knob.name) + " is on or off"), false;
+        e->value = on ? 1 : 0;
+        break;
+    case KnobType::Duration:
+        if (readTime(text, &d) == TimeText::TooLong)
+            return withinSession(std::string(knob.name) + " " + quote(text), LongestSession + 1);
+        if (!parseTime(text, &d)) return error("bad duration " + quote(text) + " for " + knob.name), false;
+        if (!withinSession(std::string(knob.name) + " " + formatDuration(d), d)) return false;
+        e->value = (double)d;
+        break;
+    }
+    return true;
+}
+
+bool Parser::restart(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 0, 0, "restart") || !needsTime(w, *e)) return false;
+    e->kind = Event::Kind::Restart;
+    return true;
+}
+
+bool Parser::end(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 0, 0, "end") || !needsTime(w, *e)) return false;
+    e->kind = Event::Kind::End;
+    return true;
+}
+
+} // namespace player

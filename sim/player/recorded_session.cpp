@@ -1,7 +1,9 @@
 #include "player/recorded_session.h"
 
 #include "player/frame.h"
+#include "player/game_folder.h"
 #include "player/narration.h"
+#include "player/settings_file.h"
 #include "player/time_money_text.h"
 
 #include "base/script_state.h"

@@ -6,7 +6,7 @@
 // rather than made up.
 #pragma once
 
-#include "player/play_session.h"
+#include "player/session_result.h"
 
 #include <functional>
 #include <string>

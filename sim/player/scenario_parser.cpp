@@ -4,6 +4,7 @@
 #include "player/scenario_parser.h"
 
 #include "player/printable_text.h"
+#include "player/settings_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -43,9 +44,6 @@ bool readSmallFile(const std::string& path, std::string* content, std::string* w
     if (in.bad()) return *why = strerror(errno), false;
     return true;
 }
-
-const char* const SettingKeys[] = {"TOLVENMIRE_KEY", "DEADEYE_LOCK_THRESHOLD", "HEAL_WHEN_DRUNK",
-                                   "REFILL_PRICE",   "SOBER_UP_TIME",          "RECORD_SESSION"};
 
 // The setup's words, each with its reader; in the order hints name them.
 struct SetupWord {
@@ -246,7 +244,8 @@ void Parser::setting(const std::string& kv) {
     std::transform(key.begin(), key.end(), key.begin(), [](char c) { return (char)toupper(c); });
     std::replace(key.begin(), key.end(), '-', '_');
     const std::string value = kv.substr(eq + 1);
-    std::vector<std::string> known(std::begin(SettingKeys), std::end(SettingKeys));
+    std::vector<std::string> known;
+    for (const SettingKey& k : SettingKeys) known.push_back(k.key);
     if (std::find(known.begin(), known.end(), key) == known.end()) {
         std::string hint = suggestion(key, known);
         return error("unknown setting " + quote(kv.substr(0, eq)) +

@@ -1,0 +1,24 @@
+// The game's folder for a whole session, a scenario's or a replay's: the plug-in
+// finds its settings and its save file there at every load, so it must outlive each
+// load and go at the end, also when the session stops early.
+#pragma once
+
+#include <string>
+
+namespace player {
+
+// It is the user's alone (0700): the settings file copied into it may be private.
+class GameFolder {
+  public:
+    GameFolder() = default;
+    GameFolder(const GameFolder&) = delete;
+    GameFolder& operator=(const GameFolder&) = delete;
+    ~GameFolder();
+    bool make(std::string* error);
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+} // namespace player

@@ -1,0 +1,112 @@
+// The session that plays a scenario, shared by the two files that play it:
+// play_session.cpp (the loads, the frames, the expectations, the restarts, the end)
+// and scenario_actions.cpp (each kind of scenario line done to the world). Nothing
+// else includes it: play_session.h is its door.
+#pragma once
+
+#include "player/frame.h"
+#include "player/game_folder.h"
+#include "player/narration.h"
+#include "player/scenario.h"
+#include "player/session_result.h"
+#include "sim.h"
+
+#include "base/script_state.h"
+#include "base/settings.h"
+
+#include <functional>
+#include <queue>
+#include <string>
+#include <vector>
+
+namespace player {
+
+// The game's screen effect of a pass-out.
+const char* const PassOutEffect = "PlayerDrunk01_PassOut";
+
+// A scenario line due at a time, or the end of an out-of-play spell; lines of one
+// time keep their order.
+struct Queued {
+    Millis at;
+    int seq;
+    const Event* event; // null: the end of an out-of-play spell
+    bool operator>(const Queued& o) const { return at != o.at ? at > o.at : seq > o.seq; }
+};
+
+// Plays the scenario: loads the plug-in, applies the scenario's lines when they are
+// due, plays the frames, checks the expectations, quits and starts the game again.
+// After every frame it fills the frame's snapshot for the narrator, which tells.
+struct ScenarioSession {
+    ScenarioSession(const Scenario& s, const PlayOptions& o, SessionResult* r);
+
+    const Scenario& sc;
+    const PlayOptions& opt;
+    SessionResult* res;
+    Narrator narrator;
+
+    GameFolder folder;
+    bool broken = false;      // the plug-in could not be loaded again: the session ends
+    bool interrupted = false; // PlayOptions::interrupted said so
+    uint32_t startTimer = 0;
+    int frameMs = 33;
+    FrameSnapshot frame; // the last frame's, refilled after every frame
+    bool live = false;
+
+    std::priority_queue<Queued, std::vector<Queued>, std::greater<Queued>> queue;
+    int seq = 0;
+    std::vector<std::function<void()>> afterFrame;
+    Millis spellEnd = -1; // the open out-of-play spell's end; -1 none
+
+    sim::World& w() { return sim::world(); }
+    // A build that exports no state is told by its calls alone; its settings are
+    // read from the settings file as it read them.
+    ScriptState unknownState = {};
+    Settings fileSettings = {};
+    const ScriptState& st() { return sim::pluginState() ? *sim::pluginState() : unknownState; }
+    const Settings& settings() { return sim::pluginSettings() ? *sim::pluginSettings() : fileSettings; }
+    Millis elapsed() { return (Millis)(uint32_t)(w().timer - startTimer); }
+    Millis sinceStart(int32_t gameTime) { return (Millis)(int32_t)((uint32_t)gameTime - startTimer); }
+    std::string saveFile() { return sim::workDir() + "/Tolvenmire.dat"; }
+    void say(Millis at, Topic t, const std::string& text, int line = 0, bool failed = false) {
+        tell(opt, at, t, text, line, failed);
+    }
+
+    bool run();
+    bool start();
+    void tellSetup();
+    void playEvents();
+    void finish();
+
+    bool load(bool first, std::string* error);
+    void unload();
+    void keepRecording();
+    void onCall(const sim::Call& c);
+    void playFrame();
+    FrameState readState();
+    void fillFrame();
+    void expect(const Event& e, Millis at);
+    void endSpell(Millis at);
+
+    // The scenario's lines, one function for each kind (scenario_actions.cpp; the
+    // expectations and the restart, the loop's own, in play_session.cpp).
+    void apply(const Event& e, Millis at);
+    void pressKey(const Event& e, Millis at);
+    void pressControl(const Event& e, Millis at);
+    void promptControl(const Event& e, Millis at);
+    void complete(const Event& e, Millis at);
+    void outOfPlay(const Event& e, Millis at);
+    void backInPlay(const Event& e, Millis at);
+    void enter(const Event& e, Millis at);
+    void leave(const Event& e, Millis at);
+    void target(const Event& e, Millis at);
+    void cash(const Event& e, Millis at);
+    void model(const Event& e, Millis at);
+    void clockRate(const Event& e, Millis at);
+    void clock(const Event& e, Millis at);
+    void knob(const Event& e, Millis at);
+    void expectLine(const Event& e, Millis at) { expect(e, at); }
+    void restart(const Event& e, Millis at);
+    void end(const Event&, Millis) {}
+};
+
+} // namespace player

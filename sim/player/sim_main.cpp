@@ -315,16 +315,12 @@ int playScenario(const Options& o) {
     return result.failures() > 0 ? ExitFailed : 0;
 }
 
-// Replays the recordings (a run each) and tells what the plug-in did; at the first
-// difference, where and what.
-int playReplay(const Options& o) {
-    // Read as the replay goes, so that a recording of any length replays.
-    std::vector<std::unique_ptr<RecordingStream>> streams;
-    std::vector<ReplayRun> runs;
-    // Each recording read through once first, holding one event at a time: a bad one
-    // is told as bad (exit status 2) even when the replay departs before its problem.
+// Each recording read through once before the replay, holding one event at a time:
+// the first one's problem, so that a bad one is told as bad (exit status 2) even
+// when the replay departs before its problem; "" when all are whole.
+std::string firstBadRecording(const std::vector<std::string>& paths) {
     std::string bad;
-    for (const std::string& path : o.replayPaths) {
+    for (const std::string& path : paths) {
         rec::Recording head;
         std::string error;
         if (!rec::readRecordingEvents(
@@ -332,6 +328,32 @@ int playReplay(const Options& o) {
             bad.empty())
             bad = error;
     }
+    return bad;
+}
+
+// What was wrong after the last whole block of the recordings, once every whole
+// block is replayed: a stream's failure or a torn tail; "" for none, or when the
+// replay departed first.
+std::string problemAfterLastBlock(const std::vector<std::unique_ptr<RecordingStream>>& streams,
+                                  const sim::ReplayStatus& status) {
+    std::string problem;
+    for (size_t i = 0; !status.diverged && i < streams.size() && problem.empty(); ++i) {
+        streams[i]->close();
+        if (streams[i]->failed())
+            problem = streams[i]->error();
+        else
+            problem = streams[i]->head().tornTail;
+    }
+    return problem;
+}
+
+// Replays the recordings (a run each) and tells what the plug-in did; at the first
+// difference, where and what.
+int playReplay(const Options& o) {
+    // Read as the replay goes, so that a recording of any length replays.
+    std::vector<std::unique_ptr<RecordingStream>> streams;
+    std::vector<ReplayRun> runs;
+    const std::string bad = firstBadRecording(o.replayPaths);
     for (const std::string& path : o.replayPaths) {
         std::string error;
         RecordingStream& stream = *streams.emplace_back(std::make_unique<RecordingStream>());
@@ -360,15 +382,7 @@ int playReplay(const Options& o) {
         return ExitNoPlugin;
     }
     const sim::ReplayStatus& status = outcome.status;
-    // What was wrong after the last whole block, once every whole block is replayed.
-    std::string problem;
-    for (size_t i = 0; !status.diverged && i < streams.size() && problem.empty(); ++i) {
-        streams[i]->close();
-        if (streams[i]->failed())
-            problem = streams[i]->error();
-        else
-            problem = streams[i]->head().tornTail;
-    }
+    const std::string problem = problemAfterLastBlock(streams, status);
     Scenario none;
     none.path = o.replayPaths[0];
     if (timeline) printLine("");

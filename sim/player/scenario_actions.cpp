@@ -178,7 +178,7 @@ void ScenarioSession::clock(const Event& e, Millis at) {
     w().clock = (int32_t)e.number;
 }
 
-// set KNOB VALUE: the knobs of scenario.h, each a part of the game model.
+// set KNOB VALUE: the knobs of world_tables.h, each a part of the game model.
 void ScenarioSession::knob(const Event& e, Millis at) {
     say(at, Topic::Action, e.written, e.line);
     sim::World& world = w();

@@ -15,10 +15,6 @@
 
 namespace player {
 
-const SettingKey SettingKeys[6] = {{"TOLVENMIRE_KEY", 79}, {"DEADEYE_LOCK_THRESHOLD", 60},
-                                   {"HEAL_WHEN_DRUNK", 1}, {"REFILL_PRICE", 10},
-                                   {"SOBER_UP_TIME", 100}, {"RECORD_SESSION", 0}};
-
 std::string keyName(int64_t code) {
     if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9'))
         return std::string(1, (char)code) + " (" + std::to_string(code) + ")";

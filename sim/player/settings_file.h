@@ -13,12 +13,16 @@ struct Settings;
 namespace player {
 
 // The keys of the [SETTINGS] section, in the order the plug-in reads them, each with
-// the value it takes when the file does not give one.
+// the value it takes when the file does not give one. Here, not in the .cpp, so that
+// the scenario's reader takes the names without the file's reading (the scenario
+// fuzz target builds the reader alone).
 struct SettingKey {
     const char* key;
     int32_t fallback;
 };
-extern const SettingKey SettingKeys[6];
+inline constexpr SettingKey SettingKeys[6] = {{"TOLVENMIRE_KEY", 79}, {"DEADEYE_LOCK_THRESHOLD", 60},
+                                              {"HEAL_WHEN_DRUNK", 1}, {"REFILL_PRICE", 10},
+                                              {"SOBER_UP_TIME", 100}, {"RECORD_SESSION", 0}};
 
 // The settings file's text with RECORD_SESSION=1 first in its [SETTINGS] section,
 // the section found as the plug-in finds it (a byte-order mark, UTF-16, blanks and

@@ -1,4 +1,5 @@
-// Text shown on a terminal (printable_text.h).
+// Text shown on a terminal (printable_text.h): every byte a file may hold, escaped
+// where it could act on the terminal rather than show.
 #include "player/printable_text.h"
 
 #include <cstdio>

@@ -3,6 +3,7 @@
 #include "player/scenario_session.h"
 
 #include "player/settings_file.h"
+#include "player/time_money_text.h"
 #include "player/world_tables.h"
 
 #include "base/script_state.h"

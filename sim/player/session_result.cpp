@@ -1,4 +1,5 @@
-// The words of a session's result that more than one file tells (session_result.h).
+// What session_result.h declares beside its records: the topics' names, which the
+// timeline prints, and the count of failures, which the exit status is made of.
 #include "player/session_result.h"
 
 namespace player {

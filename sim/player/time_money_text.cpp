@@ -1,4 +1,5 @@
-// Times, durations and money, written and read (time_money_text.h).
+// Times, durations and money, written and read back (time_money_text.h): the one
+// notation of everything the player prints and every scenario line.
 #include "player/time_money_text.h"
 
 #include <algorithm>

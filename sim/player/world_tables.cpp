@@ -1,4 +1,5 @@
-// The world's tables, by name (world_tables.h).
+// The world's tables (world_tables.h): one place for every name a scenario gives a
+// thing of the game, and the values the game knows it by.
 #include "player/world_tables.h"
 
 #include <iterator>

@@ -27,6 +27,8 @@ if(TOLVENMIRE_TESTS)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   add_subdirectory(${TOLVENMIRE_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
   foreach(lib gtest gtest_main gmock gmock_main)
+    # Unoptimised, as the tests that link it.
+    target_compile_options(${lib} PRIVATE -O0)
     if(NOT TARGET GTest::${lib})
       add_library(GTest::${lib} ALIAS ${lib})
     endif()

@@ -22,7 +22,7 @@ ctest --preset asan -j2
 
 echo "== ThreadSanitizer: the keyboard table shared between threads, the replay's reader thread"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j2 --target tolvenmire_tests stress_tests tolvenmire-sim bad_recording_tests
+cmake --build --preset tsan -j2 --target keyboard_tests random_session_tests tolvenmire-sim bad_recording_tests
 ctest --preset tsan
 
 echo "Sanitizer builds and runs took $((SECONDS - started)) s."

@@ -1,29 +1,41 @@
 #!/usr/bin/env bash
 # Builds Tolvenmire and runs every test. Installs what it needs when run as root.
+# Ends with the time each step took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
-need_packages "${BUILD_PACKAGES[@]}"
 
-echo "== Linux build and tests (debug)"
-cmake --preset debug >/dev/null
-cmake --build --preset debug -j2
-ctest --preset debug -j2
+steps=()
+step_started=$SECONDS
+# step NAME COMMAND... : runs one step and notes its time.
+step() {
+    local name=$1
+    shift
+    echo "== $name"
+    local started=$SECONDS
+    "$@"
+    steps+=("$(printf '%5d s  %s' $((SECONDS - started)) "$name")")
+}
 
+linux_build() {
+    need_packages "${BUILD_PACKAGES[@]}"
+    cmake --preset debug >/dev/null
+    cmake --build --preset debug -j2
+}
+step "Linux build (debug)" linux_build
+step "Linux tests" ctest --preset debug -j2
 if [ -x scripts/test-windows.sh ]; then
-    echo "== Windows build and tests under Wine"
-    scripts/test-windows.sh
+    step "Windows build and tests under Wine" scripts/test-windows.sh
 fi
 if [ -x scripts/check-reproducible.sh ]; then
-    echo "== The player's package: two builds, the same bytes"
-    scripts/check-reproducible.sh
+    step "The player's package: two builds, the same bytes" scripts/check-reproducible.sh
 fi
 if [ -x scripts/test-readers.sh ]; then
-    echo "== The Linux file readers against Windows (Wine)"
-    scripts/test-readers.sh
+    step "The Linux file readers against Windows (Wine)" scripts/test-readers.sh
 fi
 if [ -x scripts/test-sanitizers.sh ]; then
-    echo "== Sanitizer builds"
-    scripts/test-sanitizers.sh
+    step "Sanitizer builds" scripts/test-sanitizers.sh
 fi
-echo "All tests passed."
+echo "All tests passed. Where the time went:"
+printf '  %s\n' "${steps[@]}"
+printf '  %5d s  in all\n' $((SECONDS - step_started))

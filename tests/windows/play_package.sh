@@ -7,7 +7,8 @@
 #     plays SCENARIOS/evening.txt: every expectation must pass, and the timeline and
 #     the two pictures must be those of the Linux build's tolvenmire-sim (LINUX_SIM)
 #     line for line. Only the plug-in's path and the wall-clock time may differ (and
-#     Windows' CRLF line ends on the console).
+#     Windows' CRLF line ends on the console). Then SCENARIOS/refill-every-saloon.txt:
+#     eight refills, Van Horn's served in her barmaid's voice.
 #   play_package.sh settings ZIP SIM_EXE LINUX_SIM SCENARIOS WORK EMULATOR...
 #     a short session with the zip's Tolvenmire.ini as it is must be the same
 #     session as one with no settings file at all: every setting at its default.
@@ -107,6 +108,15 @@ evening)
     done
     echo "The evening from the zip: $(grep expectations: "$work/evening-windows.out" | sed 's/^ *//; s/\r$//')," \
         "the timeline ($(wc -l <"$work/evening-windows.out") lines) and the pictures those of Linux"
+    # Every saloon's bartender offers the refill and serves it in their own voice,
+    # Van Horn's barmaid among them.
+    play every-saloon --no-pictures "$scenarios/refill-every-saloon.txt"
+    grep -q '^  expectations: [1-9][0-9]* passed, 0 failed' <(sed 's/\r$//' "$work/every-saloon.out") ||
+        fail "refill-every-saloon.txt: $(grep expectations: "$work/every-saloon.out")"
+    grep -q 'the bartender says .*(voice 1038_U_F_M_VHTBARTENDER_01)' "$work/every-saloon.out" ||
+        fail "refill-every-saloon.txt: Van Horn's barmaid did not serve the refill in her voice"
+    echo "Every saloon from the zip: $(grep expectations: "$work/every-saloon.out" | sed 's/^ *//; s/\r$//')," \
+        "Van Horn's barmaid served in her voice"
     ;;
 settings)
     # A short session that uses each setting: the drink key, the deadeye lock, healing

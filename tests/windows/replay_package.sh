@@ -8,15 +8,28 @@
 # sessions with key presses from inside frames, in bursts and before the start,
 # recorded by each build and replayed by the other.
 #
-#   replay_package.sh ZIP SIM_EXE LINUX_SIM SCENARIOS WORK EMULATOR...
+#   replay_package.sh PART ZIP SIM_EXE LINUX_SIM SCENARIOS WORK EMULATOR...
+#
+# PART is one of the three, so that they run side by side: on-windows (every
+# scenario recorded under Wine, replayed on Linux), on-linux (three scenarios
+# recorded on Linux, replayed under Wine), random (the random sessions, both ways).
 #
 # EMULATOR runs a Windows program (cmake/wine-exec.sh PREFIX).
 set -euo pipefail
 
-if [ $# -lt 6 ]; then
-    echo "usage: $0 ZIP SIM_EXE LINUX_SIM SCENARIOS WORK EMULATOR..." >&2
+if [ $# -lt 7 ]; then
+    echo "usage: $0 on-windows|on-linux|random ZIP SIM_EXE LINUX_SIM SCENARIOS WORK EMULATOR..." >&2
     exit 2
 fi
+part=$1
+shift
+case $part in
+on-windows | on-linux | random) ;;
+*)
+    echo "$0: no part $part (on-windows, on-linux or random)" >&2
+    exit 2
+    ;;
+esac
 zip=$1
 sim_exe=$2
 linux_sim=$3
@@ -43,11 +56,15 @@ unzip -q "$zip" -d "$game"
 windows="$emulator $sim_exe --plugin $game/Tolvenmire.asi"
 
 status=0
-echo "Recorded by the zip's DLL under Wine, replayed on Linux:"
-bash "$round_trip" "$work/on-windows" "$windows" "$linux_sim" "$scenarios"/*.txt || status=1
-echo "Recorded on Linux, replayed by the zip's DLL under Wine:"
-bash "$round_trip" "$work/on-linux" "$linux_sim" "$windows" \
-    "$scenarios/evening.txt" "$scenarios/refill-every-saloon.txt" "$scenarios/pass-out.txt" || status=1
+if [ "$part" = on-windows ]; then
+    echo "Recorded by the zip's DLL under Wine, replayed on Linux:"
+    bash "$round_trip" "$work/on-windows" "$windows" "$linux_sim" "$scenarios"/*.txt || status=1
+fi
+if [ "$part" = on-linux ]; then
+    echo "Recorded on Linux, replayed by the zip's DLL under Wine:"
+    bash "$round_trip" "$work/on-linux" "$linux_sim" "$windows" \
+        "$scenarios/evening.txt" "$scenarios/refill-every-saloon.txt" "$scenarios/pass-out.txt" || status=1
+fi
 
 # Random sessions whose key presses come from inside a native call of the frame, in
 # bursts of 300 between two frames, and before the first frame: recorded by one
@@ -78,9 +95,11 @@ random_trip() { # NAME RECORDER REPLAYER
         done
     done
 }
-mkdir -p "$work/random"
-echo "Random sessions recorded by the zip's DLL under Wine, replayed on Linux:"
-random_trip on-windows "$windows" "$linux_sim"
-echo "Random sessions recorded on Linux, replayed by the zip's DLL under Wine:"
-random_trip on-linux "$linux_sim" "$windows"
+if [ "$part" = random ]; then
+    mkdir -p "$work/random"
+    echo "Random sessions recorded by the zip's DLL under Wine, replayed on Linux:"
+    random_trip on-windows "$windows" "$linux_sim"
+    echo "Random sessions recorded on Linux, replayed by the zip's DLL under Wine:"
+    random_trip on-linux "$linux_sim" "$windows"
+fi
 exit $status

@@ -274,7 +274,7 @@ void HostileGame::observe(const sim::Call& c) {
             ++figures_.checks;
             const std::string changed = changedBeyond(*s, (uintptr_t)c.args[k]);
             if (!changed.empty())
-                fail(std::string("the game's write through the out-variable of ") + info->name + " changed " +
+                fail(std::string("the game's write through the out-variable of ") + info->role + " changed " +
                      changed);
         }
     }

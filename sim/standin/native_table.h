@@ -134,13 +134,6 @@ inline constexpr Native Table[] = {
 };
 inline constexpr size_t Count = sizeof Table / sizeof Table[0];
 
-// The record of a hash; nullptr for one the plug-in does not call.
-constexpr const Native* find(uint64_t hash) {
-    for (const Native& n : Table)
-        if (n.hash == hash) return &n;
-    return nullptr;
-}
-
 namespace detail {
 
 constexpr bool sameText(const char* a, const char* b) {

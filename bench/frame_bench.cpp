@@ -13,6 +13,7 @@
 //                                         the script loop's wait
 //   tolvenmire_bench --list               the states
 #include "flat_host.h"
+#include "standin/native_table.h"
 
 #include "base/keyboard_table.h"
 #include "base/script_state.h"
@@ -34,16 +35,16 @@
 namespace {
 
 // Natives the frames ask for.
-const uint64_t PlayerPed = 0x096275889B8E0EE0;
-const uint64_t GameTimer = 0x4F67E8ECA7D3F667;
-const uint64_t PlayerCondition = 0x01FEE67DB37F59B2;
-const uint64_t DeadeyeCondition = 0x936F967D4BE1CE9D;
-const uint64_t GameClock = 0x78FD8BE812E436B2;
-const uint64_t Interior = 0xB417689857646F61;
-const uint64_t Targeting = 0x3EE1F7A8C32F24E1;
-const uint64_t EntityModel = 0xDA76A9F39210D365;
-const uint64_t Distance = 0x2A488C176D52CCA5;
-const uint64_t TextureLoaded = 0xBE72591D1509FFE4;
+const uint64_t PlayerPed = natives::PlayerPed;
+const uint64_t GameTimer = natives::GameTimer;
+const uint64_t PlayerCondition = natives::PlayerCondition;
+const uint64_t DeadeyeCondition = natives::DeadeyeCondition;
+const uint64_t GameClock = natives::GameClock;
+const uint64_t Interior = natives::Interior;
+const uint64_t Targeting = natives::TargetedPed;
+const uint64_t EntityModel = natives::EntityModel;
+const uint64_t Distance = natives::Distance;
+const uint64_t TextureLoaded = natives::TextureLoaded;
 
 const int32_t Now = 100000;
 const int32_t ValentineSaloon = 21250;

@@ -18,6 +18,8 @@
 //   sim::stop();                              // DllMain(DETACH), unload, folder removed
 #pragma once
 
+#include "standin/native_table.h"
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -75,19 +77,10 @@ struct Call {
 // The float in the low 32 bits of a 64-bit slot or cell, as the game keeps one.
 float floatOf(uint64_t cell);
 
-// The natives the model knows: hash, a short name of its role for traces, and the
-// kinds of its arguments, one letter each:
-//   i int32   u uint32 hash   b boolean   f float   s string   p out-variable address
-//   r speech record address   x whole 64-bit value   g sign-extended 32-bit value
-// and of its result: 'v' none, 'i' int32, 'u' hash, 'f' float, 'x' 64-bit, 'P' position.
-struct NativeInfo {
-    uint64_t hash;
-    const char* name;
-    const char* args;
-    char result;
-};
+// The natives the model knows: those of the native table (standin/native_table.h),
+// each with its hash, its role for traces and the kinds of its arguments and result.
+using NativeInfo = natives::Native;
 const NativeInfo* findNative(uint64_t hash); // nullptr for a hash the model does not know
-const std::vector<NativeInfo>& natives();
 
 // One line describing a call: "frame 12  0x4F67E8ECA7D3F667 game_timer() -> 100396".
 std::string describe(const Call& call);

@@ -1,21 +1,22 @@
 // What a frame's calls show (frame.h): the natives the player watches, by role.
 #include "player/frame.h"
+#include "standin/native_table.h"
 
 namespace player {
 
 namespace {
 
 // The natives the player watches, by role.
-const uint64_t OutOfPlayQuery = 0xB15CD1CF58771DE1;
-const uint64_t PlayerPedQuery = 0x096275889B8E0EE0; // the first native of every TickUpdate
-const uint64_t PromptCompleted = 0xE0F65F0640EF0617;
-const uint64_t ControlValue = 0xEC3C9B8D5327B563;
-const uint64_t PlayerControl = 0x4D51E59243281D80;
-const uint64_t FadeOut = 0x40C719A5E410B9E4;
-const uint64_t FadeIn = 0x6A053CF596F67DF7;
-const uint64_t TakeCash = 0x466BC8769CF26A7A;
-const uint64_t RestorePed = 0x675680D089BFA21F;
-const uint64_t FirstHealingRate = 0x8899C244EBCF70DE;
+const uint64_t OutOfPlayQuery = natives::OutOfPlay;
+const uint64_t PlayerPedQuery = natives::PlayerPed; // the first native of every TickUpdate
+const uint64_t PromptCompleted = natives::PromptCompleted;
+const uint64_t ControlValue = natives::ControlValue;
+const uint64_t PlayerControl = natives::PlayerControl;
+const uint64_t FadeOut = natives::FadeOut;
+const uint64_t FadeIn = natives::FadeIn;
+const uint64_t TakeCash = natives::TakeCash;
+const uint64_t RestorePed = natives::RestorePed;
+const uint64_t FirstHealingRate = natives::HealingRate1;
 
 } // namespace
 

@@ -9,6 +9,7 @@
 #include "base/script_state.h"
 #include "base/settings.h"
 #include "replay/recording_reader.h"
+#include "standin/native_table.h"
 
 #include <chrono>
 #include <cinttypes>
@@ -20,18 +21,18 @@ namespace player {
 namespace {
 
 // The natives whose answers show the game's side of the world.
-const uint64_t PlayerPedQuery = 0x096275889B8E0EE0;
-const uint64_t PromptBegin = 0x04F97DE45A519419;
-const uint64_t LabelText = 0xFA925AC00EB830B9;
-const uint64_t PromptLabel = 0x5DD02A8318420DD7;
-const uint64_t PromptDelete = 0x00EDE88D4D13CF59;
-const uint64_t Speak = 0x8E04FEDD28D42462;
-const uint64_t DrawSprite = 0xC9884ECADE94CB34;
-const uint64_t ScenarioRunning = 0x34D6AC1157C8226C;
-const uint64_t ClearTasks = 0xE1EF3C1216AFF2CD;
-const uint64_t EffectRunning = 0x4A123E85D7C4CA0B;
-const uint64_t Interior = 0xB417689857646F61;
-const uint64_t TargetedPed = 0x3EE1F7A8C32F24E1;
+const uint64_t PlayerPedQuery = natives::PlayerPed;
+const uint64_t PromptBegin = natives::PromptBegin;
+const uint64_t LabelText = natives::LabelText;
+const uint64_t PromptLabel = natives::PromptLabel;
+const uint64_t PromptDelete = natives::PromptDelete;
+const uint64_t Speak = natives::Speak;
+const uint64_t DrawSprite = natives::DrawSprite;
+const uint64_t ScenarioRunning = natives::ScenarioRunning;
+const uint64_t ClearTasks = natives::ClearTasks;
+const uint64_t EffectRunning = natives::EffectRunning;
+const uint64_t Interior = natives::Interior;
+const uint64_t TargetedPed = natives::TargetedPed;
 
 const char* const PassOutEffect = "PlayerDrunk01_PassOut";
 // A replay that goes on past this many frames without an end is cut off.

@@ -149,7 +149,7 @@ void addOptions(CLI::App& app, Options& o) {
 
 const char* nativeName(uint64_t hash) {
     const sim::NativeInfo* info = sim::findNative(hash);
-    return info ? info->name : nullptr;
+    return info ? info->role : nullptr;
 }
 
 // The host's argument kinds of a native, which a recording's must match.

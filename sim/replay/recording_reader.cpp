@@ -143,8 +143,8 @@ bool readRecord(Bytes& in, uint32_t size, uint32_t strings, bool withTexts, std:
     return true;
 }
 
-// The host's argument kinds of a native (sim.h's letters), nullptr for a native it
-// does not know; without them the reader checks only what the format bounds.
+// The host's argument kinds of a native (the native table's letters), nullptr for a
+// native it does not know; without them the reader checks only what the format bounds.
 const char* (*hostArguments)(uint64_t hash) = nullptr;
 
 // A native's arguments as the host's table has them: a number is never read as an

@@ -93,11 +93,12 @@ struct Recording {
 };
 
 // The host's table of natives, which every native event must match: for a hash,
-// its argument kinds as sim.h's letters ('s' a string, 'p' a 4-byte out-variable,
-// 'r' the speech record, any other a number), or nullptr for a native the host does
-// not know. A recording that marks an argument otherwise, or gives a record another
-// size, is not one the plug-in wrote. Set once, before reading; without it (the
-// default) a native is checked only against the format's bounds.
+// its argument kinds as the native table's letters (standin/native_table.h: 's' a
+// string, 'p' a 4-byte out-variable, 'r' the speech record, any other a number), or
+// nullptr for a native the host does not know. A recording that marks an argument
+// otherwise, or gives a record another size, is not one the plug-in wrote. Set
+// once, before reading; without it (the default) a native is checked only against
+// the format's bounds.
 void checkNativesWith(const char* (*argumentKinds)(uint64_t hash));
 // The records those letters stand for: 'p' a 4-byte out-variable, 'r' the speech
 // record (eight 8-byte slots, 0 and 1 the addresses of strings); 0 for a number.

@@ -6,6 +6,7 @@
 #include "standin/fiber.h"
 #include "standin/host_internals.h"
 #include "replay/recording_reader.h"
+#include "standin/native_table.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -21,7 +22,7 @@ namespace sim::detail {
 
 namespace {
 
-const uint64_t GameTimer = 0x4F67E8ECA7D3F667;
+const uint64_t GameTimer = natives::GameTimer;
 const char* const SaveFile = "Tolvenmire.dat";
 // The few calls told before a difference.
 const int RecentKept = 6;

@@ -1,6 +1,7 @@
 // The natives the model knows, the reading of their text arguments, and the
 // one-line description of a call for traces.
 #include "standin/host_internals.h"
+#include "standin/native_table.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -12,68 +13,10 @@ namespace sim {
 
 namespace {
 
-// By role; sorted by hash at first use. Argument and result kinds as in sim.h.
-const NativeInfo Known[] = {
-    // The script loop and the frame.
-    {0xB15CD1CF58771DE1, "out_of_play", "", 'i'},
-    {0x096275889B8E0EE0, "player_ped", "", 'i'},
-    {0x4F67E8ECA7D3F667, "game_timer", "", 'i'},
-    // The drink prompt's guards and the player's condition.
-    {0xA571D46727E2B718, "prompt_guard", "i", 'i'},
-    {0x50F940259D3841E6, "control_query", "iu", 'i'},
-    {0x4A123E85D7C4CA0B, "effect_running", "s", 'i'},
-    {0x01FEE67DB37F59B2, "player_condition", "i", 'i'},
-    // Prompts.
-    {0x04F97DE45A519419, "prompt_begin", "", 'i'},
-    {0xB5352B7494A08258, "prompt_control", "iu", 'v'},
-    {0xFA925AC00EB830B9, "label_text", "iss", 'x'},
-    {0x5DD02A8318420DD7, "prompt_label", "ix", 'v'},
-    {0x94073D5CA3F16B7B, "prompt_option_a", "ii", 'v'},
-    {0xCA24F528D0D16289, "prompt_option_b", "ii", 'v'},
-    {0x71215ACCFDE075EE, "prompt_option_c", "ii", 'v'},
-    {0x8A0FB4D03A630D21, "prompt_option_d", "ii", 'v'},
-    {0xB796970BD125FCE8, "ped_prompt_group", "i", 'i'},
-    {0x2F11D3A254169EA4, "prompt_set_group", "igi", 'v'},
-    {0xF7AA2696A22AD8B9, "prompt_finish", "i", 'v'},
-    {0xE0F65F0640EF0617, "prompt_completed", "i", 'i'},
-    {0x00EDE88D4D13CF59, "prompt_delete", "i", 'v'},
-    // The drinking scenario.
-    {0xE1EF3C1216AFF2CD, "clear_tasks", "iii", 'v'},
-    {0x524B54361229154F, "scenario_start", "iuiixfi", 'v'},
-    {0x34D6AC1157C8226C, "scenario_running", "iu", 'i'},
-    {0xFD340785ADF8CFB7, "scenario_hash", "s", 'u'},
-    {0xEC3C9B8D5327B563, "control_value", "iu", 'f'},
-    // Texture dictionaries and sprites.
-    {0xBE72591D1509FFE4, "texture_loaded", "u", 'i'},
-    {0xC1BA29DF5631B0F8, "texture_request", "si", 'v'},
-    {0xC9884ECADE94CB34, "draw_sprite", "ssfffffiiiii", 'v'},
-    // Intoxication and the player's health.
-    {0x8899C244EBCF70DE, "healing_rate_1", "if", 'v'},
-    {0xFECA17CF3343694B, "healing_rate_2", "if", 'v'},
-    {0x78FD8BE812E436B2, "game_clock", "", 'i'},
-    {0x675680D089BFA21F, "restore_ped", "if", 'v'},
-    {0x15D757606D170C3C, "ped_value", "ii", 'i'},
-    {0xAC2767ED8BDFAB15, "set_ped_value", "iii", 'v'},
-    {0xC6258F41D86676E0, "set_core_value", "iii", 'v'},
-    {0x936F967D4BE1CE9D, "deadeye_condition", "i", 'i'},
-    {0xFE99B66D079CF6BC, "hold_control_off", "iub", 'v'},
-    // Saloons and bartenders.
-    {0xB417689857646F61, "interior", "i", 'i'},
-    {0x3EE1F7A8C32F24E1, "targeted_ped", "ipbb", 'i'},
-    {0xDA76A9F39210D365, "entity_model", "i", 'u'},
-    {0xA86D5F069399F44D, "entity_position", "ibb", 'P'},
-    {0x2A488C176D52CCA5, "distance", "ffffff", 'f'},
-    // The refill.
-    {0x4D51E59243281D80, "player_control", "ibii", 'v'},
-    {0x8E04FEDD28D42462, "speak", "ir", 'v'},
-    {0x40C719A5E410B9E4, "fade_out", "i", 'v'},
-    {0x6A053CF596F67DF7, "fade_in", "i", 'v'},
-    {0x466BC8769CF26A7A, "take_cash", "i", 'v'},
-};
-
+// The native table, sorted by hash at first use.
 const std::vector<NativeInfo>& table() {
     static const std::vector<NativeInfo> sorted = [] {
-        std::vector<NativeInfo> v(std::begin(Known), std::end(Known));
+        std::vector<NativeInfo> v(std::begin(natives::Table), std::end(natives::Table));
         std::sort(v.begin(), v.end(),
                   [](const NativeInfo& a, const NativeInfo& b) { return a.hash < b.hash; });
         return v;
@@ -152,8 +95,6 @@ Sprite spriteOf(const Call& c) {
     return s;
 }
 
-const std::vector<NativeInfo>& natives() { return table(); }
-
 const NativeInfo* findNative(uint64_t hash) {
     const std::vector<NativeInfo>& t = table();
     auto it = std::lower_bound(t.begin(), t.end(), hash,
@@ -167,7 +108,7 @@ std::string describe(const Call& c) {
     switch (c.kind) {
     case CallKind::Native: {
         const NativeInfo* info = findNative(c.hash);
-        append(out, "0x%016" PRIX64 " %s(", c.hash, info ? info->name : "unknown");
+        append(out, "0x%016" PRIX64 " %s(", c.hash, info ? info->role : "unknown");
         const size_t known = info ? strlen(info->args) : 0;
         for (int k = 0; k < c.argc; ++k) {
             if (k) out += ", ";

@@ -3,6 +3,7 @@
 // Every draw comes from one generator seeded with World::hostileSeed, so that a seed
 // plays the same answers again.
 #include "standin/host_internals.h"
+#include "standin/native_table.h"
 
 #include <cmath>
 #include <cstring>
@@ -12,7 +13,7 @@ namespace sim::detail {
 
 namespace {
 
-const uint64_t PromptBegin = 0x04F97DE45A519419;
+const uint64_t PromptBegin = natives::PromptBegin;
 
 // The generator of the hostile answers (splitmix64), seeded at the first draw of a
 // session.

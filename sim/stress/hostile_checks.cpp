@@ -1,6 +1,7 @@
 // The hostile game's whole-session faults and the invariants that hold whatever the
 // game answers (hostile_checks.h).
 #include "stress/hostile_checks.h"
+#include "standin/native_table.h"
 
 #include "base/script_state.h"
 #include "base/settings.h"
@@ -16,17 +17,17 @@ namespace stress {
 
 namespace {
 
-const uint64_t OutOfPlayQuery = 0xB15CD1CF58771DE1;
-const uint64_t PlayerPed = 0x096275889B8E0EE0;
-const uint64_t PromptBegin = 0x04F97DE45A519419;
-const uint64_t LabelText = 0xFA925AC00EB830B9;
-const uint64_t PromptCompleted = 0xE0F65F0640EF0617;
-const uint64_t PromptDelete = 0x00EDE88D4D13CF59;
-const uint64_t ScenarioStart = 0x524B54361229154F;
-const uint64_t ScenarioRunning = 0x34D6AC1157C8226C;
-const uint64_t Interior = 0xB417689857646F61;
-const uint64_t PlayerControl = 0x4D51E59243281D80;
-const uint64_t TakeCash = 0x466BC8769CF26A7A;
+const uint64_t OutOfPlayQuery = natives::OutOfPlay;
+const uint64_t PlayerPed = natives::PlayerPed;
+const uint64_t PromptBegin = natives::PromptBegin;
+const uint64_t LabelText = natives::LabelText;
+const uint64_t PromptCompleted = natives::PromptCompleted;
+const uint64_t PromptDelete = natives::PromptDelete;
+const uint64_t ScenarioStart = natives::ScenarioStart;
+const uint64_t ScenarioRunning = natives::ScenarioRunning;
+const uint64_t Interior = natives::Interior;
+const uint64_t PlayerControl = natives::PlayerControl;
+const uint64_t TakeCash = natives::TakeCash;
 const int32_t IntensityGlobal = 1935445;
 const char* const PassOut = "PlayerDrunk01_PassOut";
 
@@ -274,7 +275,7 @@ void HostileGame::observe(const sim::Call& c) {
             ++figures_.checks;
             const std::string changed = changedBeyond(*s, (uintptr_t)c.args[k]);
             if (!changed.empty())
-                fail(std::string("the game's write through the out-variable of ") + info->name + " changed " +
+                fail(std::string("the game's write through the out-variable of ") + info->role + " changed " +
                      changed);
         }
     }

@@ -8,6 +8,7 @@
 
 #include "stress/hostile_checks.h"
 #include "sim.h"
+#include "standin/native_table.h"
 
 #include "base/decimal_text.h"
 #include "base/script_state.h"
@@ -54,12 +55,12 @@ std::string SessionResult::describe() const {
 namespace {
 
 // Natives the checks follow.
-const uint64_t OutOfPlayQuery = 0xB15CD1CF58771DE1;
-const uint64_t ControlValue = 0xEC3C9B8D5327B563;
-const uint64_t ClearTasks = 0xE1EF3C1216AFF2CD;
-const uint64_t ScenarioStart = 0x524B54361229154F;
-const uint64_t PlayerControl = 0x4D51E59243281D80;
-const uint64_t EffectRunning = 0x4A123E85D7C4CA0B;
+const uint64_t OutOfPlayQuery = natives::OutOfPlay;
+const uint64_t ControlValue = natives::ControlValue;
+const uint64_t ClearTasks = natives::ClearTasks;
+const uint64_t ScenarioStart = natives::ScenarioStart;
+const uint64_t PlayerControl = natives::PlayerControl;
+const uint64_t EffectRunning = natives::EffectRunning;
 const uint32_t StopControls[2] = {0xFDA83190, 0x4D8FB4C1};
 const char* const PassOut = "PlayerDrunk01_PassOut";
 

@@ -1,13 +1,14 @@
 // The key window: an event of the drink key triggers once, within 100 ms of the
 // system tick count, also across the tick count's wrap.
 #include "plugin_test.h"
+#include "standin/native_table.h"
 
 #include <atomic>
 #include <thread>
 
 namespace {
 
-const uint64_t PlayerCondition = 0x01FEE67DB37F59B2;
+const uint64_t PlayerCondition = natives::PlayerCondition;
 
 class KeyWindow : public PluginTest {
   protected:

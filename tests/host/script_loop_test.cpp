@@ -1,6 +1,7 @@
 // The script loop: one TickUpdate per frame in play, the out-of-play hold with its
 // single reset, and the deadeye lock armed at script start.
 #include "plugin_test.h"
+#include "standin/native_table.h"
 
 #include <deque>
 
@@ -8,9 +9,9 @@ namespace {
 
 using sim::CallKind;
 
-const uint64_t OutOfPlayQuery = 0xB15CD1CF58771DE1;
-const uint64_t PlayerPed = 0x096275889B8E0EE0; // the first native of every TickUpdate
-const uint64_t FirstHealingRate = 0x8899C244EBCF70DE;
+const uint64_t OutOfPlayQuery = natives::OutOfPlay;
+const uint64_t PlayerPed = natives::PlayerPed; // the first native of every TickUpdate
+const uint64_t FirstHealingRate = natives::HealingRate1;
 
 class ScriptLoop : public PluginTest {
   protected:

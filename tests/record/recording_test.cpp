@@ -2,6 +2,7 @@
 // the reader, holds every call the stand-in host logged, with what the game answered.
 #include "plugin_test.h"
 #include "replay/recording_reader.h"
+#include "standin/native_table.h"
 
 #include "file_text.h"
 
@@ -21,9 +22,9 @@ namespace {
 namespace fs = std::filesystem;
 using sim::CallKind;
 
-const uint64_t PlayerPedQuery = 0x096275889B8E0EE0;
-const uint64_t Targeting = 0x3EE1F7A8C32F24E1;
-const uint64_t Speak = 0x8E04FEDD28D42462;
+const uint64_t PlayerPedQuery = natives::PlayerPed;
+const uint64_t Targeting = natives::TargetedPed;
+const uint64_t Speak = natives::Speak;
 const int32_t Bartender = 2001;
 const int32_t Valentine = 21250;
 const uint32_t ValentineBartender = 0xB733CF0F;

@@ -1,6 +1,7 @@
 // The served refill: read back call by call from the log, with its waits, the
 // meters of every waiting frame, the two speech records, the save and the charge.
 #include "plugin_test.h"
+#include "standin/native_table.h"
 
 #include <algorithm>
 #include <climits>
@@ -12,19 +13,19 @@ namespace {
 
 using sim::CallKind;
 
-const uint64_t OutOfPlayQuery = 0xB15CD1CF58771DE1;
-const uint64_t PlayerPedQuery = 0x096275889B8E0EE0;
-const uint64_t GameTimer = 0x4F67E8ECA7D3F667;
-const uint64_t PromptDelete = 0x00EDE88D4D13CF59;
-const uint64_t PlayerControl = 0x4D51E59243281D80;
-const uint64_t Speak = 0x8E04FEDD28D42462;
-const uint64_t FadeOut = 0x40C719A5E410B9E4;
-const uint64_t FadeIn = 0x6A053CF596F67DF7;
-const uint64_t ScenarioHash = 0xFD340785ADF8CFB7;
-const uint64_t ScenarioStart = 0x524B54361229154F;
-const uint64_t Charge = 0x466BC8769CF26A7A;
-const uint64_t EntityModel = 0xDA76A9F39210D365;
-const uint64_t Sprite = 0xC9884ECADE94CB34;
+const uint64_t OutOfPlayQuery = natives::OutOfPlay;
+const uint64_t PlayerPedQuery = natives::PlayerPed;
+const uint64_t GameTimer = natives::GameTimer;
+const uint64_t PromptDelete = natives::PromptDelete;
+const uint64_t PlayerControl = natives::PlayerControl;
+const uint64_t Speak = natives::Speak;
+const uint64_t FadeOut = natives::FadeOut;
+const uint64_t FadeIn = natives::FadeIn;
+const uint64_t ScenarioHash = natives::ScenarioHash;
+const uint64_t ScenarioStart = natives::ScenarioStart;
+const uint64_t Charge = natives::TakeCash;
+const uint64_t EntityModel = natives::EntityModel;
+const uint64_t Sprite = natives::DrawSprite;
 const uint32_t StopControl = 0xFDA83190;
 
 const int32_t Bartender = 2001;

@@ -2,6 +2,7 @@
 // saloon's bartender is targeted from close by, and the "Refill Flask" prompt that
 // follows from it.
 #include "plugin_test.h"
+#include "standin/native_table.h"
 
 #include <cmath>
 #include <cstdint>
@@ -9,21 +10,21 @@
 
 namespace {
 
-const uint64_t InteriorQuery = 0xB417689857646F61;
-const uint64_t TargetQuery = 0x3EE1F7A8C32F24E1;
-const uint64_t EntityModel = 0xDA76A9F39210D365;
-const uint64_t EntityPosition = 0xA86D5F069399F44D;
-const uint64_t Distance = 0x2A488C176D52CCA5;
-const uint64_t PromptCompleted = 0xE0F65F0640EF0617;
-const uint64_t PromptDelete = 0x00EDE88D4D13CF59;
-const uint64_t PromptBegin = 0x04F97DE45A519419;
-const uint64_t PromptSetControl = 0xB5352B7494A08258;
-const uint64_t LabelText = 0xFA925AC00EB830B9;
-const uint64_t PromptSetLabel = 0x5DD02A8318420DD7;
-const uint64_t PedPromptGroup = 0xB796970BD125FCE8;
-const uint64_t PromptSetGroup = 0x2F11D3A254169EA4;
-const uint64_t PromptFinish = 0xF7AA2696A22AD8B9;
-const uint64_t Sprite = 0xC9884ECADE94CB34;
+const uint64_t InteriorQuery = natives::Interior;
+const uint64_t TargetQuery = natives::TargetedPed;
+const uint64_t EntityModel = natives::EntityModel;
+const uint64_t EntityPosition = natives::EntityPosition;
+const uint64_t Distance = natives::Distance;
+const uint64_t PromptCompleted = natives::PromptCompleted;
+const uint64_t PromptDelete = natives::PromptDelete;
+const uint64_t PromptBegin = natives::PromptBegin;
+const uint64_t PromptSetControl = natives::PromptControl;
+const uint64_t LabelText = natives::LabelText;
+const uint64_t PromptSetLabel = natives::PromptLabel;
+const uint64_t PedPromptGroup = natives::PedPromptGroup;
+const uint64_t PromptSetGroup = natives::PromptSetGroup;
+const uint64_t PromptFinish = natives::PromptFinish;
+const uint64_t Sprite = natives::DrawSprite;
 
 const int32_t Bartender = 2001;
 
@@ -286,11 +287,24 @@ TEST_F(SaloonCheck, ThePromptIsBuiltInTheBartendersGroupAndTestedInTheSameFrame)
     world().peds[Bartender].promptGroup = -7; // the group goes in widened with its sign
     const int f = nextFrame();
     const std::vector<sim::Call> part = saloonPart(f);
-    const std::vector<uint64_t> expectedHashes = {
-        InteriorQuery,      TargetQuery,        EntityModel,      EntityPosition,     EntityPosition,
-        Distance,           PromptBegin,        PromptSetControl, LabelText,          PromptSetLabel,
-        0x94073D5CA3F16B7B, PedPromptGroup,     PromptSetGroup,   0xCA24F528D0D16289, PromptFinish,
-        0x71215ACCFDE075EE, 0x8A0FB4D03A630D21, PromptCompleted};
+    const std::vector<uint64_t> expectedHashes = {InteriorQuery,
+                                                  TargetQuery,
+                                                  EntityModel,
+                                                  EntityPosition,
+                                                  EntityPosition,
+                                                  Distance,
+                                                  PromptBegin,
+                                                  PromptSetControl,
+                                                  LabelText,
+                                                  PromptSetLabel,
+                                                  natives::PromptOptionA,
+                                                  PedPromptGroup,
+                                                  PromptSetGroup,
+                                                  natives::PromptOptionB,
+                                                  PromptFinish,
+                                                  natives::PromptOptionC,
+                                                  natives::PromptOptionD,
+                                                  PromptCompleted};
     ASSERT_EQ(hashes(part), expectedHashes);
 
     const int32_t handle = part[6].resultInt();

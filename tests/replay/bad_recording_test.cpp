@@ -5,6 +5,7 @@
 // reader reads the same in both its modes: the message is the whole-file reader's.
 #include "replay/recording_reader.h"
 #include "sim.h"
+#include "standin/native_table.h"
 
 #include <gtest/gtest.h>
 
@@ -217,10 +218,10 @@ std::string same(uint64_t n) {
     return out;
 }
 
-const uint64_t PromptGuard = 0xA571D46727E2B718;   // "i"
-const uint64_t TargetedPed = 0x3EE1F7A8C32F24E1;   // "ipbb": its second a 4-byte out-variable
-const uint64_t EffectRunning = 0x4A123E85D7C4CA0B; // "s"
-const uint64_t DrawSprite = 0xC9884ECADE94CB34;    // "ssfffffiiiii"
+const uint64_t PromptGuard = natives::PromptGuard;     // "i"
+const uint64_t TargetedPed = natives::TargetedPed;     // "ipbb": its second a 4-byte out-variable
+const uint64_t EffectRunning = natives::EffectRunning; // "s"
+const uint64_t DrawSprite = natives::DrawSprite;       // "ssfffffiiiii"
 
 struct Crafted {
     const char* name;

@@ -2,6 +2,7 @@
 // plug-in built with one call changed stops at that call and names it, and a
 // recording torn at its end is replayed up to its last whole block and then named.
 #include "replay/recording_reader.h"
+#include "standin/native_table.h"
 #include "sim_command.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@ namespace {
 
 Outcome run(const std::string& args) { return runSim(args); }
 
-const uint64_t TakeCash = 0x466BC8769CF26A7A;
+const uint64_t TakeCash = natives::TakeCash;
 
 class ReplayCommand : public ::testing::Test {
   protected:

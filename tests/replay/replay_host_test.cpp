@@ -5,6 +5,7 @@
 #include "file_text.h"
 #include "replay/recording_reader.h"
 #include "sim.h"
+#include "standin/native_table.h"
 
 #include "base/script_state.h"
 #include "base/settings.h"
@@ -17,9 +18,9 @@
 
 namespace {
 
-const uint64_t GameTimer = 0x4F67E8ECA7D3F667;
-const uint64_t OutOfPlayQuery = 0xB15CD1CF58771DE1;
-const uint64_t LabelText = 0xFA925AC00EB830B9;
+const uint64_t GameTimer = natives::GameTimer;
+const uint64_t OutOfPlayQuery = natives::OutOfPlay;
+const uint64_t LabelText = natives::LabelText;
 const uint32_t StopControl = 0xFDA83190;
 
 // A drink key beyond the key table: the plug-in then reads no tick count, which the
@@ -215,7 +216,7 @@ TEST(ReplayHost, StopsAtTheFirstDifferenceAndTellsBothCalls) {
         {"an argument's value",
          [](rec::Recording& r) {
              const size_t i =
-                 find(r, 2000, [](const rec::Event& e) { return native(e, 0x8899C244EBCF70DE); });
+                 find(r, 2000, [](const rec::Event& e) { return native(e, natives::HealingRate1); });
              r.events[i].args[1] ^= 1; // the healing rate's float
              return i;
          },

@@ -1,6 +1,7 @@
 // The stand-in host itself: fresh loads, its tick count in the plug-in, the
 // script's waits, the protocol checks and the model's computed answers.
 #include "plugin_test.h"
+#include "standin/native_table.h"
 
 #include <filesystem>
 #include <thread>
@@ -9,7 +10,7 @@ namespace {
 
 using sim::CallKind;
 
-const uint64_t PlayerCondition = 0x01FEE67DB37F59B2;
+const uint64_t PlayerCondition = natives::PlayerCondition;
 
 // Sessions of the probe plug-in, which does what its settings file names.
 class Probe : public ::testing::Test {

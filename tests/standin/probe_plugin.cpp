@@ -4,6 +4,7 @@
 // it sees it notes in the world's effects, under names starting with "probe.".
 #include "hook/script_hook.h"
 #include "sim.h"
+#include "standin/native_table.h"
 
 #include <cstdio>
 #include <cstring>
@@ -23,7 +24,7 @@ UINT64* invoke(UINT64 hash, std::initializer_list<UINT64> args) {
     return nativeCall();
 }
 
-const UINT64 GameTimer = 0x4F67E8ECA7D3F667;
+const UINT64 GameTimer = natives::GameTimer;
 
 void faults() {
     invoke(0x0123456789ABCDEF, {}); // 1: a native the game does not have
@@ -34,7 +35,7 @@ void faults() {
     nativePush64(7); // 3: an argument and a call without an invocation
     nativeCall();
     scriptWait(0);
-    nativeInit(0xC9884ECADE94CB34); // 4: thirteen arguments
+    nativeInit(natives::DrawSprite); // 4: thirteen arguments
     for (int k = 0; k < 13; ++k) nativePush64(0);
     nativeCall();
     scriptWait(0);
@@ -42,7 +43,7 @@ void faults() {
     scriptWait(0);
     invoke(GameTimer, {1}); // 6: an argument too many
     scriptWait(0);
-    invoke(0x2F11D3A254169EA4, {1, 0x00000000FFFFFFFEull, 0}); // 7: a group without its sign
+    invoke(natives::PromptSetGroup, {1, 0x00000000FFFFFFFEull, 0}); // 7: a group without its sign
     scriptWait(0);
     for (;;) scriptWait(0);
 }
@@ -57,11 +58,11 @@ UINT64 bits(float f) {
 void model() {
     note("probe.inHost.script", sim::inHost());
     invoke(GameTimer, {});
-    invoke(0xFD340785ADF8CFB7, {(UINT64)(uintptr_t) "World_Human_Drink_Flask"});
-    invoke(0xA86D5F069399F44D, {(uint32_t)sim::world().playerPed, 1, 0});
-    invoke(0x2A488C176D52CCA5, {bits(1), bits(2), bits(3), bits(4), bits(6), bits(3)});
+    invoke(natives::ScenarioHash, {(UINT64)(uintptr_t) "World_Human_Drink_Flask"});
+    invoke(natives::EntityPosition, {(uint32_t)sim::world().playerPed, 1, 0});
+    invoke(natives::Distance, {bits(1), bits(2), bits(3), bits(4), bits(6), bits(3)});
     int32_t target = -5;
-    invoke(0x3EE1F7A8C32F24E1, {0, (UINT64)(uintptr_t)&target, 1, 1});
+    invoke(natives::TargetedPed, {0, (UINT64)(uintptr_t)&target, 1, 1});
     note("probe.target", target);
     UINT64* global = getGlobalPtr(1935445);
     *global = 0x3F800000; // the intensity at its top

@@ -5,6 +5,7 @@
 
 #include "file_text.h"
 #include "plugin_test.h"
+#include "standin/native_table.h"
 
 #include <deque>
 #include <filesystem>
@@ -19,41 +20,41 @@
 namespace drink {
 
 // Natives by hash.
-const uint64_t OutOfPlayQuery = 0xB15CD1CF58771DE1;
-const uint64_t PlayerPedQuery = 0x096275889B8E0EE0;
-const uint64_t GameTimer = 0x4F67E8ECA7D3F667;
-const uint64_t FirstGuard = 0xA571D46727E2B718;
-const uint64_t ControlQuery = 0x50F940259D3841E6;
-const uint64_t EffectRunning = 0x4A123E85D7C4CA0B;
-const uint64_t PlayerCondition = 0x01FEE67DB37F59B2;
-const uint64_t PromptCompleted = 0xE0F65F0640EF0617;
-const uint64_t DeletePrompt = 0x00EDE88D4D13CF59;
-const uint64_t BeginPrompt = 0x04F97DE45A519419;
-const uint64_t PromptControl = 0xB5352B7494A08258;
-const uint64_t MakeText = 0xFA925AC00EB830B9;
-const uint64_t PromptLabel = 0x5DD02A8318420DD7;
-const uint64_t PromptOption1 = 0x94073D5CA3F16B7B;
-const uint64_t PromptOption3 = 0xCA24F528D0D16289;
-const uint64_t FinishPrompt = 0xF7AA2696A22AD8B9;
-const uint64_t PromptOption1b = 0x71215ACCFDE075EE;
-const uint64_t PromptOption1c = 0x8A0FB4D03A630D21;
-const uint64_t ClearTasks = 0xE1EF3C1216AFF2CD;
-const uint64_t StartScenario = 0x524B54361229154F;
-const uint64_t ScenarioRunning = 0x34D6AC1157C8226C;
-const uint64_t TextureLoaded = 0xBE72591D1509FFE4;
-const uint64_t RequestTexture = 0xC1BA29DF5631B0F8;
-const uint64_t AnalogControl = 0xEC3C9B8D5327B563;
-const uint64_t DrawSprite = 0xC9884ECADE94CB34;
-const uint64_t FirstHealingRate = 0x8899C244EBCF70DE;
-const uint64_t SecondHealingRate = 0xFECA17CF3343694B;
-const uint64_t GameClock = 0x78FD8BE812E436B2;
-const uint64_t RestorePlayer = 0x675680D089BFA21F;
-const uint64_t PlayerValue = 0x15D757606D170C3C;
-const uint64_t SetPlayerValue = 0xAC2767ED8BDFAB15;
-const uint64_t SetCoreValue = 0xC6258F41D86676E0;
-const uint64_t DeadeyeCondition = 0x936F967D4BE1CE9D;
-const uint64_t HoldControlOff = 0xFE99B66D079CF6BC;
-const uint64_t InteriorOf = 0xB417689857646F61;
+const uint64_t OutOfPlayQuery = natives::OutOfPlay;
+const uint64_t PlayerPedQuery = natives::PlayerPed;
+const uint64_t GameTimer = natives::GameTimer;
+const uint64_t FirstGuard = natives::PromptGuard;
+const uint64_t ControlQuery = natives::ControlQuery;
+const uint64_t EffectRunning = natives::EffectRunning;
+const uint64_t PlayerCondition = natives::PlayerCondition;
+const uint64_t PromptCompleted = natives::PromptCompleted;
+const uint64_t DeletePrompt = natives::PromptDelete;
+const uint64_t BeginPrompt = natives::PromptBegin;
+const uint64_t PromptControl = natives::PromptControl;
+const uint64_t MakeText = natives::LabelText;
+const uint64_t PromptLabel = natives::PromptLabel;
+const uint64_t PromptOption1 = natives::PromptOptionA;
+const uint64_t PromptOption3 = natives::PromptOptionB;
+const uint64_t FinishPrompt = natives::PromptFinish;
+const uint64_t PromptOption1b = natives::PromptOptionC;
+const uint64_t PromptOption1c = natives::PromptOptionD;
+const uint64_t ClearTasks = natives::ClearTasks;
+const uint64_t StartScenario = natives::ScenarioStart;
+const uint64_t ScenarioRunning = natives::ScenarioRunning;
+const uint64_t TextureLoaded = natives::TextureLoaded;
+const uint64_t RequestTexture = natives::TextureRequest;
+const uint64_t AnalogControl = natives::ControlValue;
+const uint64_t DrawSprite = natives::DrawSprite;
+const uint64_t FirstHealingRate = natives::HealingRate1;
+const uint64_t SecondHealingRate = natives::HealingRate2;
+const uint64_t GameClock = natives::GameClock;
+const uint64_t RestorePlayer = natives::RestorePed;
+const uint64_t PlayerValue = natives::PedValue;
+const uint64_t SetPlayerValue = natives::SetPedValue;
+const uint64_t SetCoreValue = natives::SetCoreValue;
+const uint64_t DeadeyeCondition = natives::DeadeyeCondition;
+const uint64_t HoldControlOff = natives::HoldControlOff;
+const uint64_t InteriorOf = natives::Interior;
 const uint64_t GlobalWrite = 0; // stands for an access of the intensity global in a call sequence
 
 const uint32_t DrinkFlask = 0x4CA3FEA4; // the scenario "WORLD_HUMAN_DRINK_FLASK"

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# check_natives.sh against faults planted in a copy of a tree's C++ sources: each
+# must fail it, naming the place; what is not code (a comment, a string, a raw
+# string) must not. Prints each case; exit status 1 if any went otherwise.
+set -euo pipefail
+root=$(cd "${1:?usage: planted_natives.sh ROOT}" && pwd)
+check=$(cd "$(dirname "$0")" && pwd)/check_natives.sh
+
+copy=$(mktemp -d)
+trap 'rm -rf "$copy"' EXIT
+(cd "$root" && find src sim tests bench -type f \( -name '*.cpp' -o -name '*.h' \) -exec cp --parents {} "$copy" \;)
+clean=$(mktemp -d)
+trap 'rm -rf "$copy" "$clean"' EXIT
+cp -r "$copy/." "$clean"
+
+status=0
+# expect MODE fails|passes WHAT [TEXT...]: runs the check on the copy; a failure must
+# print each TEXT. The copy is put back as it was afterwards.
+expect() {
+    local mode=$1 outcome=$2 what=$3
+    shift 3
+    local out rc=0
+    out=$(bash "$check" "$copy" "$mode" 2>&1) || rc=$?
+    local ok=1
+    if [ "$outcome" = fails ]; then
+        [ $rc -eq 1 ] || ok=0
+        local text
+        for text in "$@"; do
+            [[ $out == *"$text"* ]] || ok=0
+        done
+    else
+        [ $rc -eq 0 ] || ok=0
+    fi
+    if [ $ok -eq 1 ]; then
+        echo "ok: $what ($mode $outcome)"
+    else
+        echo "WRONG: $what: check_natives.sh $mode should have $outcome (status $rc):" >&2
+        echo "$out" >&2
+        status=1
+    fi
+    rm -rf "$copy"
+    mkdir "$copy"
+    cp -r "$clean/." "$copy"
+}
+
+test=tests/host/entry_test.cpp
+table=sim/standin/native_table.h
+lines=$(wc -l < "$copy/$test")
+
+expect literals passes "the tree as it is"
+expect plugin passes "the tree as it is"
+
+echo 'const uint64_t Planted = 0x4F67E8ECA7D3F667ull;' >> "$copy/$test"
+expect literals fails "a native's hash written in a test" "$test:$((lines + 1)): 0x4F67E8ECA7D3F667" \
+    "natives::GameTimer"
+
+echo 'const uint64_t Stray = 0x1122334455667788;' >> "$copy/$test"
+expect literals fails "a 16-digit value that is no native" "$test:$((lines + 1)): 0x1122334455667788"
+
+printf '%s\n' 'static uint64_t later() { return 1; }' '' 'const uint64_t Late = 0x4f67e8eca7d3f667;' \
+    >> "$copy/sim/replay/replay_host.cpp"
+expect literals fails "a hash in small letters in the tools" "sim/replay/replay_host.cpp:" "natives::GameTimer"
+
+printf '%s\n' '// 0x4F67E8ECA7D3F667 in a comment' '/* and 0x4F67E8ECA7D3F667' '*/' \
+    'const char* InText = "0x4F67E8ECA7D3F667 game_timer() -> 1";' \
+    'const char* InRaw = R"x(0x4F67E8ECA7D3F667 )" )x";' 'const int Grouped = 1'"'"'000;' \
+    'const char Quote = '"'"'"'"'"';' >> "$copy/$test"
+expect literals passes "hashes in comments and strings"
+
+sed -i -E 's/^(inline constexpr uint64_t GameTimer = 0x4F67E8ECA7D3F66)7;/\18;/' "$copy/$table"
+expect plugin fails "a hash of the table one digit off the plug-in's" \
+    "the plug-in calls 0x4F67E8ECA7D3F667, which is not in $table" \
+    "$table:$(grep -n '^inline constexpr uint64_t GameTimer' "$root/$table" | cut -d: -f1): GameTimer (0x4F67E8ECA7D3F668)"
+
+sed -i -E 's/NativeCall<int32_t>\(0x4F67E8ECA7D3F667\);( +\/\/ game timer, fixed)/NativeCall<int32_t>(0x0000DEADBEEF0000);\1/' \
+    "$copy/src/host/tick_update.cpp"
+expect plugin fails "a native the plug-in calls and the table has not" \
+    "src/host/tick_update.cpp:" "calls 0x0000DEADBEEF0000, which is not in"
+
+sed -i -E '/^ *\{TakeCash, "take_cash"/d' "$copy/$table"
+expect plugin fails "a name of the table without its record" "TakeCash has 0 records"
+
+exit $status

@@ -1,10 +1,12 @@
 // The host's replay mode: every answer the plug-in gets comes from a recording
 // instead of the game model, and each call it makes is held against the recorded
 // one. The loader, the fibers, the protocol checks and the call log are the host's
-// own (script_hook.cpp, session.cpp); this file only says what the answer is and
-// whether the call is the recorded one.
+// own (standin/hook_exports.cpp, standin/host_session.cpp); this file only says what
+// the answer is and whether the call is the recorded one (a difference reads as
+// divergence_text.h tells it).
 #include "standin/fiber.h"
 #include "standin/host_internals.h"
+#include "replay/divergence_text.h"
 #include "replay/recording_reader.h"
 #include "standin/native_table.h"
 
@@ -108,121 +110,6 @@ const rec::Event& consume() {
     if (p.recent.size() > (size_t)RecentKept) p.recent.pop_front();
     ++p.status.next;
     return p.recent.back().first;
-}
-
-std::string hexText(const std::string& bytes) {
-    std::string out;
-    char b[4];
-    for (unsigned char ch : bytes) {
-        snprintf(b, sizeof b, "%02X", ch);
-        out += b;
-    }
-    return out;
-}
-
-std::string quotedText(const std::string& s) {
-    std::string out = "\"";
-    for (char ch : s) {
-        if (ch == '"' || ch == '\\') out += '\\';
-        if ((unsigned char)ch < 0x20) {
-            char b[8];
-            snprintf(b, sizeof b, "\\x%02X", (unsigned char)ch);
-            out += b;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
-
-std::string speechText(const std::string& before);
-
-// The recorded event as the call it stands for, so that both sides of a difference
-// read as `--trace` reads.
-Call recordedCall(const rec::Event& e, int frame) {
-    Call c;
-    c.frame = frame;
-    switch (e.kind) {
-    case rec::EventKind::Native:
-        c.kind = CallKind::Native;
-        c.hash = e.hash;
-        c.argc = e.argc;
-        for (int k = 0; k < e.argc && k < 12; ++k) {
-            c.args[k] = e.args[k];
-            if (e.argKind[k] == rec::ArgKind::Text) c.text[k] = e.text[k];
-            if (e.argKind[k] == rec::ArgKind::Record) c.text[k] = speechText(e.before[k]);
-        }
-        for (int k = 0; k < 3; ++k) c.result[k] = e.result[k];
-        break;
-    case rec::EventKind::Wait:
-        c.kind = CallKind::Wait;
-        c.waitMs = e.waitMs;
-        break;
-    case rec::EventKind::Global:
-        c.kind = CallKind::GlobalPtr;
-        c.globalIndex = e.globalIndex;
-        c.pointer = e.globalNull ? 0 : 1;
-        break;
-    default:
-        break;
-    }
-    return c;
-}
-
-std::string describeRecorded(const rec::Event& e, int frame) {
-    char b[200];
-    switch (e.kind) {
-    case rec::EventKind::Native: {
-        std::string s = describe(recordedCall(e, frame));
-        if (e.nullResult) s += " (a null result)";
-        return s;
-    }
-    case rec::EventKind::Wait:
-        return describe(recordedCall(e, frame));
-    case rec::EventKind::Global: {
-        snprintf(b, sizeof b, "frame %d  getGlobalPtr(%" PRId32 ") -> %s", frame, e.globalIndex,
-                 e.globalNull ? "null" : "a cell");
-        std::string s = b;
-        if (!e.globalNull) {
-            if (e.globalWritten) {
-                snprintf(b, sizeof b, ", 0x%016" PRIX64 " written into it", e.globalValue);
-                s += b;
-            } else {
-                s += ", nothing written into it";
-            }
-        }
-        return s;
-    }
-    case rec::EventKind::Resume:
-        snprintf(b, sizeof b, "frame %d  scriptWait returns: a new frame", frame);
-        return b;
-    case rec::EventKind::Tick:
-        snprintf(b, sizeof b, "frame %d  GetTickCount() -> %" PRIu32, frame, e.tick);
-        return b;
-    case rec::EventKind::Key:
-        snprintf(b, sizeof b, "frame %d  key event (%" PRIu32 ", %u, %u, %d, %d, %d, %d) at tick %" PRIu32,
-                 frame, e.key, (unsigned)e.second, (unsigned)e.third, e.fourth, e.fifth, e.sixth, e.seventh,
-                 e.tick);
-        return b;
-    case rec::EventKind::Save:
-        snprintf(b, sizeof b, "frame %d  the save file written: ", frame);
-        return b + quotedText(e.save);
-    case rec::EventKind::KeyRead:
-        snprintf(b, sizeof b, "frame %d  key %" PRIu32 " read by the key test (%d, %d, %d) at tick %" PRIu32,
-                 frame, e.key, e.fifth, e.sixth, e.seventh, e.tick);
-        return b;
-    }
-    return "?";
-}
-
-// The call made, without the answer the replay did not give it.
-std::string describeMade(const Call& c) {
-    std::string s = describe(c);
-    if (c.kind == CallKind::Native) {
-        const size_t arrow = s.rfind(" -> ");
-        if (arrow != std::string::npos) s.erase(arrow);
-    }
-    return s;
 }
 
 // The first difference: the replay stops here.
@@ -364,37 +251,6 @@ void writeBack(const rec::Event& e, int k, char kind, uint8_t* p) {
         if (isString && memcmp(after.data() + at, Zeros, n) == 0) continue;
         memcpy(p + at, after.data() + at, n);
     }
-}
-
-// A recorded speech record told as the host tells the one passed: its two texts,
-// then its values.
-std::string speechText(const std::string& before) {
-    std::string out = "{";
-    if (before.size() < 64) {
-        out += hexText(before);
-        return out + '}';
-    }
-    std::string texts[2];
-    size_t at = 64;
-    for (std::string& t : texts) {
-        const size_t end = before.find('\0', at);
-        if (end == std::string::npos) break;
-        t = before.substr(at, end - at);
-        at = end + 1;
-    }
-    char b[32];
-    for (int k = 0; k < 8; ++k) {
-        if (k) out += ", ";
-        uint64_t slot;
-        memcpy(&slot, before.data() + k * 8, sizeof slot);
-        if (k < 2)
-            out += "\"" + texts[k] + "\"";
-        else if (k == 3)
-            snprintf(b, sizeof b, "0x%08" PRIX32, (uint32_t)slot), out += b;
-        else
-            snprintf(b, sizeof b, "%" PRId32, (int32_t)(uint32_t)slot), out += b;
-    }
-    return out + "}";
 }
 
 void setTimer(uint32_t timer) {

@@ -243,11 +243,26 @@ void HostileGame::keySent(uint32_t key, int32_t seventh, uint32_t drinkKey) {
 }
 
 void HostileGame::observe(const sim::Call& c) {
+    if (!countCall(c) || c.kind != sim::CallKind::Native) return;
+    const ScriptState* s = sim::pluginState();
+    if (s) checkOutVariables(*s, c);
+    const bool chargeDue = chargeDue_;
+    chargeDue_ = false;
+    followPass(c);
+    followDrinkPrompt(c);
+    followDrinkStart(c);
+    followRefill(c, chargeDue);
+    if (s) memcpy(stateBefore_, s, sizeof(ScriptState));
+}
+
+// A call into the host counted towards the next wait; false for a call that is not
+// one (a wait ends the count).
+bool HostileGame::countCall(const sim::Call& c) {
     switch (c.kind) {
     case sim::CallKind::Wait:
         figures_.maxCallsBetweenWaits = std::max(figures_.maxCallsBetweenWaits, callsSinceWait_);
         callsSinceWait_ = 0;
-        return;
+        return false;
     case sim::CallKind::GlobalPtr:
         ++callsSinceWait_;
         ++figures_.checks;
@@ -258,30 +273,31 @@ void HostileGame::observe(const sim::Call& c) {
         ++callsSinceWait_;
         break;
     default:
-        return;
+        return false;
     }
     ++figures_.checks;
     if (callsSinceWait_ > MaxCallsBetweenWaits)
         fail("the script made " + std::to_string(callsSinceWait_) +
              " calls without coming back to scriptWait");
-    if (c.kind != sim::CallKind::Native) return;
+    return true;
+}
 
-    // A write through an out-variable changes nothing in the plug-in but the variable.
-    const ScriptState* s = sim::pluginState();
+// A write through an out-variable changes nothing in the plug-in but the variable.
+void HostileGame::checkOutVariables(const ScriptState& s, const sim::Call& c) {
     const sim::NativeInfo* info = sim::findNative(c.hash);
-    if (s && info) {
-        for (int k = 0; k < c.argc && info->args[k]; ++k) {
-            if (info->args[k] != 'p') continue;
-            ++figures_.checks;
-            const std::string changed = changedBeyond(*s, (uintptr_t)c.args[k]);
-            if (!changed.empty())
-                fail(std::string("the game's write through the out-variable of ") + info->role + " changed " +
-                     changed);
-        }
+    if (!info) return;
+    for (int k = 0; k < c.argc && info->args[k]; ++k) {
+        if (info->args[k] != 'p') continue;
+        ++figures_.checks;
+        const std::string changed = changedBeyond(s, (uintptr_t)c.args[k]);
+        if (!changed.empty())
+            fail(std::string("the game's write through the out-variable of ") + info->role + " changed " +
+                 changed);
     }
+}
 
-    const bool chargeDue = chargeDue_;
-    chargeDue_ = false;
+// The passes of the script's loop and of TickUpdate, and the drink's part of each.
+void HostileGame::followPass(const sim::Call& c) {
     switch (c.hash) {
     case OutOfPlayQuery:
         framesThisPass_ = 0;
@@ -295,6 +311,18 @@ void HostileGame::observe(const sim::Call& c) {
         inDrinkPart_ = true;
         completionTested_ = completionCounts_ = false;
         break;
+    case Interior:
+        inDrinkPart_ = false;
+        break;
+    default:
+        break;
+    }
+}
+
+// The plug-in's drink prompt, as its calls make and delete it, and the test of its
+// completion.
+void HostileGame::followDrinkPrompt(const sim::Call& c) {
+    switch (c.hash) {
     case PromptBegin:
         pendingPrompt_ = c.resultInt();
         break;
@@ -316,9 +344,14 @@ void HostileGame::observe(const sim::Call& c) {
                                 (drinkPromptDeletedPass_ < 0 || drinkPromptDeletedPass_ == pass_);
         }
         break;
-    case Interior:
-        inDrinkPart_ = false;
+    default:
         break;
+    }
+}
+
+// A drink starts only from the drink key or the plug-in's own drink prompt.
+void HostileGame::followDrinkStart(const sim::Call& c) {
+    switch (c.hash) {
     case ScenarioRunning:
         if (c.resultInt() != 0) startWait_ = false;
         break;
@@ -333,6 +366,15 @@ void HostileGame::observe(const sim::Call& c) {
                                        : "a drink started without the drink key or the drink prompt");
         }
         break;
+    default:
+        break;
+    }
+}
+
+// The refill's control taken and given back, and its one charge of the price right
+// after (`chargeDue`: the call before gave control back).
+void HostileGame::followRefill(const sim::Call& c, bool chargeDue) {
+    switch (c.hash) {
     case PlayerControl:
         controlOff_ = c.i32(1) == 0;
         chargeDue_ = !controlOff_;
@@ -350,7 +392,6 @@ void HostileGame::observe(const sim::Call& c) {
     default:
         break;
     }
-    if (s) memcpy(stateBefore_, s, sizeof(ScriptState));
 }
 
 std::string HostileGame::checkFrame() {

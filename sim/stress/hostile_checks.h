@@ -86,6 +86,13 @@ class HostileGame {
     void fail(const std::string& what);
     std::string changedBeyond(const ScriptState& state, uintptr_t variable) const;
     void startSpell(const std::function<void(const std::string&)>& log);
+    // What observe follows, call by call.
+    bool countCall(const sim::Call& c);
+    void checkOutVariables(const ScriptState& state, const sim::Call& c);
+    void followPass(const sim::Call& c);
+    void followDrinkPrompt(const sim::Call& c);
+    void followDrinkStart(const sim::Call& c);
+    void followRefill(const sim::Call& c, bool chargeDue);
 
     Rng rng_;
     uint64_t seed_;

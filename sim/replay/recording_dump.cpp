@@ -1,0 +1,137 @@
+// A recording's events as lines of text (describeEvent, recording_reader.h), for
+// `tolvenmire-sim --dump`: each native with its arguments and its result as the
+// plug-in read them, records in hex with their strings' texts, and every other event
+// in a word or two.
+#include "replay/recording_reader.h"
+
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace rec {
+
+namespace {
+
+void append(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void append(std::string& out, const char* format, ...) {
+    char b[256];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(b, sizeof b, format, args);
+    va_end(args);
+    out += b;
+}
+
+void appendHex(std::string& out, const std::string& bytes) {
+    for (unsigned char c : bytes) append(out, "%02X", c);
+}
+
+void appendQuoted(std::string& out, const std::string& text) {
+    out += '"';
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\')
+            append(out, "\\%c", c);
+        else if (c < 0x20 || c >= 0x7F)
+            append(out, "\\x%02X", c);
+        else
+            out += (char)c;
+    }
+    out += '"';
+}
+
+// A record argument: its size, its bytes as passed, its string slots' texts, and
+// its bytes after the call when the game changed them.
+void appendRecord(std::string& out, const Event& e, int k) {
+    append(out, "record[%" PRIu32 "] ", e.recordSize[k]);
+    const std::string& b = e.before[k];
+    const size_t size = e.recordSize[k] < b.size() ? e.recordSize[k] : b.size();
+    appendHex(out, b.substr(0, size));
+    // The string slots' texts follow the bytes, each ending with a NUL.
+    for (size_t from = size; from < b.size();) {
+        size_t to = b.find('\0', from);
+        if (to == std::string::npos) to = b.size();
+        out += ' ';
+        appendQuoted(out, b.substr(from, to - from));
+        from = to + 1;
+    }
+    if (e.after[k] != b.substr(0, size)) {
+        out += " -> ";
+        appendHex(out, e.after[k]);
+    }
+}
+
+// A native: its hash and name, its arguments, and its result.
+void appendNative(std::string& out, const Event& e, const char* (*nativeName)(uint64_t)) {
+    const char* name = nativeName ? nativeName(e.hash) : nullptr;
+    append(out, "native 0x%016" PRIX64 " %s(", e.hash, name ? name : "");
+    for (int k = 0; k < e.argc; ++k) {
+        if (k) out += ", ";
+        if (e.argKind[k] == ArgKind::Value)
+            append(out, e.args[k] < 0x10000 ? "%" PRIu64 : "0x%" PRIX64, e.args[k]);
+        else if (e.argKind[k] == ArgKind::Text)
+            appendQuoted(out, e.text[k]);
+        else
+            appendRecord(out, e, k);
+    }
+    out += ')';
+    if (e.nullResult) {
+        out += " -> null";
+    } else if (e.resultBytes == 4) {
+        append(out, " -> %" PRId32 " (0x%08" PRIX32 ")", (int32_t)(uint32_t)e.result[0],
+               (uint32_t)e.result[0]);
+    } else if (e.resultBytes == 8) {
+        append(out, " -> 0x%016" PRIX64, e.result[0]);
+    } else if (e.resultBytes == 24) {
+        float f[3];
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t bits = (uint32_t)e.result[k];
+            memcpy(&f[k], &bits, sizeof bits);
+        }
+        append(out, " -> (%g, %g, %g)", (double)f[0], (double)f[1], (double)f[2]);
+    }
+}
+
+} // namespace
+
+std::string describeEvent(const Event& e) { return describeEvent(e, nullptr); }
+
+std::string describeEvent(const Event& e, const char* (*nativeName)(uint64_t)) {
+    std::string out;
+    switch (e.kind) {
+    case EventKind::Native:
+        appendNative(out, e, nativeName);
+        break;
+    case EventKind::Wait:
+        append(out, "wait %" PRIu32, e.waitMs);
+        break;
+    case EventKind::Resume:
+        out += "resume";
+        break;
+    case EventKind::Global:
+        append(out, "global %" PRId32, e.globalIndex);
+        if (e.globalNull)
+            out += " null";
+        else
+            append(out, " = 0x%016" PRIX64, e.globalValue);
+        break;
+    case EventKind::Tick:
+        append(out, "tick %" PRIu32, e.tick);
+        break;
+    case EventKind::Key:
+        append(out, "key %" PRIu32 " %u %u %" PRId32 " %" PRId32 " %" PRId32 " %" PRId32 " tick %" PRIu32,
+               e.key, (unsigned)e.second, (unsigned)e.third, e.fourth, e.fifth, e.sixth, e.seventh, e.tick);
+        break;
+    case EventKind::Save:
+        out += "save ";
+        appendQuoted(out, e.save);
+        break;
+    case EventKind::KeyRead:
+        append(out, "key %" PRIu32 " read %" PRId32 " %" PRId32 " %" PRId32 " tick %" PRIu32, e.key, e.fifth,
+               e.sixth, e.seventh, e.tick);
+        break;
+    }
+    return out;
+}
+
+} // namespace rec

@@ -82,7 +82,7 @@ float floatOf(uint64_t cell);
 using NativeInfo = natives::Native;
 const NativeInfo* findNative(uint64_t hash); // nullptr for a hash the model does not know
 
-// One line describing a call: "frame 12  0x4F67E8ECA7D3F667 game_timer() -> 100396".
+// One line describing a call: "frame 12  0x<the hash, 16 digits> game_timer() -> 100396".
 std::string describe(const Call& call);
 
 // ---------------------------------------------------------------------------

@@ -46,33 +46,39 @@ expect() {
 test=tests/host/entry_test.cpp
 table=sim/standin/native_table.h
 lines=$(wc -l < "$copy/$test")
+# The game timer's hash, as the table gives it (no file but the table spells it out),
+# in small letters, and one off.
+timer=$(sed -nE 's/^inline constexpr uint64_t GameTimer = (0x[0-9A-F]{16});.*/\1/p' "$root/$table")
+[ -n "$timer" ] || { echo "FAILED: no GameTimer in $table" >&2; exit 1; }
+timer_small=${timer,,}
+timer_off=$(printf '0x%016X' $((timer + 1)))
 
 expect literals passes "the tree as it is"
 expect plugin passes "the tree as it is"
 
-echo 'const uint64_t Planted = 0x4F67E8ECA7D3F667ull;' >> "$copy/$test"
-expect literals fails "a native's hash written in a test" "$test:$((lines + 1)): 0x4F67E8ECA7D3F667" \
+echo "const uint64_t Planted = ${timer}ull;" >> "$copy/$test"
+expect literals fails "a native's hash written in a test" "$test:$((lines + 1)): $timer" \
     "natives::GameTimer"
 
 echo 'const uint64_t Stray = 0x1122334455667788;' >> "$copy/$test"
 expect literals fails "a 16-digit value that is no native" "$test:$((lines + 1)): 0x1122334455667788"
 
-printf '%s\n' 'static uint64_t later() { return 1; }' '' 'const uint64_t Late = 0x4f67e8eca7d3f667;' \
+printf '%s\n' 'static uint64_t later() { return 1; }' '' "const uint64_t Late = $timer_small;" \
     >> "$copy/sim/replay/replay_host.cpp"
 expect literals fails "a hash in small letters in the tools" "sim/replay/replay_host.cpp:" "natives::GameTimer"
 
-printf '%s\n' '// 0x4F67E8ECA7D3F667 in a comment' '/* and 0x4F67E8ECA7D3F667' '*/' \
-    'const char* InText = "0x4F67E8ECA7D3F667 game_timer() -> 1";' \
-    'const char* InRaw = R"x(0x4F67E8ECA7D3F667 )" )x";' 'const int Grouped = 1'"'"'000;' \
+printf '%s\n' "// $timer in a comment" "/* and $timer" '*/' \
+    "const char* InText = \"$timer game_timer() -> 1\";" \
+    "const char* InRaw = R\"x($timer )\" )x\";" 'const int Grouped = 1'"'"'000;' \
     'const char Quote = '"'"'"'"'"';' >> "$copy/$test"
 expect literals passes "hashes in comments and strings"
 
-sed -i -E 's/^(inline constexpr uint64_t GameTimer = 0x4F67E8ECA7D3F66)7;/\18;/' "$copy/$table"
+sed -i -E "s/^(inline constexpr uint64_t GameTimer = )$timer;/\\1$timer_off;/" "$copy/$table"
 expect plugin fails "a hash of the table one digit off the plug-in's" \
-    "the plug-in calls 0x4F67E8ECA7D3F667, which is not in $table" \
-    "$table:$(grep -n '^inline constexpr uint64_t GameTimer' "$root/$table" | cut -d: -f1): GameTimer (0x4F67E8ECA7D3F668)"
+    "the plug-in calls $timer, which is not in $table" \
+    "$table:$(grep -n '^inline constexpr uint64_t GameTimer' "$root/$table" | cut -d: -f1): GameTimer ($timer_off)"
 
-sed -i -E 's/NativeCall<int32_t>\(0x4F67E8ECA7D3F667\);( +\/\/ game timer, fixed)/NativeCall<int32_t>(0x0000DEADBEEF0000);\1/' \
+sed -i -E "s/NativeCall<int32_t>\\($timer\\);( +\\/\\/ game timer, fixed)/NativeCall<int32_t>(0x0000DEADBEEF0000);\\1/" \
     "$copy/src/host/tick_update.cpp"
 expect plugin fails "a native the plug-in calls and the table has not" \
     "src/host/tick_update.cpp:" "calls 0x0000DEADBEEF0000, which is not in"

@@ -2,6 +2,7 @@
 // plug-in built with one call changed stops at that call and names it, and a
 // recording torn at its end is replayed up to its last whole block and then named.
 #include "replay/recording_reader.h"
+#include "native_text.h"
 #include "standin/native_table.h"
 #include "sim_command.h"
 
@@ -75,11 +76,11 @@ TEST_F(ReplayCommand, APluginWithOneCallChangedStopsThereAndNamesBothCalls) {
     EXPECT_NE(changed.out.find("departs from the recording at frame " + std::to_string(frame) + ","),
               std::string::npos)
         << changed.out;
-    EXPECT_NE(changed.out.find("  recorded: " + f + "0x466BC8769CF26A7A take_cash(" +
+    EXPECT_NE(changed.out.find("  recorded: " + f + hashText(natives::TakeCash) + " take_cash(" +
                                std::to_string(charged) + ")\n"),
               std::string::npos)
         << changed.out;
-    EXPECT_NE(changed.out.find("  made:     " + f + "0x466BC8769CF26A7A take_cash(" +
+    EXPECT_NE(changed.out.find("  made:     " + f + hashText(natives::TakeCash) + " take_cash(" +
                                std::to_string(charged + 100) + ")\n"),
               std::string::npos)
         << changed.out;

@@ -1,6 +1,7 @@
 // The stand-in host itself: fresh loads, its tick count in the plug-in, the
 // script's waits, the protocol checks and the model's computed answers.
 #include "plugin_test.h"
+#include "native_text.h"
 #include "standin/native_table.h"
 
 #include <filesystem>
@@ -121,8 +122,8 @@ TEST_F(Host, DescribesACallOnOneLine) {
     std::vector<std::string> lines;
     for (const sim::Call& c : sim::callsInFrame(1)) lines.push_back(sim::describe(c));
     ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "frame 1  0xB15CD1CF58771DE1 out_of_play() -> 0");
-    EXPECT_EQ(lines[2], "frame 1  0x4F67E8ECA7D3F667 game_timer() -> 100033");
+    EXPECT_EQ(lines[0], "frame 1  " + hashText(natives::OutOfPlay) + " out_of_play() -> 0");
+    EXPECT_EQ(lines[2], "frame 1  " + hashText(natives::GameTimer) + " game_timer() -> 100033");
     EXPECT_EQ(lines.back(), "frame 1  scriptWait(0)");
     EXPECT_EQ(sim::describe(sim::calls()[0]).rfind("frame 0  scriptRegister(module 0x", 0), 0u);
 }
@@ -132,15 +133,15 @@ TEST_F(Probe, EachProtocolFaultIsReported) {
     sim::playFrames(1);
     EXPECT_TRUE(oneFault(newFaults(), "unknown native 0x0123456789ABCDEF"));
     sim::playFrames(1);
-    EXPECT_TRUE(
-        oneFault(newFaults(), "nativeInit(0x4F67E8ECA7D3F667) while native 0x4F67E8ECA7D3F667 is open"));
+    EXPECT_TRUE(oneFault(newFaults(), "nativeInit(" + hashText(natives::GameTimer) + ") while native " +
+                                          hashText(natives::GameTimer) + " is open"));
     sim::playFrames(1);
     std::vector<std::string> f = newFaults();
     ASSERT_EQ(f.size(), 2u);
     EXPECT_EQ(f[0], "nativePush64 without nativeInit");
     EXPECT_EQ(f[1], "nativeCall without nativeInit");
     sim::playFrames(1);
-    EXPECT_TRUE(oneFault(newFaults(), "more than 12 arguments for native 0xC9884ECADE94CB34"));
+    EXPECT_TRUE(oneFault(newFaults(), "more than 12 arguments for native " + hashText(natives::DrawSprite)));
     sim::playFrames(1);
     EXPECT_TRUE(oneFault(newFaults(), "getGlobalPtr(42)"));
     sim::playFrames(1);
@@ -159,14 +160,15 @@ TEST_F(Probe, ScriptThreadFunctionsOutsideTheScriptAreReported) {
     start("attach-calls"); // a native, a wait and a global while loading
     std::vector<std::string> f = newFaults();
     ASSERT_EQ(f.size(), 3u);
-    EXPECT_EQ(f[0], "native 0x4F67E8ECA7D3F667 called off the script fiber");
+    EXPECT_EQ(f[0], "native " + hashText(natives::GameTimer) + " called off the script fiber");
     EXPECT_EQ(f[1], "scriptWait called off the script fiber");
     EXPECT_EQ(f[2], "getGlobalPtr(1935445) called off the script fiber");
     for (const sim::Call& c : sim::calls()) EXPECT_NE(c.kind, CallKind::Native) << "nothing answered";
 
     sim::playFrames(1);
     sim::keyEvent(1, 0, 0, 1); // a native
-    EXPECT_TRUE(oneFault(newFaults(), "native 0x4F67E8ECA7D3F667 called from the keyboard handler"));
+    EXPECT_TRUE(oneFault(newFaults(),
+                         "native " + hashText(natives::GameTimer) + " called from the keyboard handler"));
     sim::keyEvent(2, 0, 0, 1); // a wait
     EXPECT_TRUE(oneFault(newFaults(), "scriptWait called from the keyboard handler"));
     sim::keyEvent(3, 0, 0, 1); // a registration

@@ -34,18 +34,6 @@
 
 namespace {
 
-// Natives the frames ask for.
-const uint64_t PlayerPed = natives::PlayerPed;
-const uint64_t GameTimer = natives::GameTimer;
-const uint64_t PlayerCondition = natives::PlayerCondition;
-const uint64_t DeadeyeCondition = natives::DeadeyeCondition;
-const uint64_t GameClock = natives::GameClock;
-const uint64_t Interior = natives::Interior;
-const uint64_t Targeting = natives::TargetedPed;
-const uint64_t EntityModel = natives::EntityModel;
-const uint64_t Distance = natives::Distance;
-const uint64_t TextureLoaded = natives::TextureLoaded;
-
 const int32_t Now = 100000;
 const int32_t ValentineSaloon = 21250;
 const uint32_t ValentineBartender = 0xB733CF0F;
@@ -55,13 +43,13 @@ const uint32_t ValentineBartender = 0xB733CF0F;
 // lock armed as the script's start arms it.
 void setUpWorld() {
     flat::clearAnswers();
-    flat::answer(PlayerPed, 1001);
-    flat::answer(GameTimer, (uint32_t)Now);
-    flat::answer(PlayerCondition, 1);
-    flat::answer(DeadeyeCondition, 1);
-    flat::answer(GameClock, 5000);
-    flat::answer(TextureLoaded, 1);
-    flat::answerFloat(Distance, 10.0f);
+    flat::answer(natives::PlayerPed, 1001);
+    flat::answer(natives::GameTimer, (uint32_t)Now);
+    flat::answer(natives::PlayerCondition, 1);
+    flat::answer(natives::DeadeyeCondition, 1);
+    flat::answer(natives::GameClock, 5000);
+    flat::answer(natives::TextureLoaded, 1);
+    flat::answerFloat(natives::Distance, 10.0f);
     gState = ScriptState{};
     gState.deadeyeLock = gSettings.deadeyeLockThreshold != 0;
 }
@@ -78,13 +66,13 @@ void idleOutside() { setUpWorld(); }
 
 void idleInSaloonNoTarget() {
     setUpWorld();
-    flat::answer(Interior, (uint32_t)ValentineSaloon);
+    flat::answer(natives::Interior, (uint32_t)ValentineSaloon);
 }
 
 void idleInSaloonOutOfReach() {
     idleInSaloonNoTarget();
-    flat::answer(Targeting, 1);
-    flat::answer(EntityModel, ValentineBartender);
+    flat::answer(natives::TargetedPed, 1);
+    flat::answer(natives::EntityModel, ValentineBartender);
 }
 
 void drinking() {

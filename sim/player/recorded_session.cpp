@@ -20,20 +20,6 @@ namespace player {
 
 namespace {
 
-// The natives whose answers show the game's side of the world.
-const uint64_t PlayerPedQuery = natives::PlayerPed;
-const uint64_t PromptBegin = natives::PromptBegin;
-const uint64_t LabelText = natives::LabelText;
-const uint64_t PromptLabel = natives::PromptLabel;
-const uint64_t PromptDelete = natives::PromptDelete;
-const uint64_t Speak = natives::Speak;
-const uint64_t DrawSprite = natives::DrawSprite;
-const uint64_t ScenarioRunning = natives::ScenarioRunning;
-const uint64_t ClearTasks = natives::ClearTasks;
-const uint64_t EffectRunning = natives::EffectRunning;
-const uint64_t Interior = natives::Interior;
-const uint64_t TargetedPed = natives::TargetedPed;
-
 const char* const PassOutEffect = "PlayerDrunk01_PassOut";
 // A replay that goes on past this many frames without an end is cut off.
 const int MaxFrames = 50'000'000;
@@ -61,28 +47,28 @@ struct SeenWorld {
 
 void SeenWorld::see(const sim::Call& c, int frame) {
     switch (c.hash) {
-    case PlayerPedQuery:
+    case natives::PlayerPed:
         playerPed = c.resultInt();
         break;
-    case PromptBegin: {
+    case natives::PromptBegin: {
         const int32_t h = c.resultInt();
         prompts[h] = {h, std::string(), true};
         newPrompts.push_back(h);
         break;
     }
-    case LabelText:
+    case natives::LabelText:
         texts[c.result[0]] = c.text[2];
         break;
-    case PromptLabel:
+    case natives::PromptLabel:
         if (auto p = prompts.find(c.i32(0)); p != prompts.end()) {
             auto t = texts.find(c.args[1]);
             p->second.label = t == texts.end() ? std::string() : t->second;
         }
         break;
-    case PromptDelete:
+    case natives::PromptDelete:
         if (auto p = prompts.find(c.i32(0)); p != prompts.end()) p->second.alive = false;
         break;
-    case Speak: {
+    case natives::Speak: {
         sim::Speech& s = speech.emplace_back();
         s.frame = frame;
         s.speaker = c.i32(0);
@@ -93,22 +79,22 @@ void SeenWorld::see(const sim::Call& c, int frame) {
         }
         break;
     }
-    case DrawSprite:
+    case natives::DrawSprite:
         sprites.push_back(sim::spriteOf(c));
         break;
-    case ScenarioRunning:
+    case natives::ScenarioRunning:
         scenarioRunning = c.resultInt() != 0;
         break;
-    case ClearTasks:
+    case natives::ClearTasks:
         if (c.i32(0) == playerPed) scenarioRunning = false;
         break;
-    case EffectRunning:
+    case natives::EffectRunning:
         if (c.text[0] == PassOutEffect) passOutEffect = c.resultInt() != 0;
         break;
-    case Interior:
+    case natives::Interior:
         if (c.i32(0) == playerPed) interior = c.resultInt();
         break;
-    case TargetedPed: {
+    case natives::TargetedPed: {
         int32_t handle = 0;
         if (c.resultInt() != 0 && c.args[1])
             memcpy(&handle, (const void*)(uintptr_t)c.args[1], sizeof handle);

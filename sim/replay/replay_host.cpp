@@ -23,8 +23,6 @@ namespace fs = std::filesystem;
 namespace sim::detail {
 
 namespace {
-
-const uint64_t GameTimer = natives::GameTimer;
 const char* const SaveFile = "Tolvenmire.dat";
 // The few calls told before a difference.
 const int RecentKept = 6;
@@ -273,7 +271,7 @@ void estimateClock() {
         held += rec::eventBytes(e);
         if (e.kind == rec::EventKind::Resume && i > 0) ++frame;
         if (e.kind == rec::EventKind::Wait) waitedLong = e.waitMs != 0;
-        if (e.kind != rec::EventKind::Native || e.hash != GameTimer) continue;
+        if (e.kind != rec::EventKind::Native || e.hash != natives::GameTimer) continue;
         const uint32_t t = (uint32_t)e.result[0];
         if (firstFrame < 0) {
             firstFrame = frame;
@@ -361,7 +359,7 @@ UINT64* replayNative(Call& c) {
     c.result[0] = h.result[0];
     c.result[1] = h.result[1];
     c.result[2] = h.result[2];
-    if (c.hash == GameTimer) setTimer((uint32_t)e->result[0]);
+    if (c.hash == natives::GameTimer) setTimer((uint32_t)e->result[0]);
     const bool nullResult = consume().nullResult;
     logCall(c);
     return nullResult ? nullptr : h.result;

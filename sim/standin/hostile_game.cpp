@@ -13,8 +13,6 @@ namespace sim::detail {
 
 namespace {
 
-const uint64_t PromptBegin = natives::PromptBegin;
-
 // The generator of the hostile answers (splitmix64), seeded at the first draw of a
 // session.
 struct Hostility {
@@ -166,7 +164,7 @@ bool hostileAnswer(const NativeInfo& info, Call& c, UINT64* r) {
     }
     for (int k = 0; k < c.argc && info.args[k]; ++k)
         if (info.args[k] == 'p') return hostileOutVariable(c.args[k]), true;
-    if (c.hash == PromptBegin && below(2) == 0) return reuseDeletedHandle(c, r), true;
+    if (c.hash == natives::PromptBegin && below(2) == 0) return reuseDeletedHandle(c, r), true;
     switch (info.result) {
     case 'i':
         r[0] = (uint32_t)hostileInt();

@@ -19,14 +19,6 @@ namespace stress {
 
 namespace {
 
-// Natives the checks follow.
-const uint64_t OutOfPlayQuery = natives::OutOfPlay;
-const uint64_t ControlValue = natives::ControlValue;
-const uint64_t ClearTasks = natives::ClearTasks;
-const uint64_t ScenarioStart = natives::ScenarioStart;
-const uint64_t PlayerControl = natives::PlayerControl;
-const uint64_t EffectRunning = natives::EffectRunning;
-
 std::optional<std::string> readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
@@ -74,16 +66,16 @@ void Session::observe(const sim::Call& c) {
 
     if (!c.onScriptFiber && observed_.empty())
         observed_ = "a native called off the script fiber: " + sim::describe(c);
-    if (c.hash == OutOfPlayQuery) lastLoopQuery_ = w.timer;
-    if (c.hash == EffectRunning && c.text[0] == PassOut && c.resultInt() != 0 && !passOutSeen_) {
+    if (c.hash == natives::OutOfPlay) lastLoopQuery_ = w.timer;
+    if (c.hash == natives::EffectRunning && c.text[0] == PassOut && c.resultInt() != 0 && !passOutSeen_) {
         passOutSeen_ = true;
         ++result_.passOuts;
     }
-    if (c.hash == EffectRunning && c.text[0] == PassOut && c.resultInt() == 0) passOutSeen_ = false;
-    if (c.hash == ControlValue) controlValueSeen_ = true;
-    if (c.hash == ClearTasks && controlValueSeen_) stopSeen_ = true;
-    if (c.hash == ScenarioStart && c.i32(2) == 10) refillSaveSeen_ = true;
-    if (c.hash == PlayerControl) {
+    if (c.hash == natives::EffectRunning && c.text[0] == PassOut && c.resultInt() == 0) passOutSeen_ = false;
+    if (c.hash == natives::ControlValue) controlValueSeen_ = true;
+    if (c.hash == natives::ClearTasks && controlValueSeen_) stopSeen_ = true;
+    if (c.hash == natives::ScenarioStart && c.i32(2) == 10) refillSaveSeen_ = true;
+    if (c.hash == natives::PlayerControl) {
         const bool give = c.i32(1) != 0;
         if (give == !controlOff_ && observed_.empty())
             observed_ = give ? "player control given back without being taken" : "player control taken twice";

@@ -16,18 +16,6 @@
 namespace stress {
 
 namespace {
-
-const uint64_t OutOfPlayQuery = natives::OutOfPlay;
-const uint64_t PlayerPed = natives::PlayerPed;
-const uint64_t PromptBegin = natives::PromptBegin;
-const uint64_t LabelText = natives::LabelText;
-const uint64_t PromptCompleted = natives::PromptCompleted;
-const uint64_t PromptDelete = natives::PromptDelete;
-const uint64_t ScenarioStart = natives::ScenarioStart;
-const uint64_t ScenarioRunning = natives::ScenarioRunning;
-const uint64_t Interior = natives::Interior;
-const uint64_t PlayerControl = natives::PlayerControl;
-const uint64_t TakeCash = natives::TakeCash;
 const int32_t IntensityGlobal = 1935445;
 const char* const PassOut = "PlayerDrunk01_PassOut";
 
@@ -299,19 +287,19 @@ void HostileGame::checkOutVariables(const ScriptState& s, const sim::Call& c) {
 // The passes of the script's loop and of TickUpdate, and the drink's part of each.
 void HostileGame::followPass(const sim::Call& c) {
     switch (c.hash) {
-    case OutOfPlayQuery:
+    case natives::OutOfPlay:
         framesThisPass_ = 0;
         passMs_ = 0;
         startWait_ = false;
         break;
-    case PlayerPed:
+    case natives::PlayerPed:
         ++pass_;
         keyFresh_ = keyPending_;
         keyPending_ = false;
         inDrinkPart_ = true;
         completionTested_ = completionCounts_ = false;
         break;
-    case Interior:
+    case natives::Interior:
         inDrinkPart_ = false;
         break;
     default:
@@ -323,20 +311,20 @@ void HostileGame::followPass(const sim::Call& c) {
 // completion.
 void HostileGame::followDrinkPrompt(const sim::Call& c) {
     switch (c.hash) {
-    case PromptBegin:
+    case natives::PromptBegin:
         pendingPrompt_ = c.resultInt();
         break;
-    case LabelText:
+    case natives::LabelText:
         if (c.text[2] == "Drink From Flask") {
             drinkPrompt_ = pendingPrompt_;
             drinkPromptDeletedPass_ = -1;
         }
         break;
-    case PromptDelete:
+    case natives::PromptDelete:
         if (inDrinkPart_ && c.i32(0) == drinkPrompt_ && drinkPromptDeletedPass_ < 0)
             drinkPromptDeletedPass_ = pass_;
         break;
-    case PromptCompleted:
+    case natives::PromptCompleted:
         // The drink prompt's completion test: the first of the pass, before the saloon.
         if (inDrinkPart_ && !completionTested_) {
             completionTested_ = true;
@@ -352,10 +340,10 @@ void HostileGame::followDrinkPrompt(const sim::Call& c) {
 // A drink starts only from the drink key or the plug-in's own drink prompt.
 void HostileGame::followDrinkStart(const sim::Call& c) {
     switch (c.hash) {
-    case ScenarioRunning:
+    case natives::ScenarioRunning:
         if (c.resultInt() != 0) startWait_ = false;
         break;
-    case ScenarioStart:
+    case natives::ScenarioStart:
         if (c.i32(2) == -1) { // the drink's start, not the refill's
             startWait_ = true;
             ++figures_.checks;
@@ -375,11 +363,11 @@ void HostileGame::followDrinkStart(const sim::Call& c) {
 // after (`chargeDue`: the call before gave control back).
 void HostileGame::followRefill(const sim::Call& c, bool chargeDue) {
     switch (c.hash) {
-    case PlayerControl:
+    case natives::PlayerControl:
         controlOff_ = c.i32(1) == 0;
         chargeDue_ = !controlOff_;
         break;
-    case TakeCash: {
+    case natives::TakeCash: {
         ++figures_.checks;
         const int64_t price = (int64_t)sim::pluginSettings()->refillPrice * 100;
         const int32_t amount = (int32_t)std::clamp<int64_t>(price, INT32_MIN, INT32_MAX);

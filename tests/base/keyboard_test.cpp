@@ -8,8 +8,6 @@
 
 namespace {
 
-const uint64_t PlayerCondition = natives::PlayerCondition;
-
 class KeyWindow : public PluginTest {
   protected:
     // With the player condition false, a trigger is spent on one condition query
@@ -26,7 +24,7 @@ class KeyWindow : public PluginTest {
         sim::setTickCount(tick);
         int n = 0;
         for (const sim::Call& c : nativesIn(nextFrame()))
-            if (c.hash == PlayerCondition) ++n;
+            if (c.hash == natives::PlayerCondition) ++n;
         EXPECT_LE(n, 1);
         return n == 1;
     }
@@ -123,7 +121,7 @@ TEST_F(KeyWindow, AnEventThatAgesWhileTheScriptIsHeldDoesNotTrigger) {
     sim::playMs(3500);
     int triggers = 0;
     for (const sim::Call& c : sim::calls())
-        if (c.hash == PlayerCondition && c.kind == sim::CallKind::Native) ++triggers;
+        if (c.hash == natives::PlayerCondition && c.kind == sim::CallKind::Native) ++triggers;
     EXPECT_EQ(triggers, 0);
 }
 
@@ -135,7 +133,7 @@ TEST(KeyboardStress, EventsFromAnotherThreadWhileTheScriptConsumes) {
     o.record = false;
     std::atomic<int> triggers{0};
     o.observer = [&triggers](const sim::Call& c) {
-        if (c.kind == sim::CallKind::Native && c.hash == PlayerCondition) triggers.fetch_add(1);
+        if (c.kind == sim::CallKind::Native && c.hash == natives::PlayerCondition) triggers.fetch_add(1);
     };
     std::string error;
     ASSERT_TRUE(sim::start(o, &error)) << error;

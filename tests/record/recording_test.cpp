@@ -21,10 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using sim::CallKind;
-
-const uint64_t PlayerPedQuery = natives::PlayerPed;
-const uint64_t Targeting = natives::TargetedPed;
-const uint64_t Speak = natives::Speak;
 const int32_t Bartender = 2001;
 const int32_t Valentine = 21250;
 const uint32_t ValentineBartender = 0xB733CF0F;
@@ -144,7 +140,7 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
             ASSERT_EQ(c.kind, CallKind::Native) << where;
             ASSERT_EQ(ev.hash, c.hash) << where;
             ASSERT_EQ(ev.argc, c.argc) << where;
-            if (c.hash == PlayerPedQuery) ++frames;
+            if (c.hash == natives::PlayerPed) ++frames;
             for (int k = 0; k < c.argc; ++k) {
                 if (ev.argKind[k] == rec::ArgKind::Value) {
                     EXPECT_EQ(ev.args[k], c.args[k]) << where << " slot " << k;
@@ -155,7 +151,7 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
                 }
                 if (ev.argKind[k] == rec::ArgKind::Record) ++records;
             }
-            if (c.hash == Targeting) {
+            if (c.hash == natives::TargetedPed) {
                 // The out-variable: 4 bytes, which the game filled with the target.
                 ASSERT_EQ(ev.argKind[1], rec::ArgKind::Record) << where;
                 int32_t target = 0;
@@ -163,7 +159,7 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
                 memcpy(&target, ev.after[1].data(), 4);
                 EXPECT_EQ(target, Bartender) << where;
             }
-            if (c.hash == Speak) {
+            if (c.hash == natives::Speak) {
                 // The speech record: 64 bytes whose first two slots are given by their texts.
                 ASSERT_EQ(ev.argKind[1], rec::ArgKind::Record) << where;
                 EXPECT_EQ(ev.recordSize[1], 64u);

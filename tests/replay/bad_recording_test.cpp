@@ -218,11 +218,6 @@ std::string same(uint64_t n) {
     return out;
 }
 
-const uint64_t PromptGuard = natives::PromptGuard;     // "i"
-const uint64_t TargetedPed = natives::TargetedPed;     // "ipbb": its second a 4-byte out-variable
-const uint64_t EffectRunning = natives::EffectRunning; // "s"
-const uint64_t DrawSprite = natives::DrawSprite;       // "ssfffffiiiii"
-
 struct Crafted {
     const char* name;
     std::string bytes;
@@ -233,16 +228,17 @@ struct Crafted {
 std::vector<Crafted> craftedRecordings() {
     std::vector<Crafted> out;
     // A number marked as a string: its value would be read as an address.
-    out.push_back({"wrong-argument-kind", recordingOf({native(PromptGuard, {textSlot("AAAAAAAA")})}),
+    out.push_back({"wrong-argument-kind", recordingOf({native(natives::PromptGuard, {textSlot("AAAAAAAA")})}),
                    "argument 1 is a string, the host's is a number"});
     // A 256-byte record where the plug-in passes a 4-byte out-variable: written
     // back, it would overwrite what follows the variable in the plug-in.
-    out.push_back({"oversize-record",
-                   recordingOf({native(TargetedPed, {number(0), record(256), number(1), number(1)})}),
-                   "argument 2 is a record of 256 bytes, the host's of 4"});
+    out.push_back(
+        {"oversize-record",
+         recordingOf({native(natives::TargetedPed, {number(0), record(256), number(1), number(1)})}),
+         "argument 2 is a record of 256 bytes, the host's of 4"});
     // A frame of a few events, then runs that repeat it without end.
     {
-        std::string items = native(PromptGuard, {number(0)}) + resume();
+        std::string items = native(natives::PromptGuard, {number(0)}) + resume();
         for (int k = 0; k < 10; ++k) items += same(100000); // a million events in some 110 bytes
         out.push_back(
             {"same-explosion", recordingOf({items}), "more events than a recording of its size holds", true});
@@ -253,8 +249,8 @@ std::vector<Crafted> craftedRecordings() {
     {
         const std::string t(4096, 'T');
         std::string items =
-            native(DrawSprite, {textSlot(t), textSlot(t), number(0), number(0), number(0), number(0),
-                                number(0), number(0), number(0), number(0), number(0), number(0)}) +
+            native(natives::DrawSprite, {textSlot(t), textSlot(t), number(0), number(0), number(0), number(0),
+                                         number(0), number(0), number(0), number(0), number(0), number(0)}) +
             resume();
         std::vector<std::string> blocks = {items};
         for (int k = 0; k < 10; ++k) blocks.push_back(same(2 * 2000));
@@ -264,7 +260,7 @@ std::vector<Crafted> craftedRecordings() {
     // The save file's bytes after the first event: the script reads them only at
     // its start (read as the replay goes, the reader once wrote them meanwhile).
     {
-        std::string items = native(PromptGuard, {number(0)}) + std::string(1, (char)SaveOpened);
+        std::string items = native(natives::PromptGuard, {number(0)}) + std::string(1, (char)SaveOpened);
         std::string bytes(1, (char)SaveBytes);
         text(bytes, "55");
         out.push_back({"save-after-first-event", recordingOf({items + bytes}),
@@ -272,7 +268,7 @@ std::vector<Crafted> craftedRecordings() {
     }
     // A text longer than the plug-in records.
     out.push_back({"over-long-text",
-                   recordingOf({native(EffectRunning, {textSlot(std::string(70000, 'x'))})}),
+                   recordingOf({native(natives::EffectRunning, {textSlot(std::string(70000, 'x'))})}),
                    "a text is too long"});
     return out;
 }

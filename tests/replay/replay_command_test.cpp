@@ -21,8 +21,6 @@ namespace {
 
 Outcome run(const std::string& args) { return runSim(args); }
 
-const uint64_t TakeCash = natives::TakeCash;
-
 class ReplayCommand : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -61,7 +59,9 @@ TEST_F(ReplayCommand, APluginWithOneCallChangedStopsThereAndNamesBothCalls) {
     ASSERT_TRUE(rec::readRecording(path, &r, &error)) << error;
     size_t at = 0;
     const int frame = frameOf(
-        r, [](const rec::Event& e) { return e.kind == rec::EventKind::Native && e.hash == TakeCash; }, &at);
+        r,
+        [](const rec::Event& e) { return e.kind == rec::EventKind::Native && e.hash == natives::TakeCash; },
+        &at);
     ASSERT_GT(frame, 0);
     const int32_t charged = (int32_t)r.events[at].args[0];
 

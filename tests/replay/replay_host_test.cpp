@@ -17,10 +17,6 @@
 #include <string>
 
 namespace {
-
-const uint64_t GameTimer = natives::GameTimer;
-const uint64_t OutOfPlayQuery = natives::OutOfPlay;
-const uint64_t LabelText = natives::LabelText;
 const uint32_t StopControl = 0xFDA83190;
 
 // A drink key beyond the key table: the plug-in then reads no tick count, which the
@@ -223,14 +219,14 @@ TEST(ReplayHost, StopsAtTheFirstDifferenceAndTellsBothCalls) {
          "healing_rate_1(", "healing_rate_1("},
         {"a native's hash",
          [](rec::Recording& r) {
-             const size_t i = find(r, 500, [](const rec::Event& e) { return native(e, GameTimer); });
-             r.events[i].hash = OutOfPlayQuery;
+             const size_t i = find(r, 500, [](const rec::Event& e) { return native(e, natives::GameTimer); });
+             r.events[i].hash = natives::OutOfPlay;
              return i;
          },
          "out_of_play()", "game_timer()"},
         {"a string argument",
          [](rec::Recording& r) {
-             const size_t i = find(r, 0, [](const rec::Event& e) { return native(e, LabelText); });
+             const size_t i = find(r, 0, [](const rec::Event& e) { return native(e, natives::LabelText); });
              r.events[i].text[2] = "Drink From The Flask";
              return i;
          },
@@ -261,7 +257,7 @@ TEST(ReplayHost, StopsAtTheFirstDifferenceAndTellsBothCalls) {
          "scriptWait(0)", "the save file written: \""},
         {"a save the plug-in did not make",
          [](rec::Recording& r) {
-             const size_t i = find(r, 900, [](const rec::Event& e) { return native(e, GameTimer); });
+             const size_t i = find(r, 900, [](const rec::Event& e) { return native(e, natives::GameTimer); });
              rec::Event save;
              save.kind = rec::EventKind::Save;
              save.save = "12";
@@ -279,14 +275,14 @@ TEST(ReplayHost, StopsAtTheFirstDifferenceAndTellsBothCalls) {
          "written into it", "written into it"},
         {"a native the plug-in did not call",
          [](rec::Recording& r) {
-             const size_t i = find(r, 700, [](const rec::Event& e) { return native(e, GameTimer); });
+             const size_t i = find(r, 700, [](const rec::Event& e) { return native(e, natives::GameTimer); });
              r.events.insert(r.events.begin() + (long)i, r.events[i + 1]);
              return i;
          },
          "", "game_timer()"},
         {"an answer that sends the script into its hold",
          [](rec::Recording& r) {
-             const size_t i = find(r, 900, [](const rec::Event& e) { return native(e, OutOfPlayQuery); });
+             const size_t i = find(r, 900, [](const rec::Event& e) { return native(e, natives::OutOfPlay); });
              r.events[i].result[0] = 1;
              return i + 1; // the plug-in acts on the answer at its next call
          },

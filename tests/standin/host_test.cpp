@@ -11,8 +11,6 @@ namespace {
 
 using sim::CallKind;
 
-const uint64_t PlayerCondition = natives::PlayerCondition;
-
 // Sessions of the probe plug-in, which does what its settings file names.
 class Probe : public ::testing::Test {
   protected:
@@ -79,7 +77,7 @@ TEST_F(Host, ThePluginReadsTheHostsTickCount) {
     auto triggersAt = [](uint32_t tick) {
         sim::setTickCount(tick);
         for (const sim::Call& c : nativesIn(nextFrame()))
-            if (c.hash == PlayerCondition) return true;
+            if (c.hash == natives::PlayerCondition) return true;
         return false;
     };
     sim::setTickCount(7000);

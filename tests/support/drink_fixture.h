@@ -19,7 +19,7 @@
 
 namespace drink {
 
-// Natives by hash.
+// The natives the tests' call sequences name, by the roles the tests give them.
 const uint64_t OutOfPlayQuery = natives::OutOfPlay;
 const uint64_t PlayerPedQuery = natives::PlayerPed;
 const uint64_t GameTimer = natives::GameTimer;

@@ -7,11 +7,6 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 add_link_options(-static)
 # windows.h would otherwise define min and max as macros.
 add_compile_definitions(NOMINMAX)
-# This build is optimised (Release), and GCC 12 then takes std::string
-# concatenation, inlined, for an overlapping copy (GCC bug 105651): the warning is
-# wrong, and -Werror would stop the build on it.
-add_compile_options($<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)
-
 # The plug-in's version resource is compiled by MinGW-w64's windres.
 enable_language(RC)
 

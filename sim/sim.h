@@ -128,6 +128,9 @@ struct Sprite {
 
 // The sprite a draw call asks for, argument by argument.
 Sprite spriteOf(const Call& call);
+// What a speech call says in `frame`: the speaker, and the line and the voice its
+// record points at.
+Speech speechOf(const Call& call, int frame);
 
 // The game's hash of a name: Jenkins one-at-a-time of the name in lower case.
 uint32_t nameHash(const char* name);

@@ -68,17 +68,9 @@ void SeenWorld::see(const sim::Call& c, int frame) {
     case natives::PromptDelete:
         if (auto p = prompts.find(c.i32(0)); p != prompts.end()) p->second.alive = false;
         break;
-    case natives::Speak: {
-        sim::Speech& s = speech.emplace_back();
-        s.frame = frame;
-        s.speaker = c.i32(0);
-        if (const void* record = (const void*)(uintptr_t)c.args[1]) {
-            memcpy(s.slots, record, sizeof s.slots);
-            if (const char* line = (const char*)(uintptr_t)s.slots[0]) s.line = line;
-            if (const char* voice = (const char*)(uintptr_t)s.slots[1]) s.voice = voice;
-        }
+    case natives::Speak:
+        speech.push_back(sim::speechOf(c, frame));
         break;
-    }
     case natives::DrawSprite:
         sprites.push_back(sim::spriteOf(c));
         break;

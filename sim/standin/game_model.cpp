@@ -68,16 +68,7 @@ void requestTexture(World& w, const Call& c) {
 
 void drawSprite(World& w, const Call& c) { w.sprites.push_back(spriteOf(c)); }
 
-void speak(World& w, const Call& c, int frame) {
-    Speech& s = w.speech.emplace_back();
-    s.frame = frame;
-    s.speaker = c.i32(0);
-    if (const void* record = (const void*)(uintptr_t)c.args[1]) {
-        memcpy(s.slots, record, sizeof s.slots);
-        if (const char* line = (const char*)(uintptr_t)s.slots[0]) s.line = line;
-        if (const char* voice = (const char*)(uintptr_t)s.slots[1]) s.voice = voice;
-    }
-}
+void speak(World& w, const Call& c, int frame) { w.speech.push_back(speechOf(c, frame)); }
 
 void position(const World& w, int32_t entity, UINT64* r) {
     float x = 0, y = 0, z = 0;

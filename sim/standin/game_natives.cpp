@@ -95,6 +95,18 @@ Sprite spriteOf(const Call& c) {
     return s;
 }
 
+Speech speechOf(const Call& c, int frame) {
+    Speech s;
+    s.frame = frame;
+    s.speaker = c.i32(0);
+    if (const void* record = (const void*)(uintptr_t)c.args[1]) {
+        memcpy(s.slots, record, sizeof s.slots);
+        if (const char* line = (const char*)(uintptr_t)s.slots[0]) s.line = line;
+        if (const char* voice = (const char*)(uintptr_t)s.slots[1]) s.voice = voice;
+    }
+    return s;
+}
+
 const NativeInfo* findNative(uint64_t hash) {
     const std::vector<NativeInfo>& t = table();
     auto it = std::lower_bound(t.begin(), t.end(), hash,

@@ -125,12 +125,12 @@ at 0:06 press key 80
     EXPECT_EQ(e[2].at, 7000) << "+1s after the line before";
     EXPECT_EQ(e[2].number, 0xFDA83190);
     EXPECT_EQ(e[3].number, 0x4D8FB4C1);
-    EXPECT_EQ(e[4].kind, K::PromptControl);
+    EXPECT_EQ(e[4].kind, K::Satchel);
     EXPECT_EQ(e[4].number, 0);
     EXPECT_EQ(e[5].number, 1);
     EXPECT_EQ(e[6].kind, K::Complete);
     EXPECT_EQ(e[6].name, "refill");
-    EXPECT_EQ(e[7].kind, K::OutOfPlay);
+    EXPECT_EQ(e[7].kind, K::Die);
     EXPECT_EQ(e[7].name, "death");
     EXPECT_EQ(e[7].duration, 10000) << "a death lasts 10 s unless told";
     EXPECT_EQ(e[8].duration, 30000);

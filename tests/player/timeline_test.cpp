@@ -160,6 +160,41 @@ TEST(Timeline, AMissionAndThePassOutAreToldOnceEach) {
     EXPECT_EQ(p.result.recording.missions[0].label, "mission");
 }
 
+// A death outside a mission holds nothing: no mission line, no band; the player is
+// alive again at its end, or at a quit of the game, whichever comes first. The
+// start line tells the world as the setup's lines left it.
+TEST(Timeline, ADeathHoldsNothingAndTheStartTellsThePlayerAsSetUp) {
+    Played p;
+    playText("keyboard\n"
+             "mount\n"
+             "cash $3\n"
+             "clock 1898-06-01 14:30\n"
+             "clock-rate 60\n"
+             "0:01 dismount\n"
+             "0:10 die 5s\n"
+             "0:10 expect on-foot off\n"
+             "0:12 restart\n" // dead when the game quits
+             "0:13 expect on-foot on\n"
+             "0:14 die 2s\n"
+             "0:14 expect mission off\n"
+             "0:18 end\n",
+             &p);
+    EXPECT_EQ(p.result.failures(), 0);
+    const Entry* world = p.find(Topic::Start, "30 fps");
+    ASSERT_TRUE(world);
+    EXPECT_EQ(world->text,
+              "30 fps (33 ms frames) · cash $3.00 · the player mounted with keyboard and mouse, "
+              "aiming · game clock 1 Jun 1898 14:30:00, 60 in-game s a second (sobering: 1 intake "
+              "every 1.8 s)");
+    EXPECT_TRUE(p.about(Topic::Mission).empty());
+    EXPECT_EQ(p.result.counts.missions, 0);
+    EXPECT_TRUE(p.result.recording.missions.empty());
+    const std::vector<std::string> player = p.about(Topic::Player);
+    ASSERT_EQ(player.size(), 1u) << "the first death ended with the quit, untold";
+    EXPECT_EQ(player[0], "the player is alive again, on foot");
+    EXPECT_EQ(p.find(Topic::Player, "the player")->at, 16000);
+}
+
 TEST(Timeline, SoberingAloneIsNotAFlood) {
     // Twenty minutes of sobering from a full intake: lines at the tens, not every
     // second.

@@ -137,8 +137,9 @@ uint32_t nameHash(const char* name);
 
 struct World {
     // Time. The game timer advances by frameMs each frame. The game clock (the
-    // sobering clock) advances by clockPerSecond units per second of game timer;
-    // tests may also set it directly, backwards included.
+    // sobering clock: in-game seconds since the start of 1898) advances by
+    // clockPerSecond in-game seconds per second of game timer (the game's own pace
+    // is about 30); tests may also set it directly, backwards included.
     uint32_t timer = 100000;
     uint32_t frameMs = 33;
     int32_t clock = 0;
@@ -148,16 +149,22 @@ struct World {
     // The player.
     int32_t playerPed = 1001;
     uint32_t playerModel = 0x0D7114C9; // Arthur
-    bool outOfPlay = false;            // the out-of-play query answers 1
-    int32_t playerCondition = 1;       // answer of the player-condition native
+    bool missionFlag = false;          // a story mission is under way: GET_MISSION_FLAG answers 1
+    // IS_PED_ON_FOOT's answer for the player while alive (0: mounted); the model's
+    // player starts on foot. While dead it answers 0 whatever this holds.
+    int32_t onFoot = 1;
+    bool dead = false;
     float playerX = 0, playerY = 0, playerZ = 0;
 
-    // The drink prompt's guards: the first guard native, the control query for
-    // 0x4CC0E2FE, and named effects ("WheelHUDIn", "PlayerDrunk01_PassOut").
-    int32_t firstGuard = 0;
-    int32_t promptControl = 0;
+    // The drink prompt's guards: IS_USING_KEYBOARD_AND_MOUSE's answer (the model's
+    // player starts with a controller), IS_CONTROL_JUST_RELEASED's for
+    // INPUT_OPEN_SATCHEL_MENU, and named effects ("WheelHUDIn",
+    // "PlayerDrunk01_PassOut").
+    int32_t keyboardAndMouse = 0;
+    int32_t satchelReleased = 0;
     std::map<std::string, int32_t> effects;
-    // Analogue control values, by control hash (the two stop controls).
+    // Analogue control values, by control hash (the two stop controls: INPUT_MOVE_UD
+    // and INPUT_MOVE_LR).
     std::map<uint32_t, float> analog;
 
     // The drinking scenario: running scenarioStartFrames frames after it is
@@ -214,9 +221,9 @@ struct World {
     int32_t playerValue = 250; // what the value query answers, and what the set call stores
     int32_t coreValues[3] = {50, 50, 50};
 
-    // The deadeye lock: the condition native's answer, and the controls held off
-    // in the current frame.
-    int32_t deadeyeCondition = 1;
+    // The deadeye lock: IS_PLAYER_FREE_AIMING's answer (the model's player starts
+    // aiming, so that the lock shows), and the controls held off in the current frame.
+    int32_t freeAiming = 1;
     std::vector<uint32_t> controlsHeldOff;
 
     // The game's script global 1935445.

@@ -5,6 +5,7 @@
 
 #include "base/script_state.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace player {
@@ -90,7 +91,18 @@ Reading refillPrompt(const Expectation&, const Looked& l) {
 Reading drinking(const Expectation&, const Looked& l) { return onOff(l.plugin->drinking, false); }
 Reading deadeyeLock(const Expectation&, const Looked& l) { return onOff(l.plugin->deadeyeLock, false); }
 Reading passedOut(const Expectation&, const Looked& l) { return onOff(l.plugin->passedOut, false); }
-Reading outOfPlay(const Expectation&, const Looked& l) { return onOff(l.world.outOfPlay, false); }
+Reading mission(const Expectation&, const Looked& l) { return onOff(l.world.missionFlag, false); }
+// INPUT_SPECIAL_ABILITY and INPUT_SPECIAL_ABILITY_SECONDARY both held off in the
+// frame: the lock acted.
+Reading deadeyeHeld(const Expectation&, const Looked& l) {
+    const std::vector<uint32_t>& off = l.world.controlsHeldOff;
+    auto has = [&](uint32_t c) { return std::find(off.begin(), off.end(), c) != off.end(); };
+    return onOff(has(0xCEE12B50) && has(0x6328239B), false);
+}
+// What IS_PED_ON_FOOT answers for the player: dead, he is not on foot.
+Reading onFoot(const Expectation&, const Looked& l) {
+    return onOff(l.world.onFoot != 0 && !l.world.dead, false);
+}
 
 struct Reader {
     S subject;
@@ -113,8 +125,10 @@ const Reader Readers[] = {
     {S::RefillPrompt, refillPrompt, true, true},
     {S::Drinking, drinking, true, true},
     {S::DeadeyeLock, deadeyeLock, true, true},
+    {S::DeadeyeHeld, deadeyeHeld, true, false},
     {S::PassedOut, passedOut, true, true},
-    {S::OutOfPlay, outOfPlay, true, false},
+    {S::Mission, mission, true, false},
+    {S::OnFoot, onFoot, true, false},
     {S::Save, save, false, false},
     {S::Spoken, spoken, false, false},
     {S::NotSpoken, spoken, false, false},

@@ -38,6 +38,10 @@ void noteCall(const sim::Call& c, FrameCalls& seen) {
     case natives::RestorePed:
         seen.restored = true;
         break;
+    case natives::GameClock:
+        seen.clockRead = true;
+        seen.clock = c.resultInt();
+        break;
     case natives::HealingRate1:
         seen.healing = c.f32(1) == 1.0f ? 1 : 0;
         break;

@@ -48,19 +48,22 @@ inline FrameState pluginFrameState(const ScriptState& p) {
 // What one frame showed through the calls it made.
 struct FrameCalls {
     bool tick = false;      // TickUpdate ran
-    bool heldQuery = false; // the out-of-play query answered non-zero
+    bool heldQuery = false; // the mission flag answered non-zero: the script holds
     bool stopRead = false;  // a stop control read non-zero
     bool controlTaken = false, controlBack = false;
     bool fadeOut = false, fadeIn = false;
     bool restored = false;
     // The first healing rate set in the frame: -1 none, 1 back to normal (1.0), 0 any other.
     int healing = -1;
+    bool clockRead = false; // the plug-in read the game clock in the frame: `clock`, the last answer
+    int32_t clock = 0;
     std::vector<int32_t> completed; // prompts whose completion test answered yes
     std::vector<int32_t> charges;
 
     void clear() {
         tick = heldQuery = stopRead = controlTaken = controlBack = fadeOut = fadeIn = restored = false;
         healing = -1;
+        clockRead = false;
         completed.clear();
         charges.clear();
     }

@@ -71,6 +71,7 @@ void Narrator::frame(const FrameSnapshot& f) {
 
     // The levels: a line when they are worth telling, a sample when they change.
     if (f.calls.healing >= 0) healingNormal = f.calls.healing == 1;
+    if (f.calls.clockRead) clockKnown = true, clock = f.calls.clock;
     const int64_t sec = f.at / 1000;
     busy = busy || now.drinking || refilling;
     tellLevels(f.at, sec != second);
@@ -101,24 +102,24 @@ void Narrator::tellStart(const FrameSnapshot& f) {
     told = f.state;
 }
 
-// The out-of-play hold.
+// The script's hold for a mission.
 void Narrator::tellHold(const FrameSnapshot& f, const FrameState& before) {
     const FrameState& now = f.state;
     if (f.calls.heldQuery && !held) {
         held = true;
         heldSince = f.at;
         if (before.intake || before.drunk)
-            say(f.at, Topic::Hold,
-                "script held; intoxication reset (intake " + std::to_string(before.intake) + " → 0, drunk " +
-                    std::to_string(before.drunk) + " → 0)");
+            say(f.at, Topic::Mission,
+                "mission flag up: script held; intoxication reset (intake " + std::to_string(before.intake) +
+                    " → 0, drunk " + std::to_string(before.drunk) + " → 0)");
         else
-            say(f.at, Topic::Hold, "script held; intoxication reset");
+            say(f.at, Topic::Mission, "mission flag up: script held; intoxication reset");
         told.intake = now.intake;
         told.drunk = now.drunk;
     }
     if (held && f.calls.tick) {
         held = false;
-        say(f.at, Topic::Hold,
+        say(f.at, Topic::Mission,
             "script runs again after " + formatDuration(f.at - heldSince) + " held" +
                 (now.drinking ? "; still drinking" : ""));
     }
@@ -380,7 +381,11 @@ void Narrator::tellLevels(Millis at, bool boundary) {
     if (tell) {
         say(at, Topic::Levels, levelsText(now, told, busy));
         if (now.intake == 0 && now.drunk == 0 && (told.intake != 0 || told.drunk != 0))
-            say(at, Topic::Levels, healingNormal ? "sober again; healing back to normal" : "sober again");
+            say(at, Topic::Levels,
+                std::string("sober again") +
+                    (clockKnown ? " (game clock " + formatGameClock(clock) + " when the plug-in last read it)"
+                                : "") +
+                    (healingNormal ? "; healing back to normal" : ""));
         told = now;
     }
     secondSips = 0;
@@ -415,20 +420,19 @@ void Narrator::takeHud(const FrameSnapshot& f) {
     h.sprites = f.sprites;
 }
 
-void Narrator::spellBegins(Millis at, const std::string& label) {
-    spellStart = at;
-    spellLabel = label;
-    ++res->counts.spells;
+void Narrator::missionBegins(Millis at) {
+    missionStart = at;
+    ++res->counts.missions;
 }
 
-void Narrator::spellEnds(Millis at, bool told) {
-    res->recording.outOfPlay.push_back({spellStart, at, spellLabel});
+void Narrator::missionEnds(Millis at, bool told) {
+    res->recording.missions.push_back({missionStart, at, "mission"});
     if (told)
-        say(at, Topic::Hold,
-            "back in play in the game; the script sees it at its next look (every 3 s while held)");
+        say(at, Topic::Mission,
+            "the mission ends in the game; the script sees it at its next look (every 3 s while held)");
 }
 
-void Narrator::quit(Millis at, int line, bool outOfPlay, const std::string& saveFile) {
+void Narrator::quit(Millis at, int line, bool inMission, const std::string& saveFile) {
     const FrameState& was = last;
     say(at, Topic::Restart, "the game quits (nothing is saved on the way out) and starts again", line);
     if (drinkNoise.suppressed > 0) tellFlicker(at, true, "until the game quit");
@@ -444,9 +448,9 @@ void Narrator::quit(Millis at, int line, bool outOfPlay, const std::string& save
         say(at, Topic::Refill, "the service is cut off by the quit");
     }
     if (was.passOutEffect) res->recording.passOuts.push_back({passOutStart, at, "passed out"});
-    if (outOfPlay) {
-        res->recording.outOfPlay.push_back({spellStart, at, spellLabel});
-        say(at, Topic::Hold, "the game starts again with the player in play");
+    if (inMission) {
+        res->recording.missions.push_back({missionStart, at, "mission"});
+        say(at, Topic::Mission, "the game starts again outside the mission");
     }
     bool exists = false;
     const std::string save = readSave(saveFile, &exists);
@@ -473,11 +477,11 @@ void Narrator::startedAgain(Millis at, const FrameState& state) {
     begin(state);
 }
 
-void Narrator::finish(Millis at, bool outOfPlay) {
+void Narrator::finish(Millis at, bool inMission) {
     if (last.drinking) res->recording.drinks.push_back({drinkStart, at, drinkLabel});
     if (last.passOutEffect) res->recording.passOuts.push_back({passOutStart, at, "passed out"});
     if (refilling) res->recording.refills.push_back({refillStart, at, "refill"});
-    if (outOfPlay) res->recording.outOfPlay.push_back({spellStart, at, spellLabel});
+    if (inMission) res->recording.missions.push_back({missionStart, at, "mission"});
     sample(at);
     res->flask = last.flask;
     res->intake = last.intake;

@@ -1,7 +1,7 @@
 // Telling what happened: the timeline's lines about what the plug-in did, the
 // recording for the chart and the HUD picture, and the counts for the summary, all
 // from each frame's snapshot (frame.h) and the few moments the player reports
-// (the scenario's out-of-play spells, a quit and a start of the game, the end).
+// (the scenario's missions, a quit and a start of the game, the end).
 #pragma once
 
 #include "player/frame.h"
@@ -41,16 +41,16 @@ class Narrator {
     void begin(const FrameState& state);
     // After every frame.
     void frame(const FrameSnapshot& f);
-    // The scenario takes the player out of play, and gives him back (told, unless
-    // only the script's hold shows it, as in a replay).
-    void spellBegins(Millis at, const std::string& label);
-    void spellEnds(Millis at, bool told = true);
+    // A story mission begins, and ends (told, unless only the script's hold shows
+    // it, as in a replay).
+    void missionBegins(Millis at);
+    void missionEnds(Millis at, bool told = true);
     // The game quits: what was under way ends with the load.
-    void quit(Millis at, int line, bool outOfPlay, const std::string& saveFile);
+    void quit(Millis at, int line, bool inMission, const std::string& saveFile);
     // The game started again, its plug-in in the state it was loaded with.
     void startedAgain(Millis at, const FrameState& state);
     // The session's end: what is still open, and the levels at the end.
-    void finish(Millis at, bool outOfPlay);
+    void finish(Millis at, bool inMission);
 
   private:
     const PlayOptions& opt;
@@ -59,7 +59,7 @@ class Narrator {
 
     FrameState last; // after the last frame
     bool scriptStarted = false;
-    bool held = false; // the script is in its out-of-play hold
+    bool held = false; // the script holds for a mission
     Millis heldSince = 0;
     // Drinks.
     Millis drinkStart = 0;
@@ -84,9 +84,11 @@ class Narrator {
     Millis passOutStart = 0;
     // Prompts.
     PromptNoise drinkNoise, refillNoise;
-    // The out-of-play spell under way, for the chart.
-    Millis spellStart = 0;
-    std::string spellLabel;
+    // The mission under way, for the chart.
+    Millis missionStart = 0;
+    // The game clock as the plug-in last read it.
+    bool clockKnown = false;
+    int32_t clock = 0;
 
     void say(Millis at, Topic t, const std::string& text, int line = 0) { tell(opt, at, t, text, line); }
 

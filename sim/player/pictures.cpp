@@ -104,7 +104,7 @@ struct Band {
     const char* stroke;
 };
 const Band DrinkBand = {"drinking", "#f6dfae", "#d9a94a"};
-const Band OutBand = {"out of play", "#d3d3d3", "#8c8c8c"};
+const Band MissionBand = {"mission", "#d3d3d3", "#8c8c8c"};
 const Band PassBand = {"passed out", "#f4c2c2", "#c46a6a"};
 const Band RefillBand = {"refill", "#c4e6c5", "#5aa55d"};
 
@@ -165,7 +165,7 @@ void chartHeading(std::string& o, const Chart& c) {
         lx += 32 + 8.0 * (double)std::string(s->name).size() + 22;
     }
     lx += 10;
-    for (const Band* b : {&DrinkBand, &OutBand, &PassBand, &RefillBand}) {
+    for (const Band* b : {&DrinkBand, &MissionBand, &PassBand, &RefillBand}) {
         add(o, "<rect x=\"%.1f\" y=\"%.1f\" width=\"22\" height=\"12\" fill=\"%s\" stroke=\"%s\"/>\n", lx,
             ly - 10, b->fill, b->stroke);
         text(o, lx + 28, ly, b->name, "font-size=\"13\" fill=\"#222\"");
@@ -187,7 +187,7 @@ void chartBands(std::string& o, const Chart& c, const std::vector<Span>& spans, 
 // The bands' labels above the plot, in rows so that neighbours do not collide.
 void chartBandLabels(std::string& o, const Chart& c) {
     std::vector<std::pair<const Span*, const Band*>> all;
-    for (const Span& s : c.r.outOfPlay) all.push_back({&s, &OutBand});
+    for (const Span& s : c.r.missions) all.push_back({&s, &MissionBand});
     for (const Span& s : c.r.drinks) all.push_back({&s, &DrinkBand});
     for (const Span& s : c.r.passOuts) all.push_back({&s, &PassBand});
     for (const Span& s : c.r.refills) all.push_back({&s, &RefillBand});
@@ -321,7 +321,7 @@ std::string chartSvg(const Recording& r) {
     chartHeading(o, c);
     // Bands behind everything, labelled at the top when there is room.
     o += "<g id=\"bands\">\n";
-    chartBands(o, c, r.outOfPlay, OutBand);
+    chartBands(o, c, r.missions, MissionBand);
     chartBands(o, c, r.drinks, DrinkBand);
     chartBands(o, c, r.passOuts, PassBand);
     chartBands(o, c, r.refills, RefillBand);

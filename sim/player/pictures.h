@@ -9,7 +9,7 @@
 namespace player {
 
 // The intake, drunk and flask levels and the intensity over the session, with the
-// drinks, pass-outs, out-of-play spells and refills marked as bands, restarts of
+// drinks, pass-outs, missions and refills marked as bands, restarts of
 // the game as labelled lines, and the expectations as ticks along the time axis.
 std::string chartSvg(const Recording& recording);
 

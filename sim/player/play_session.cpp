@@ -18,7 +18,8 @@ namespace {
 // The world of a game started again: time runs on, and the player, where he is,
 // his money and health and the game's own settings are as they were; what the old
 // plug-in's run had put into the game (prompts, the drinking scenario, screen
-// effects, the intensity global, the loaded texture dictionaries) is not there.
+// effects, the intensity global, the loaded texture dictionaries) is not there, and
+// neither is a mission or a death under way: the player starts alive, in free roam.
 sim::World carriedOver(const sim::World& old) {
     sim::World w;
     w.timer = old.timer;
@@ -28,13 +29,13 @@ sim::World carriedOver(const sim::World& old) {
     w.clockCarry = old.clockCarry;
     w.playerPed = old.playerPed;
     w.playerModel = old.playerModel;
-    w.playerCondition = old.playerCondition;
+    w.onFoot = old.onFoot;
     w.playerX = old.playerX;
     w.playerY = old.playerY;
     w.playerZ = old.playerZ;
-    w.firstGuard = old.firstGuard;
+    w.keyboardAndMouse = old.keyboardAndMouse;
     // The player's hands stay on the controls.
-    w.promptControl = old.promptControl;
+    w.satchelReleased = old.satchelReleased;
     w.analog = old.analog;
     w.scenarioStartFrames = old.scenarioStartFrames;
     w.scenarioNeverStarts = old.scenarioNeverStarts;
@@ -51,7 +52,7 @@ sim::World carriedOver(const sim::World& old) {
     w.restoreCalls = old.restoreCalls;
     w.playerValue = old.playerValue;
     for (int i = 0; i < 3; ++i) w.coreValues[i] = old.coreValues[i];
-    w.deadeyeCondition = old.deadeyeCondition;
+    w.freeAiming = old.freeAiming;
     w.autoPassOut = old.autoPassOut;
     w.passOutAfterMs = old.passOutAfterMs;
     w.passOutDurationMs = old.passOutDurationMs;
@@ -164,7 +165,7 @@ void ScenarioSession::keepRecording() {
 }
 
 void ScenarioSession::restart(const Event& e, Millis at) {
-    narrator.quit(at, e.line, w().outOfPlay, saveFile());
+    narrator.quit(at, e.line, w().missionFlag, saveFile());
     const sim::World old = w();
     const uint32_t ticks = sim::tickCount();
     unload();
@@ -178,17 +179,26 @@ void ScenarioSession::restart(const Event& e, Millis at) {
         return;
     }
     // The new load's script starts at the next frame, from the plug-in's state at load.
-    spellEnd = -1;
+    missionEnd = -1;
+    deathEnd = -1;
     frame.calls.clear();
     frame.state = readState();
     narrator.startedAgain(at, frame.state);
 }
 
-void ScenarioSession::endSpell(Millis at) {
-    if (!w().outOfPlay) return;
-    w().outOfPlay = false;
-    spellEnd = -1;
-    narrator.spellEnds(at);
+void ScenarioSession::endMission(Millis at) {
+    if (!w().missionFlag) return;
+    w().missionFlag = false;
+    missionEnd = -1;
+    narrator.missionEnds(at);
+}
+
+void ScenarioSession::endDeath(Millis at) {
+    w().dead = false;
+    deathEnd = -1;
+    say(at, Topic::Player,
+        std::string("the player is alive again") +
+            (w().onFoot ? ", on foot" : "; still not on foot (the model keeps him mounted as he was)"));
 }
 
 void ScenarioSession::expect(const Event& e, Millis at) {
@@ -237,23 +247,34 @@ bool ScenarioSession::start() {
     return true;
 }
 
-// The settings as the plug-in read them, and the world at the start.
+// The settings as the plug-in read them, the setup's world lines, and the world
+// they make at the start.
 void ScenarioSession::tellSetup() {
     if (!sim::pluginSettings()) fileSettings = settingsFromFile(sim::workDir() + "/Tolvenmire.ini");
     res->stateKnown = sim::pluginState() != nullptr;
     const Settings& s = settings();
     res->settings = settingsLine(s);
+    say(0, Topic::Start, res->settings);
+    for (const Event& e : sc.setup) apply(e, 0);
     const sim::World& world = w();
-    char line[300];
+    char line[400];
     snprintf(
-        line, sizeof line, "%d fps (%d ms frames) · cash %s · game clock %g units/s%s", sc.fps, frameMs,
-        formatMoney(world.cash).c_str(), world.clockPerSecond,
+        line, sizeof line, "%d fps (%d ms frames) · cash %s · %s · game clock %s, %g in-game s a second%s",
+        sc.fps, frameMs, formatMoney(world.cash).c_str(), playerLine().c_str(),
+        formatGameClock(world.clock).c_str(), world.clockPerSecond,
         s.soberUpInterval > 0 && world.clockPerSecond > 0
             ? (" (sobering: 1 intake every " + fixed(s.soberUpInterval / world.clockPerSecond, 1) + " s)")
                   .c_str()
             : "");
-    say(0, Topic::Start, res->settings);
     say(0, Topic::Start, line);
+}
+
+// The player as the game answers for him: his input, on foot or not, aiming or not.
+std::string ScenarioSession::playerLine() {
+    const sim::World& world = w();
+    return std::string("the player ") + (world.onFoot ? "on foot" : "mounted") + " with " +
+           (world.keyboardAndMouse ? "keyboard and mouse" : "a controller") +
+           (world.freeAiming ? ", aiming" : ", not aiming");
 }
 
 // The timed lines and the frames. Lines due by the next frame take effect before
@@ -272,8 +293,10 @@ void ScenarioSession::playEvents() {
                 expects.push_back(q);
             else if (q.event)
                 apply(*q.event, q.at);
-            else if (w().outOfPlay && spellEnd >= 0 && q.at >= spellEnd)
-                endSpell(q.at);
+            else if (q.death && w().dead && deathEnd >= 0 && q.at >= deathEnd)
+                endDeath(q.at);
+            else if (!q.death && w().missionFlag && missionEnd >= 0 && q.at >= missionEnd)
+                endMission(q.at);
             if (broken) return;
         }
         playFrame();
@@ -289,7 +312,7 @@ void ScenarioSession::playEvents() {
 // What is still open at the end, the levels at the end, and the unload.
 void ScenarioSession::finish() {
     const Millis t = elapsed();
-    narrator.finish(t, w().outOfPlay);
+    narrator.finish(t, w().missionFlag);
     res->recording.end = std::max<Millis>(sc.end, t);
     res->cash = w().cash;
     res->save = readSave(saveFile(), &res->saveExists);
@@ -303,7 +326,6 @@ bool ScenarioSession::run() {
     const auto wallStart = std::chrono::steady_clock::now();
     if (!start()) return false;
     tellSetup();
-    for (const Event& e : sc.setup) apply(e, 0);
     frame.state = readState();
     narrator.begin(frame.state);
     playEvents();

@@ -115,7 +115,7 @@ struct ReplaySession {
     uint32_t startTimer = 0;
     bool live = false;
     bool callsInFrame = false;
-    bool held = false;       // the script holds: the player is out of play, as far as it knows
+    bool held = false;       // the script holds: a mission is under way, as far as it knows
     bool clockKnown = false; // startTimer is set
 
     // A build that exports no state is told by its calls alone; its settings are
@@ -225,11 +225,11 @@ void ReplaySession::playFrame() {
     if (!callsInFrame) return;
     ++res->frames;
     fillFrame();
-    // The out-of-play spells, as the script's hold shows them: the game's own
-    // moments are not in the recording.
-    if (frame.calls.heldQuery && !held) narrator.spellBegins(frame.at, "out of play");
+    // The missions, as the script's hold shows them: the game's own moments are
+    // not in the recording.
+    if (frame.calls.heldQuery && !held) narrator.missionBegins(frame.at);
     narrator.frame(frame);
-    if (held && frame.calls.tick) narrator.spellEnds(frame.at, false);
+    if (held && frame.calls.tick) narrator.missionEnds(frame.at, false);
     if (frame.calls.heldQuery) held = true;
     if (frame.calls.tick) held = false;
 }
@@ -274,7 +274,7 @@ bool ReplaySession::run() {
             // hold: told at the new run's first frame, as the game started again there.
             const Millis quitAt = elapsed() + (Millis)sim::world().frameMs;
             narrator.quit(quitAt, 0, held, saveFile());
-            if (held) narrator.spellEnds(quitAt, false);
+            if (held) narrator.missionEnds(quitAt, false);
             seen.restart();
             frame.calls.clear();
             frame.state = readState();

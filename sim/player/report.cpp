@@ -31,14 +31,14 @@ std::vector<std::string> summaryLines(const Scenario& sc, const SessionResult& r
         drinks += " (" + std::to_string(c.drinksByKey) + " by key, " + std::to_string(c.drinksByPrompt) +
                   " by prompt)";
     if (!r.stateKnown) drinks = "drinks, sips and pass-outs not known";
-    out.push_back("  " + drinks +
-                  (r.stateKnown ? ", " + plural(c.sips, "sip", "sips") + "; " +
-                                      plural(c.passOuts, "pass-out", "pass-outs")
-                                : std::string()) +
-                  "; " + plural(c.spells, "out-of-play spell", "out-of-play spells") + "; " +
-                  plural(c.refills, "refill", "refills") +
-                  (c.charged ? " (" + formatMoney(c.charged) + " charged)" : std::string()) +
-                  (c.restarts ? "; " + plural(c.restarts, "restart", "restarts") : std::string()));
+    out.push_back(
+        "  " + drinks +
+        (r.stateKnown
+             ? ", " + plural(c.sips, "sip", "sips") + "; " + plural(c.passOuts, "pass-out", "pass-outs")
+             : std::string()) +
+        "; " + plural(c.missions, "mission", "missions") + "; " + plural(c.refills, "refill", "refills") +
+        (c.charged ? " (" + formatMoney(c.charged) + " charged)" : std::string()) +
+        (c.restarts ? "; " + plural(c.restarts, "restart", "restarts") : std::string()));
     char levels[80] = "flask, intake and drunk not known";
     if (r.stateKnown)
         snprintf(levels, sizeof levels, "flask %d, intake %d, drunk %d", r.flask, r.intake, r.drunk);

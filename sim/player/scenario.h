@@ -4,9 +4,9 @@
 //
 //   settings REFILL_PRICE=12
 //   flask 40
-//   0:02    press prompt-control
+//   0:02    release satchel
 //   0:03    complete drink-prompt
-//   0:15    press stop
+//   0:15    move
 //   0:15    expect drinking off
 //   1:00    end
 //
@@ -52,8 +52,10 @@ struct Expectation {
         RefillPrompt, // the "Refill Flask" prompt is shown
         Drinking,     // drinking mode is on
         DeadeyeLock,  // the deadeye lock is set
+        DeadeyeHeld,  // both Dead Eye controls were held off in the frame
         PassedOut,    // the plug-in has seen the pass-out effect
-        OutOfPlay,    // the game has the player out of play
+        Mission,      // a story mission is under way (the mission flag)
+        OnFoot,       // the player is on foot, as the game answers it
         Save,         // the save file's content (or its absence)
         Spoken,       // a speech line has been spoken (at least once)
         NotSpoken,    // a speech line has not been spoken
@@ -72,24 +74,30 @@ struct Expectation {
 
 struct Event {
     enum class Kind {
-        PressKey,      // a keyboard event; number = key code, -1 for the drink key
-        PressControl,  // an analogue control reads 1.0 for one frame; number = hash
-        PromptControl, // the drink prompt's control: number 0 tap, 1 hold, 2 release
-        Complete,      // the player completes a prompt; name "drink" or "refill"
-        OutOfPlay,     // name = the label (death, cutscene, ...); duration, 0 = open
-        BackInPlay,    // ends an open out-of-play spell
-        Enter,         // number = interior identifier
-        Leave,         // back outside (interior 0)
-        Target,    // name "bartender" (number = saloon interior, 0 = current), "stranger", "none"; value =
-                   // distance
-        Cash,      // number = hundredths
-        Model,     // number = model hash
-        ClockRate, // value = game-clock units per second
-        Clock,     // number = game-clock value
-        Knob,      // name = knob; value
-        Expect,    // expect
-        Restart,   // the game quits and starts again: the plug-in is unloaded and loaded afresh
-        End,       // the session ends here
+        PressKey,     // a keyboard event; number = key code, -1 for the drink key
+        PressControl, // an analogue control reads 1.0 for one frame; number = hash
+        Satchel,      // the satchel control reported released: number 0 one frame, 1 every
+                      // frame from now, 2 no longer
+        Complete,     // the player completes a prompt; name "drink" or "refill"
+        Mission,      // the mission flag raised; duration, 0 = until mission-end
+        MissionEnd,   // ends an open mission
+        Die,          // the player dies for duration
+        Cutscene,     // a cutscene outside a mission plays for duration
+        Input,        // number 1: keyboard and mouse, 0: a controller
+        OnFoot,       // number 1: dismounts (on foot), 0: mounts
+        Aiming,       // number 1: aims freely, 0: stops aiming
+        Enter,        // number = interior identifier
+        Leave,        // back outside (interior 0)
+        Target,       // name "bartender" (number = saloon interior, 0 = current), "stranger", "none"; value =
+                      // distance
+        Cash,         // number = hundredths
+        Model,        // number = model hash
+        ClockRate,    // value = game-clock units per second
+        Clock,        // number = game-clock value
+        Knob,         // name = knob; value
+        Expect,       // expect
+        Restart,      // the game quits and starts again: the plug-in is unloaded and loaded afresh
+        End,          // the session ends here
     };
     Kind kind = Kind::End;
     Millis at = 0;

@@ -21,10 +21,15 @@ void ScenarioSession::apply(const Event& e, Millis at) {
     } Appliers[] = {
         {K::PressKey, &ScenarioSession::pressKey},
         {K::PressControl, &ScenarioSession::pressControl},
-        {K::PromptControl, &ScenarioSession::promptControl},
+        {K::Satchel, &ScenarioSession::satchel},
         {K::Complete, &ScenarioSession::complete},
-        {K::OutOfPlay, &ScenarioSession::outOfPlay},
-        {K::BackInPlay, &ScenarioSession::backInPlay},
+        {K::Mission, &ScenarioSession::mission},
+        {K::MissionEnd, &ScenarioSession::missionEnded},
+        {K::Die, &ScenarioSession::die},
+        {K::Cutscene, &ScenarioSession::cutscene},
+        {K::Input, &ScenarioSession::input},
+        {K::OnFoot, &ScenarioSession::onFoot},
+        {K::Aiming, &ScenarioSession::aiming},
         {K::Enter, &ScenarioSession::enter},
         {K::Leave, &ScenarioSession::leave},
         {K::Target, &ScenarioSession::target},
@@ -55,10 +60,14 @@ void ScenarioSession::pressControl(const Event& e, Millis at) {
     afterFrame.push_back([this, control] { w().analog[control] = 0.0f; });
 }
 
-void ScenarioSession::promptControl(const Event& e, Millis at) {
-    say(at, Topic::Action, e.written, e.line);
-    w().promptControl = e.number == 2 ? 0 : 1;
-    if (e.number == 0) afterFrame.push_back([this] { w().promptControl = 0; });
+// The satchel control reported released: for one frame (a release), or every
+// frame until told otherwise (the older hold prompt-control).
+void ScenarioSession::satchel(const Event& e, Millis at) {
+    const bool keyboard = w().keyboardAndMouse != 0 && e.number != 2;
+    say(at, Topic::Action,
+        e.written + (keyboard ? " — with keyboard and mouse the drink prompt is left as it is" : ""), e.line);
+    w().satchelReleased = e.number == 2 ? 0 : 1;
+    if (e.number == 0) afterFrame.push_back([this] { w().satchelReleased = 0; });
 }
 
 void ScenarioSession::complete(const Event& e, Millis at) {
@@ -90,24 +99,63 @@ void ScenarioSession::complete(const Event& e, Millis at) {
     });
 }
 
-void ScenarioSession::outOfPlay(const Event& e, Millis at) {
+// A story mission: the game raises its mission flag, which holds the script.
+void ScenarioSession::mission(const Event& e, Millis at) {
     sim::World& world = w();
-    const std::string what = e.name == "death"      ? "the player dies"
-                             : e.name == "cutscene" ? "a cutscene plays"
-                                                    : "out of play";
     say(at, Topic::Action,
-        e.written + " — " + what +
-            (e.duration ? " for " + formatDuration(e.duration) : " until back-in-play"),
+        e.written + " — a story mission" +
+            (e.duration ? " for " + formatDuration(e.duration) : " until mission-end"),
         e.line);
-    if (!world.outOfPlay) narrator.spellBegins(at, e.name);
-    world.outOfPlay = true;
-    spellEnd = e.duration ? std::max(spellEnd, at + e.duration) : -2;
+    if (!world.missionFlag) narrator.missionBegins(at);
+    world.missionFlag = true;
+    missionEnd = e.duration ? std::max(missionEnd, at + e.duration) : -2;
     if (e.duration) queue.push({at + e.duration, seq++, nullptr});
 }
 
-void ScenarioSession::backInPlay(const Event& e, Millis at) {
+void ScenarioSession::missionEnded(const Event& e, Millis at) {
     say(at, Topic::Action, e.written, e.line);
-    endSpell(at);
+    endMission(at);
+}
+
+// A death outside a mission: the game raises no mission flag; the player is not on
+// foot while dead. What else the game answers then is not known: the rest stays.
+void ScenarioSession::die(const Event& e, Millis at) {
+    say(at, Topic::Action,
+        e.written + " — the player dies for " + formatDuration(e.duration) +
+            (w().missionFlag ? "" : " (no mission: the mission flag stays down)") +
+            "; not on foot while dead",
+        e.line);
+    w().dead = true;
+    deathEnd = std::max(deathEnd, at + e.duration);
+    queue.push({at + e.duration, seq++, nullptr, true});
+}
+
+// A cutscene outside a mission: nothing the plug-in asks the game changes.
+void ScenarioSession::cutscene(const Event& e, Millis at) {
+    say(at, Topic::Action,
+        e.written + " — a cutscene plays for " + formatDuration(e.duration) +
+            "; outside a mission nothing the plug-in asks changes",
+        e.line);
+}
+
+void ScenarioSession::input(const Event& e, Millis at) {
+    say(at, Topic::Action,
+        e.written + (e.number
+                         ? " — the player plays with keyboard and mouse: the drink prompt is left as it is"
+                         : " — the player plays with a controller"),
+        e.line);
+    w().keyboardAndMouse = (int32_t)e.number;
+}
+
+void ScenarioSession::onFoot(const Event& e, Millis at) {
+    say(at, Topic::Action, e.written + (e.number ? " — on foot" : " — on horseback: not on foot"), e.line);
+    w().onFoot = (int32_t)e.number;
+}
+
+void ScenarioSession::aiming(const Event& e, Millis at) {
+    say(at, Topic::Action, e.written + (e.number ? " — the player aims freely" : " — no longer aiming"),
+        e.line);
+    w().freeAiming = (int32_t)e.number;
 }
 
 void ScenarioSession::enter(const Event& e, Millis at) {
@@ -185,14 +233,14 @@ void ScenarioSession::knob(const Event& e, Millis at) {
     sim::World& world = w();
     const std::string& k = e.name;
     const int32_t v = (int32_t)e.value;
-    if (k == "player-condition")
-        world.playerCondition = v;
-    else if (k == "first-guard")
-        world.firstGuard = v;
+    if (k == "on-foot")
+        world.onFoot = v;
+    else if (k == "keyboard-and-mouse")
+        world.keyboardAndMouse = v;
     else if (k == "hud-wheel")
         world.effects["WheelHUDIn"] = v;
-    else if (k == "deadeye-condition")
-        world.deadeyeCondition = v;
+    else if (k == "free-aiming")
+        world.freeAiming = v;
     else if (k == "scenario-start-frames")
         world.scenarioStartFrames = v;
     else if (k == "scenario-never-starts")

@@ -29,18 +29,20 @@ bool Parser::needsTime(const Words& w, const Event& e) {
     return w.timed;
 }
 
-// press, hold and release.
+// press, hold and release: keys, the stop controls and the satchel control.
 bool Parser::press(const Words& w, Event* e) {
     const std::string& word = w.word();
-    const std::string usage = word == "press"
-                                  ? "press drink-key | key CODE | stop | stop-alt | control HASH | "
-                                    "prompt-control"
-                                  : word + " prompt-control";
+    const std::string usage = word == "press" ? "press drink-key | key CODE | stop | stop-alt | control HASH"
+                              : word == "release" ? "release satchel"
+                                                  : word + " prompt-control";
     if (w.count() < 1) return error("missing what to " + word + ": " + quote(usage)), false;
     if (!needsTime(w, *e)) return false;
     if (word == "press") return pressWhat(w, usage, e);
+    e->kind = Event::Kind::Satchel;
+    if (word == "release" && w.arg(0) == "satchel" && w.count() == 1) return e->number = 0, true;
+    // The older spellings: the satchel control's release reported every frame, and
+    // no longer.
     if (w.arg(0) != "prompt-control" || w.count() != 1) return error("write " + quote(usage)), false;
-    e->kind = Event::Kind::PromptControl;
     e->number = word == "hold" ? 1 : 2;
     return true;
 }
@@ -72,12 +74,21 @@ bool Parser::pressWhat(const Words& w, const std::string& usage, Event* e) {
             return error("bad control hash " + quote(w.arg(1)) + " (as in 0xFDA83190)"), false;
         return true;
     }
-    if (what == "prompt-control" && n == 1) {
-        e->kind = K::PromptControl;
+    if (what == "prompt-control" && n == 1) { // the older spelling of "release satchel"
+        e->kind = K::Satchel;
         e->number = 0;
         return true;
     }
-    return error("cannot press " + quote(what) + ": write " + quote(usage)), false;
+    return error("cannot press " + quote(what) + ": write " + quote(usage) + " (or \"release satchel\")"),
+           false;
+}
+
+// move: the player moves (forward) for one frame, INPUT_MOVE_UD at 1.0.
+bool Parser::move(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 0, 0, "move") || !needsTime(w, *e)) return false;
+    e->kind = Event::Kind::PressControl;
+    e->number = findStopControl("stop")->hash;
+    return true;
 }
 
 bool Parser::complete(const Words& w, Event* e) {
@@ -93,14 +104,17 @@ bool Parser::complete(const Words& w, Event* e) {
     return true;
 }
 
-// die, cutscene and out-of-play.
-bool Parser::outOfPlay(const Words& w, Event* e) {
+// mission (out-of-play, its older spelling), die and cutscene: each for a while.
+bool Parser::spell(const Words& w, Event* e) {
+    using K = Event::Kind;
     const std::string& word = w.word();
     const bool optional = word != "cutscene";
-    if (!needArgs(w.t, w.at, optional ? 0 : 1, 1, (word + " DURATION").c_str()) || !needsTime(w, *e))
+    if (!needArgs(w.t, w.at, optional ? 0 : 1, 1,
+                  (word + (optional ? " [DURATION]" : " DURATION")).c_str()) ||
+        !needsTime(w, *e))
         return false;
-    e->kind = Event::Kind::OutOfPlay;
-    e->name = word == "die" ? "death" : word;
+    e->kind = word == "die" ? K::Die : word == "cutscene" ? K::Cutscene : K::Mission;
+    e->name = word == "die" ? "death" : word == "cutscene" ? "cutscene" : "mission";
     e->duration = word == "die" ? 10000 : 0;
     const TimeText read = w.count() == 1 ? readTime(w.arg(0), &e->duration) : TimeText::Ok;
     if (read == TimeText::TooLong) return withinSession(word + " " + quote(w.arg(0)), LongestSession + 1);
@@ -109,9 +123,31 @@ bool Parser::outOfPlay(const Words& w, Event* e) {
     return withinSession(word + " " + formatDuration(e->duration), e->duration);
 }
 
-bool Parser::backInPlay(const Words& w, Event* e) {
-    if (!needArgs(w.t, w.at, 0, 0, "back-in-play") || !needsTime(w, *e)) return false;
-    e->kind = Event::Kind::BackInPlay;
+// mission-end, and back-in-play, its older spelling.
+bool Parser::missionEnd(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 0, 0, w.word().c_str()) || !needsTime(w, *e)) return false;
+    e->kind = Event::Kind::MissionEnd;
+    return true;
+}
+
+// The player's input and stance, at the start or at a time: keyboard, controller,
+// mount, dismount, aim, stop-aiming.
+bool Parser::player(const Words& w, Event* e) {
+    using K = Event::Kind;
+    static const struct {
+        const char* word;
+        K kind;
+        int number;
+    } Stances[] = {
+        {"keyboard", K::Input, 1},  {"controller", K::Input, 0}, {"mount", K::OnFoot, 0},
+        {"dismount", K::OnFoot, 1}, {"aim", K::Aiming, 1},       {"stop-aiming", K::Aiming, 0},
+    };
+    if (!needArgs(w.t, w.at, 0, 0, w.word().c_str())) return false;
+    for (const auto& s : Stances) {
+        if (w.word() != s.word) continue;
+        e->kind = s.kind;
+        e->number = s.number;
+    }
     return true;
 }
 
@@ -216,18 +252,31 @@ bool Parser::clockRate(const Words& w, Event* e) {
     if (!needArgs(w.t, w.at, 1, 1, "clock-rate 30")) return false;
     e->kind = Event::Kind::ClockRate;
     if (!parseReal(w.arg(0), &e->value) || e->value < 0 || e->value > MostClockRate)
-        return error("bad number " + quote(w.arg(0)) +
-                     " for clock-rate (game-clock units per second, at most " + fixedNumber(MostClockRate) +
-                     ")"),
+        return error("bad number " + quote(w.arg(0)) + " for clock-rate (in-game seconds a second, at most " +
+                     fixedNumber(MostClockRate) + ")"),
                false;
     return true;
 }
 
+// clock N (in-game seconds since 1898), or clock 1898-06-01 [14:30].
 bool Parser::clock(const Words& w, Event* e) {
-    if (!needArgs(w.t, w.at, 1, 1, "clock 5000")) return false;
+    if (!needArgs(w.t, w.at, 1, 2, "clock 5000 | clock 1898-06-01 14:30")) return false;
     e->kind = Event::Kind::Clock;
+    if (w.count() == 2 || w.arg(0).find('-', 1) != std::string::npos) return clockDate(w, e);
     if (!parseInteger(w.arg(0), &e->number) || e->number < INT32_MIN || e->number > INT32_MAX)
-        return error("bad number " + quote(w.arg(0)) + " for the game clock"), false;
+        return error("bad number " + quote(w.arg(0)) + " for the game clock (in-game seconds since 1898)"),
+               false;
+    return true;
+}
+
+bool Parser::clockDate(const Words& w, Event* e) {
+    const std::string when = w.arg(0) + (w.count() == 2 ? " " + w.arg(1) : std::string());
+    if (!parseGameDate(w.arg(0), w.count() == 2 ? w.arg(1) : std::string(), &e->number))
+        return error("bad date " + quote(when) + " for the game clock (as in 1898-06-01 14:30)"), false;
+    if (e->number < INT32_MIN || e->number > INT32_MAX)
+        return error("the game clock cannot show " + quote(when) + " (it runs from " +
+                     formatGameClock(INT32_MIN) + " to " + formatGameClock(INT32_MAX) + ")"),
+               false;
     return true;
 }
 

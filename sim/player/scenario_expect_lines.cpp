@@ -32,8 +32,11 @@ const SubjectWord SubjectWords[] = {
     {"refill-prompt", Expectation::Subject::RefillPrompt, Form::Switch},
     {"drinking", Expectation::Subject::Drinking, Form::Switch},
     {"deadeye-lock", Expectation::Subject::DeadeyeLock, Form::Switch},
+    {"deadeye-held-off", Expectation::Subject::DeadeyeHeld, Form::Switch},
     {"passed-out", Expectation::Subject::PassedOut, Form::Switch},
-    {"out-of-play", Expectation::Subject::OutOfPlay, Form::Switch},
+    {"mission", Expectation::Subject::Mission, Form::Switch},
+    {"on-foot", Expectation::Subject::OnFoot, Form::Switch},
+    {"out-of-play", Expectation::Subject::Mission, Form::Switch}, // the older spelling of "mission"
     {"save", Expectation::Subject::Save, Form::Save},
     {"spoken", Expectation::Subject::Spoken, Form::Line},
     {"not-spoken", Expectation::Subject::NotSpoken, Form::Line},

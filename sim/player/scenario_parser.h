@@ -72,8 +72,10 @@ struct Parser {
     bool press(const Words& w, Event* e);
     bool pressWhat(const Words& w, const std::string& usage, Event* e);
     bool complete(const Words& w, Event* e);
-    bool outOfPlay(const Words& w, Event* e);
-    bool backInPlay(const Words& w, Event* e);
+    bool spell(const Words& w, Event* e);
+    bool missionEnd(const Words& w, Event* e);
+    bool player(const Words& w, Event* e);
+    bool move(const Words& w, Event* e);
     bool enter(const Words& w, Event* e);
     bool leave(const Words& w, Event* e);
     bool target(const Words& w, Event* e);
@@ -82,6 +84,7 @@ struct Parser {
     bool model(const Words& w, Event* e);
     bool clockRate(const Words& w, Event* e);
     bool clock(const Words& w, Event* e);
+    bool clockDate(const Words& w, Event* e);
     bool knob(const Words& w, Event* e);
     bool knobValue(const Knob& knob, const std::string& text, Event* e);
     bool expect(const Words& w, Event* e);

@@ -24,12 +24,13 @@ namespace player {
 // The game's screen effect of a pass-out.
 const char* const PassOutEffect = "PlayerDrunk01_PassOut";
 
-// A scenario line due at a time, or the end of an out-of-play spell; lines of one
-// time keep their order.
+// A scenario line due at a time, or the end of a mission or of a death; lines of
+// one time keep their order.
 struct Queued {
     Millis at;
     int seq;
-    const Event* event; // null: the end of an out-of-play spell
+    const Event* event; // null: the end of a mission, or of a death with `death`
+    bool death = false;
     bool operator>(const Queued& o) const { return at != o.at ? at > o.at : seq > o.seq; }
 };
 
@@ -55,7 +56,8 @@ struct ScenarioSession {
     std::priority_queue<Queued, std::vector<Queued>, std::greater<Queued>> queue;
     int seq = 0;
     std::vector<std::function<void()>> afterFrame;
-    Millis spellEnd = -1; // the open out-of-play spell's end; -1 none
+    Millis missionEnd = -1; // the mission's end; -1 none, -2 at mission-end
+    Millis deathEnd = -1;   // the end of the player's death; -1 none
 
     sim::World& w() { return sim::world(); }
     // A build that exports no state is told by its calls alone; its settings are
@@ -85,17 +87,24 @@ struct ScenarioSession {
     FrameState readState();
     void fillFrame();
     void expect(const Event& e, Millis at);
-    void endSpell(Millis at);
+    void endMission(Millis at);
+    void endDeath(Millis at);
+    std::string playerLine();
 
     // The scenario's lines, one function for each kind (scenario_actions.cpp; the
     // expectations and the restart, the loop's own, in play_session.cpp).
     void apply(const Event& e, Millis at);
     void pressKey(const Event& e, Millis at);
     void pressControl(const Event& e, Millis at);
-    void promptControl(const Event& e, Millis at);
+    void satchel(const Event& e, Millis at);
     void complete(const Event& e, Millis at);
-    void outOfPlay(const Event& e, Millis at);
-    void backInPlay(const Event& e, Millis at);
+    void mission(const Event& e, Millis at);
+    void missionEnded(const Event& e, Millis at);
+    void die(const Event& e, Millis at);
+    void cutscene(const Event& e, Millis at);
+    void input(const Event& e, Millis at);
+    void onFoot(const Event& e, Millis at);
+    void aiming(const Event& e, Millis at);
     void enter(const Event& e, Millis at);
     void leave(const Event& e, Millis at);
     void target(const Event& e, Millis at);

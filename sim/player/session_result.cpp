@@ -10,6 +10,8 @@ const char* topicName(Topic topic) {
         return "start";
     case Topic::Action:
         return "scenario";
+    case Topic::Player:
+        return "player";
     case Topic::Prompt:
         return "prompt";
     case Topic::Drink:
@@ -22,8 +24,8 @@ const char* topicName(Topic topic) {
         return "pass-out";
     case Topic::Refill:
         return "refill";
-    case Topic::Hold:
-        return "hold";
+    case Topic::Mission:
+        return "mission";
     case Topic::Restart:
         return "restart";
     case Topic::Expect:

@@ -17,13 +17,14 @@ namespace player {
 enum class Topic {
     Start,   // the session and the script start
     Action,  // a line of the scenario (pressing a key, dying, entering a saloon)
+    Player,  // what the game does to the player of itself (alive again after a death)
     Prompt,  // prompts shown and withdrawn
     Drink,   // drinks started and stopped
     Levels,  // intake, drunk level, flask and intensity
     Deadeye, // the deadeye lock
     PassOut, // the pass-out effect and the recovery
     Refill,  // the bartender's service
-    Hold,    // the script held while the player is out of play
+    Mission, // a story mission: the script held while the mission flag is up
     Restart, // the game quits and starts again: the plug-in unloaded and loaded afresh
     Expect,  // an expectation's result
     Warning, // something in the scenario that could not be done, or a host fault
@@ -70,7 +71,7 @@ struct Recording {
     std::string subtitle; // settings and start in one line
     Millis end = 0;
     std::vector<Sample> samples;
-    std::vector<Span> drinks, outOfPlay, passOuts, refills;
+    std::vector<Span> drinks, missions, passOuts, refills;
     std::vector<Mark> expectations;
     std::vector<Mark> restarts; // the moments the game quit and started again
     HudShot hud;
@@ -81,7 +82,7 @@ struct Counts {
     int sips = 0;
     int passOuts = 0; // recoveries from a pass-out
     int refills = 0;
-    int spells = 0;      // out-of-play spells
+    int missions = 0;    // missions (the script's holds)
     int restarts = 0;    // the game quit and started again
     int64_t charged = 0; // hundredths
 };

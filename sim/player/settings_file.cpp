@@ -56,8 +56,8 @@ Settings settingsFromFile(const std::string& path) {
 std::string settingsLine(const Settings& s) {
     char b[400];
     snprintf(b, sizeof b,
-             "drink key %s · deadeye lock up to drunk %d · %s · refill %s · sobering 1 intake per %d clock "
-             "units",
+             "drink key %s · deadeye lock up to drunk %d · %s · refill %s · sobering 1 intake per %d in-game "
+             "seconds",
              keyName(s.drinkKey).c_str(), s.deadeyeLockThreshold,
              s.healWhenDrunk ? "heals when drunk" : "no healing when drunk",
              formatMoney((int64_t)s.refillPrice * 100).c_str(), s.soberUpInterval);

@@ -171,6 +171,82 @@ bool parseMoney(std::string_view text, int64_t* hundredths) {
     return true;
 }
 
+namespace {
+
+// Days since 1 Jan 1970 of a day of the Gregorian calendar, and back (the civil
+// calendar's arithmetic, by eras of 400 years; any year, negative days included).
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = (unsigned)(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + (int64_t)doe - 719468;
+}
+
+void civilFromDays(int64_t z, int64_t* y, unsigned* m, unsigned* d) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = (unsigned)(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    *d = doy - (153 * mp + 2) / 5 + 1;
+    *m = mp < 10 ? mp + 3 : mp - 9;
+    *y = (int64_t)yoe + era * 400 + (*m <= 2);
+}
+
+const int64_t DaysTo1898 = daysFromCivil(1898, 1, 1);
+const int64_t SecondsADay = 86400;
+
+// "14" of "14:30": two digits below `limit`.
+bool twoDigits(std::string_view s, int limit, int64_t* v) {
+    if (s.size() != 2 || !allDigits(s)) return false;
+    *v = (s[0] - '0') * 10 + (s[1] - '0');
+    return *v < limit;
+}
+
+} // namespace
+
+std::string formatGameClock(int64_t seconds) {
+    static const char* const Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const int64_t days = seconds >= 0 ? seconds / SecondsADay : -((-seconds + SecondsADay - 1) / SecondsADay);
+    const int64_t inDay = seconds - days * SecondsADay;
+    int64_t y = 0;
+    unsigned m = 1, d = 1;
+    civilFromDays(DaysTo1898 + days, &y, &m, &d);
+    char b[64];
+    snprintf(b, sizeof b, "%u %s %lld %02d:%02d:%02d", d, Months[m - 1], (long long)y, (int)(inDay / 3600),
+             (int)(inDay / 60 % 60), (int)(inDay % 60));
+    return b;
+}
+
+bool parseGameDate(std::string_view date, std::string_view timeOfDay, int64_t* seconds) {
+    if (date.size() != 10 || date[4] != '-' || date[7] != '-') return false;
+    const std::string_view ys = date.substr(0, 4);
+    int64_t m = 0, d = 0, h = 0, min = 0, s = 0;
+    if (!allDigits(ys) || !twoDigits(date.substr(5, 2), 13, &m) || !twoDigits(date.substr(8, 2), 32, &d))
+        return false;
+    const int64_t y = std::stoll(std::string(ys));
+    if (m < 1 || d < 1) return false;
+    const int64_t days = daysFromCivil(y, (unsigned)m, (unsigned)d);
+    int64_t by = 0;
+    unsigned bm = 0, bd = 0;
+    civilFromDays(days, &by, &bm, &bd);
+    if (by != y || bm != (unsigned)m || bd != (unsigned)d) return false; // 31 Feb and the like
+    if (!timeOfDay.empty()) {
+        if (timeOfDay.size() != 5 && timeOfDay.size() != 8) return false;
+        if (timeOfDay[2] != ':' || !twoDigits(timeOfDay.substr(0, 2), 24, &h) ||
+            !twoDigits(timeOfDay.substr(3, 2), 60, &min))
+            return false;
+        if (timeOfDay.size() == 8 && (timeOfDay[5] != ':' || !twoDigits(timeOfDay.substr(6, 2), 60, &s)))
+            return false;
+    }
+    *seconds = (days - DaysTo1898) * SecondsADay + h * 3600 + min * 60 + s;
+    return true;
+}
+
 std::string formatMoney(int64_t hundredths) {
     const bool negative = hundredths < 0;
     const uint64_t magnitude = negative ? 0 - (uint64_t)hundredths : (uint64_t)hundredths;

@@ -25,6 +25,13 @@ std::string formatTime(Millis ms);
 // "7.5 s" below a minute, else as formatTime without the tenths when whole.
 std::string formatDuration(Millis ms);
 
+// The game clock: in-game seconds since the start of 1898 (negative before it).
+// "1 Jan 1898 00:00:00".
+std::string formatGameClock(int64_t seconds);
+// "1898-06-01" and, optionally, "14:30" or "14:30:15" into the clock's seconds.
+// False for anything else, a day that does not exist included.
+bool parseGameDate(std::string_view date, std::string_view timeOfDay, int64_t* seconds);
+
 // Money in hundredths of a dollar, as the game keeps cash: "$12", "$12.50", "12.50",
 // "-$3". False for anything else.
 bool parseMoney(std::string_view text, int64_t* hundredths);

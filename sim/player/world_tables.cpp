@@ -35,12 +35,13 @@ const Saloon* saloonAt(int32_t interior) {
 
 const std::vector<Knob>& knobs() {
     static const std::vector<Knob> table = {
-        {"player-condition", KnobType::Integer,
-         "answer of the player-condition query (0 blocks the prompt and drinking)"},
-        {"first-guard", KnobType::Integer,
-         "answer of the first drink-prompt guard (non-zero holds the prompt as it is)"},
+        {"on-foot", KnobType::Integer,
+         "IS_PED_ON_FOOT's answer for the player (0, mounted: no drink prompt, no drink starts)"},
+        {"keyboard-and-mouse", KnobType::Integer,
+         "IS_USING_KEYBOARD_AND_MOUSE's answer (non-zero: the drink prompt is left as it is)"},
         {"hud-wheel", KnobType::Switch, "the \"WheelHUDIn\" effect runs (holds the drink prompt as it is)"},
-        {"deadeye-condition", KnobType::Integer, "answer of the deadeye lock's condition query"},
+        {"free-aiming", KnobType::Integer,
+         "IS_PLAYER_FREE_AIMING's answer (0: the deadeye lock holds nothing off)"},
         {"scenario-start-frames", KnobType::Integer, "frames the drinking scenario takes to start"},
         {"scenario-never-starts", KnobType::Switch, "the drinking scenario never starts"},
         {"texture-load-frames", KnobType::Integer, "frames a requested texture dictionary takes to load"},
@@ -58,6 +59,7 @@ const std::vector<Knob>& knobs() {
 namespace {
 
 const NamedHash PlayerModels[] = {{"arthur", 0x0D7114C9}, {"john", 0x00B69710}};
+// INPUT_MOVE_UD and INPUT_MOVE_LR: moving ends a drink.
 const NamedHash StopControls[] = {{"stop", 0xFDA83190}, {"stop-alt", 0x4D8FB4C1}};
 
 const NamedHash* findNamed(const NamedHash* begin, const NamedHash* end, std::string_view name) {

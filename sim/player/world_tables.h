@@ -38,7 +38,8 @@ struct NamedHash {
 };
 // The player's models, for `model arthur | john`.
 const NamedHash* findPlayerModel(std::string_view name);
-// The two controls that stop a drink, for `press stop | stop-alt`.
+// The two controls that stop a drink (moving: INPUT_MOVE_UD, INPUT_MOVE_LR), for
+// `press stop | stop-alt` and `move`.
 const NamedHash* findStopControl(std::string_view name);
 
 } // namespace player

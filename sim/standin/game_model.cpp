@@ -15,7 +15,7 @@ namespace sim::detail {
 namespace {
 
 const uint32_t DrinkScenario = 0x4CA3FEA4;  // "WORLD_HUMAN_DRINK_FLASK"
-const uint32_t PromptControl = 0x4CC0E2FE;  // the control of the drink prompt's second guard
+const uint32_t SatchelControl = 0x4CC0E2FE; // INPUT_OPEN_SATCHEL_MENU: its release toggles the drink prompt
 const uint64_t IntensityAtTop = 0x3F800000; // 1.0f, as the plug-in writes it
 
 const std::string& passOutEffect() {
@@ -99,20 +99,21 @@ namespace {
 using Answer = void (*)(Host& h, const Call& c, UINT64* r);
 
 // The script loop and the frame.
-void outOfPlay(Host& h, const Call&, UINT64* r) { putInt(r, h.world.outOfPlay ? 1 : 0); }
+void missionFlag(Host& h, const Call&, UINT64* r) { putInt(r, h.world.missionFlag ? 1 : 0); }
 void playerPed(Host& h, const Call&, UINT64* r) { putInt(r, h.world.playerPed); }
 void gameTimer(Host& h, const Call&, UINT64* r) { putInt(r, (int32_t)h.world.timer); }
 
-// The drink prompt's guards and the player's condition.
-void promptGuard(Host& h, const Call&, UINT64* r) { putInt(r, h.world.firstGuard); }
-void controlQuery(Host& h, const Call& c, UINT64* r) {
-    putInt(r, c.u32(1) == PromptControl ? h.world.promptControl : 0);
+// The drink prompt's guards: the input in use, the satchel control's release, the
+// selection wheel's effect; and whether the player is on foot.
+void keyboardAndMouse(Host& h, const Call&, UINT64* r) { putInt(r, h.world.keyboardAndMouse); }
+void justReleased(Host& h, const Call& c, UINT64* r) {
+    putInt(r, c.u32(1) == SatchelControl ? h.world.satchelReleased : 0);
 }
 void effectRunning(Host& h, const Call& c, UINT64* r) {
     auto it = h.world.effects.find(c.text[0]);
     putInt(r, it == h.world.effects.end() ? 0 : it->second);
 }
-void playerCondition(Host& h, const Call&, UINT64* r) { putInt(r, h.world.playerCondition); }
+void onFoot(Host& h, const Call&, UINT64* r) { putInt(r, h.world.dead ? 0 : h.world.onFoot); }
 
 // Prompts.
 void promptBegin(Host& h, const Call&, UINT64* r) {
@@ -226,7 +227,7 @@ void setPedValue(Host& h, const Call& c, UINT64*) { h.world.playerValue = c.i32(
 void setCoreValue(Host& h, const Call& c, UINT64*) {
     if (c.i32(1) >= 0 && c.i32(1) < 3) h.world.coreValues[c.i32(1)] = c.i32(2);
 }
-void deadeyeCondition(Host& h, const Call&, UINT64* r) { putInt(r, h.world.deadeyeCondition); }
+void freeAiming(Host& h, const Call&, UINT64* r) { putInt(r, h.world.freeAiming); }
 void holdControlOff(Host& h, const Call& c, UINT64*) { h.world.controlsHeldOff.push_back(c.u32(1)); }
 
 // Saloons and bartenders.
@@ -275,13 +276,13 @@ struct Answering {
 
 // By role, as in the list of known natives; sorted by hash at first use.
 const Answering Answers[] = {
-    {natives::OutOfPlay, outOfPlay},
+    {natives::OutOfPlay, missionFlag},
     {natives::PlayerPed, playerPed},
     {natives::GameTimer, gameTimer},
-    {natives::PromptGuard, promptGuard},
-    {natives::ControlQuery, controlQuery},
+    {natives::PromptGuard, keyboardAndMouse},
+    {natives::ControlQuery, justReleased},
     {natives::EffectRunning, effectRunning},
-    {natives::PlayerCondition, playerCondition},
+    {natives::PlayerCondition, onFoot},
     {natives::PromptBegin, promptBegin},
     {natives::PromptControl, promptControl},
     {natives::LabelText, labelText},
@@ -310,7 +311,7 @@ const Answering Answers[] = {
     {natives::PedValue, pedValue},
     {natives::SetPedValue, setPedValue},
     {natives::SetCoreValue, setCoreValue},
-    {natives::DeadeyeCondition, deadeyeCondition},
+    {natives::DeadeyeCondition, freeAiming},
     {natives::HoldControlOff, holdControlOff},
     {natives::Interior, interior},
     {natives::TargetedPed, targetedPed},
@@ -346,7 +347,7 @@ void advanceWorld() {
     w.timer += w.frameMs;
     advanceTickCount(w.frameMs);
 
-    // The game clock, whole units at a time.
+    // The game clock, whole in-game seconds at a time.
     w.clockCarry += w.clockPerSecond * w.frameMs / 1000.0;
     const double whole = std::floor(w.clockCarry);
     if (whole != 0.0) {

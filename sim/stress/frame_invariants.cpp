@@ -231,8 +231,8 @@ bool Session::countWhatHappened() {
     }
     if (s.drinking && !wasDrinking_) ++result_.drinks;
     wasDrinking_ = s.drinking;
-    if (w.outOfPlay && !wasHeld_) ++result_.holds;
-    wasHeld_ = w.outOfPlay;
+    if (w.missionFlag && !wasHeld_) ++result_.holds;
+    wasHeld_ = w.missionFlag;
     return true;
 }
 

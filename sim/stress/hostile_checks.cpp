@@ -28,7 +28,7 @@ enum Spell {
     TimerAtSignedTop,
     ClockBackwards,
     TickCountWraps,
-    OutOfPlayFlaps,
+    MissionFlaps,
     ScenarioNeverStarts,
     ScenarioNeverEnds,
     PromptsAlwaysCompleted,
@@ -41,7 +41,7 @@ const char* const SpellNames[Spells] = {
     "the game timer stands still",      "the game timer jumps hours ahead",
     "the game timer jumps back",        "the game timer just below 2^31",
     "the game clock runs backwards",    "GetTickCount about to wrap",
-    "the out-of-play query flaps",      "the drinking scenario never starts",
+    "the mission flag flaps",           "the drinking scenario never starts",
     "the drinking scenario never ends", "every prompt completed in every frame",
     "no prompt ever completed",         "the pass-out effect runs for ever",
 };
@@ -112,15 +112,15 @@ void HostileGame::startSpell(const std::function<void(const std::string&)>& log)
     ++figures_.spells;
     switch (spell_) {
     case TimerAhead:
-        if (!w.outOfPlay) w.timer += (uint32_t)rng_.range(3600000, 36000000);
+        if (!w.missionFlag) w.timer += (uint32_t)rng_.range(3600000, 36000000);
         spellFrames_ = 1;
         break;
     case TimerBack:
-        if (!w.outOfPlay) w.timer -= (uint32_t)rng_.range(1, 7200000);
+        if (!w.missionFlag) w.timer -= (uint32_t)rng_.range(1, 7200000);
         spellFrames_ = 1;
         break;
     case TimerAtSignedTop:
-        if (!w.outOfPlay)
+        if (!w.missionFlag)
             w.timer = (uint32_t)std::numeric_limits<int32_t>::max() - (uint32_t)rng_.range(0, 3000);
         spellFrames_ = 1;
         break;
@@ -173,8 +173,8 @@ void HostileGame::act(const std::function<void(const std::string&)>& log) {
     case TimerStill:
         w.frameMs = 0;
         break;
-    case OutOfPlayFlaps:
-        w.outOfPlay = !w.outOfPlay;
+    case MissionFlaps:
+        w.missionFlag = !w.missionFlag;
         break;
     case PromptsAlwaysCompleted:
         setCompleted(true);
@@ -194,8 +194,8 @@ void HostileGame::act(const std::function<void(const std::string&)>& log) {
     case ClockBackwards:
         w.clockPerSecond = 30.0;
         break;
-    case OutOfPlayFlaps:
-        w.outOfPlay = false;
+    case MissionFlaps:
+        w.missionFlag = false;
         break;
     case ScenarioNeverStarts:
         w.scenarioNeverStarts = false;

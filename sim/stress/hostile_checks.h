@@ -1,8 +1,8 @@
 // The hostile side of a randomized session (random_session.h, SessionOptions::
 // hostileRate): the game answers anything (sim::World::hostileRate), and over the
 // session it also lets the timer stand still, jump hours ahead or back and cross
-// 2^31, runs the game clock backwards, wraps GetTickCount, flaps the out-of-play
-// query, never starts or never ends the drinking scenario, completes the prompts in
+// 2^31, runs the game clock backwards, wraps GetTickCount, flaps the mission
+// flag, never starts or never ends the drinking scenario, completes the prompts in
 // every frame or never, and runs the pass-out effect for ever. What must hold
 // whatever the answers is checked here, for the Linux suite, the Windows suite and
 // the soak alike.
@@ -20,7 +20,7 @@ namespace stress {
 
 // The longest pass of the script's loop between two scriptWait calls that the
 // frame's algorithms allow, in calls into the host (natives and getGlobalPtr):
-// the out-of-play query 1, the frame values 2, the drink prompt made 13, a trigger
+// the mission flag 1, the frame values 2, the drink prompt made 13, a trigger
 // that starts a drink whose scenario already runs 14, drinking with both stops 10,
 // an intoxication step with the pass-out recovery and the deadeye lock 17, the
 // refill prompt made and completed 20, and a refill whose waits all end at their
@@ -39,7 +39,7 @@ const int MaxControlOffFrames = 4505;
 const uint32_t LongestStepMs = 4000;
 const uint64_t MaxControlOffMs = 4500 + 5 * LongestStepMs;
 
-// The same for one pass of the script's loop, from its out-of-play query to the
+// The same for one pass of the script's loop, from its mission-flag query to the
 // next: a start wait of 5000 ms and a whole refill (7500 ms of waits in six) can
 // both come in the one pass.
 const int MaxFramesPerPass = 5001 + 7506 + 2;

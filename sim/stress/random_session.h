@@ -52,8 +52,8 @@ struct SessionResult {
     std::string recent;          // the last actions of the generator before the failure
     uint64_t digest = 0;         // a digest of every native call with its arguments and answer
     bool keyboardThread = false; // key events came from a second thread
-    // What the session went through: refills served, drinks started, out-of-play
-    // spells, pass-outs the plug-in saw, saves that could not replace the file.
+    // What the session went through: refills served, drinks started, missions
+    // (holds), pass-outs the plug-in saw, saves that could not replace the file.
     int refills = 0, drinks = 0, holds = 0, passOuts = 0, failedSaves = 0;
     // The hostile game's figures (hostileRate above 0), and the command that plays
     // the seed again.

@@ -134,9 +134,9 @@ bool Session::playGameTime() {
 bool Session::playToTheEnd() {
     sim::World& w = sim::world();
     if (hostile_) hostile_->calm();
-    w.outOfPlay = false;
-    outOfPlayByTime_ = false;
-    outOfPlayFrames_ = 0;
+    w.missionFlag = false;
+    missionByTime_ = false;
+    missionFrames_ = 0;
     w.frameMs = 33;
     // (a minute under a hostile game: a pass of the loop may take 44.5 s of it)
     const uint32_t until = w.timer + (hostile_ ? 60000 : 20000);

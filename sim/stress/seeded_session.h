@@ -65,7 +65,7 @@ class Session {
     void completePrompts();
     void changeGuards();
     void pressStopControls();
-    void changeOutOfPlay();
+    void changeMission();
     void changeClockRate();
     void changeScenarioAndFiles();
     void changeSaloon();
@@ -118,10 +118,10 @@ class Session {
     // Changes that last a few frames.
     std::vector<std::pair<int32_t, int>> completions_; // prompt handle, frames left
     int stopFrames_ = 0;
-    int promptControlFrames_ = 0;
-    int outOfPlayFrames_ = 0;
-    uint32_t outOfPlayUntil_ = 0;
-    bool outOfPlayByTime_ = false;
+    int satchelFrames_ = 0;
+    int missionFrames_ = 0;
+    uint32_t missionUntil_ = 0;
+    bool missionByTime_ = false;
 
     // What the observer saw in the current frame.
     std::string observed_; // a fault seen inside a call

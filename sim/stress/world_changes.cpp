@@ -98,7 +98,7 @@ void Session::setUpWorld() {
     w.autoPassOut = !rng_.oneIn(4);
     w.passOutAfterMs = (uint32_t)rng_.range(500, 6000);
     w.passOutDurationMs = (uint32_t)rng_.range(1, 12000);
-    w.deadeyeCondition = rng_.oneIn(5) ? 0 : 1;
+    w.freeAiming = rng_.oneIn(5) ? 0 : 1;
     w.playerModel = rng_.pick({0x0D7114C9u, 0x00B69710u, 0x12345678u});
     w.cash = rng_.range(-1000, 1000000);
     for (int i = 0; i < 8; ++i) {
@@ -209,7 +209,7 @@ void Session::act() {
     completePrompts();
     changeGuards();
     pressStopControls();
-    changeOutOfPlay();
+    changeMission();
     if (rng_.oneIn(400)) changeSaloon();
     if (rng_.oneIn(120)) changeTarget();
     changeClockRate();
@@ -256,25 +256,26 @@ void Session::completePrompts() {
     }
 }
 
-// The drink prompt's guards and the player's condition.
+// The drink prompt's guards (the input in use, the satchel control's release, a
+// selection wheel) and whether the player is on foot.
 void Session::changeGuards() {
     sim::World& w = sim::world();
-    if (promptControlFrames_ > 0 && --promptControlFrames_ == 0) w.promptControl = 0;
+    if (satchelFrames_ > 0 && --satchelFrames_ == 0) w.satchelReleased = 0;
     if (rng_.oneIn(50)) {
-        w.promptControl = 1;
-        promptControlFrames_ = (int)rng_.range(1, 4);
+        w.satchelReleased = 1;
+        satchelFrames_ = (int)rng_.range(1, 4);
     }
     if (rng_.oneIn(400)) {
-        w.firstGuard = w.firstGuard ? 0 : 1;
-        log("first prompt guard " + std::to_string(w.firstGuard));
+        w.keyboardAndMouse = w.keyboardAndMouse ? 0 : 1;
+        log(w.keyboardAndMouse ? "keyboard and mouse" : "a controller");
     }
     if (rng_.oneIn(500)) {
         w.effects["WheelHUDIn"] = w.effects["WheelHUDIn"] ? 0 : 1;
         log("the wheel HUD " + std::string(w.effects["WheelHUDIn"] ? "opens" : "closes"));
     }
     if (rng_.oneIn(700)) {
-        w.playerCondition = w.playerCondition ? 0 : 1;
-        log("player condition " + std::to_string(w.playerCondition));
+        w.onFoot = w.onFoot ? 0 : 1;
+        log(w.onFoot ? "on foot" : "mounted");
     }
 }
 
@@ -293,30 +294,31 @@ void Session::pressStopControls() {
     }
 }
 
-// Out of play: short or long spells at any moment, and deaths while passed out; the
+// The mission flag: short or long missions at any moment, and while passed out; the
 // pass-out effect by hand when the game does not run it.
-void Session::changeOutOfPlay() {
+void Session::changeMission() {
     sim::World& w = sim::world();
-    if (outOfPlayFrames_ > 0 && --outOfPlayFrames_ == 0 && !outOfPlayByTime_) {
-        w.outOfPlay = false;
-        log("back in play");
+    if (missionFrames_ > 0 && --missionFrames_ == 0 && !missionByTime_) {
+        w.missionFlag = false;
+        log("the mission ends");
     }
-    if (outOfPlayByTime_ && (int32_t)(w.timer - outOfPlayUntil_) >= 0) {
-        outOfPlayByTime_ = false;
-        w.outOfPlay = false;
-        log("back in play");
+    if (missionByTime_ && (int32_t)(w.timer - missionUntil_) >= 0) {
+        missionByTime_ = false;
+        w.missionFlag = false;
+        log("the mission ends");
     }
-    if (!w.outOfPlay) {
+    if (!w.missionFlag) {
         const bool passedOut = w.effects.count(PassOut) && w.effects[PassOut] != 0;
         if (rng_.oneIn(binge_ ? 4000 : 900) || (passedOut && rng_.oneIn(60))) {
-            w.outOfPlay = true;
+            w.missionFlag = true;
             if (rng_.oneIn(3)) {
-                outOfPlayFrames_ = (int)rng_.range(1, 3);
-                log(passedOut ? "dies while passed out, for a frame or so" : "out of play for a frame or so");
+                missionFrames_ = (int)rng_.range(1, 3);
+                log(passedOut ? "a mission starts while passed out, for a frame or so"
+                              : "a mission for a frame or so");
             } else {
-                outOfPlayByTime_ = true;
-                outOfPlayUntil_ = w.timer + (uint32_t)rng_.range(100, 12000);
-                log(passedOut ? "dies while passed out" : "out of play for a while");
+                missionByTime_ = true;
+                missionUntil_ = w.timer + (uint32_t)rng_.range(100, 12000);
+                log(passedOut ? "a mission starts while passed out" : "a mission for a while");
             }
         }
     }
@@ -337,7 +339,7 @@ void Session::changeClockRate() {
     }
 }
 
-// The scenario, the deadeye condition, the files.
+// The scenario, free aiming (the deadeye lock's condition), the files.
 void Session::changeScenarioAndFiles() {
     sim::World& w = sim::world();
     if (rng_.oneIn(1500)) {
@@ -345,7 +347,7 @@ void Session::changeScenarioAndFiles() {
         log(w.scenarioNeverStarts ? "the drinking scenario never starts"
                                   : "the drinking scenario starts again");
     }
-    if (rng_.oneIn(500)) w.deadeyeCondition = w.deadeyeCondition ? 0 : 1;
+    if (rng_.oneIn(500)) w.freeAiming = w.freeAiming ? 0 : 1;
     // A read-only save file, on Linux only: Wine, run as root as the tests are,
     // replaces a read-only file where Windows refuses to.
     if (rng_.oneIn(700) && ReadOnlySaveFile) setFileReadOnly(!fileReadOnly_);

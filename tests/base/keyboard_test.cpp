@@ -14,7 +14,7 @@ class KeyWindow : public PluginTest {
     // and nothing else happens: each frame then tells whether the key triggered.
     void startSpent(const char* settings = nullptr) {
         start(settings);
-        world().playerCondition = 0;
+        world().onFoot = 0;
         sim::freezeTickCount(true);
         sim::setTickCount(1000000);
         sim::playFrames(1);
@@ -112,12 +112,12 @@ TEST_F(KeyWindow, TheWindowHoldsAcrossTheWrapOfTheTickCount) {
 
 TEST_F(KeyWindow, AnEventThatAgesWhileTheScriptIsHeldDoesNotTrigger) {
     startSpent();
-    world().outOfPlay = true;
+    world().missionFlag = true;
     sim::playFrames(1);
     sim::setTickCount(9000);
     sim::keyEvent(79, 0, 0, 1);
     sim::setTickCount(12500);
-    world().outOfPlay = false;
+    world().missionFlag = false;
     sim::playMs(3500);
     int triggers = 0;
     for (const sim::Call& c : sim::calls())
@@ -137,7 +137,7 @@ TEST(KeyboardStress, EventsFromAnotherThreadWhileTheScriptConsumes) {
     };
     std::string error;
     ASSERT_TRUE(sim::start(o, &error)) << error;
-    sim::world().playerCondition = 0;
+    sim::world().onFoot = 0;
 
     const int events = 20000;
     std::atomic<bool> done{false};

@@ -42,7 +42,7 @@ TEST_F(DrinkPrompt, AnIdleFrameAsksTheGuardsHoldsDeadeyeOffAndAsksForTheInterior
     EXPECT_EQ(state().playerPed, Player);
 
     // Without the game's deadeye condition the lock holds nothing off.
-    world().deadeyeCondition = 0;
+    world().freeAiming = 0;
     const int g = tickAt(T + 33);
     EXPECT_EQ(count(g, DeadeyeCondition), 1);
     EXPECT_EQ(count(g, HoldControlOff), 0);
@@ -50,7 +50,7 @@ TEST_F(DrinkPrompt, AnIdleFrameAsksTheGuardsHoldsDeadeyeOffAndAsksForTheInterior
 
 TEST_F(DrinkPrompt, EachFrameWhoseGuardsPassTogglesThePrompt) {
     begin();
-    world().promptControl = 1;
+    world().satchelReleased = 1;
     const int created = tickAt(T);
     ASSERT_TRUE(state().drinkPromptActive);
     const int32_t h = state().drinkPrompt;
@@ -84,17 +84,17 @@ TEST_F(DrinkPrompt, EachFrameWhoseGuardsPassTogglesThePrompt) {
     EXPECT_NE(h2, h);
 
     // A failing guard leaves the prompt as it is, for as many frames as it fails.
-    world().firstGuard = 1;
+    world().keyboardAndMouse = 1;
     int f = tickAt(T + 99);
     tickAt(T + 132);
     EXPECT_TRUE(sameNatives(upkeepIn(f), {{FirstGuard, {0}}, {PromptCompleted, {h2}}}));
-    world().firstGuard = 0;
-    world().promptControl = 0;
+    world().keyboardAndMouse = 0;
+    world().satchelReleased = 0;
     f = tickAt(T + 165);
     tickAt(T + 198);
     EXPECT_TRUE(sameNatives(upkeepIn(f),
                             {{FirstGuard, {0}}, {ControlQuery, {0, 0x4CC0E2FEu}}, {PromptCompleted, {h2}}}));
-    world().promptControl = 1;
+    world().satchelReleased = 1;
     world().effects["WheelHUDIn"] = 1;
     f = tickAt(T + 231);
     tickAt(T + 264);
@@ -106,7 +106,7 @@ TEST_F(DrinkPrompt, EachFrameWhoseGuardsPassTogglesThePrompt) {
     world().effects["WheelHUDIn"] = 0;
     tickAt(T + 297);
     EXPECT_FALSE(state().drinkPromptActive);
-    world().playerCondition = 0;
+    world().onFoot = 0;
     f = tickAt(T + 330);
     EXPECT_TRUE(sameNatives(upkeepIn(f),
                             seq({guardsPass(), {{PlayerCondition, {Player}}, {PromptCompleted, {h2}}}})));
@@ -149,10 +149,10 @@ TEST_F(DrinkPrompt, TheDrinkKeyStartsTheFlaskScenarioAndRequestsTheMeterTextures
 
 TEST_F(DrinkPrompt, ACompletedPromptStartsADrinkAndIsDeleted) {
     begin();
-    world().promptControl = 1;
+    world().satchelReleased = 1;
     tickAt(T);
     const int32_t h = state().drinkPrompt;
-    world().promptControl = 0; // keep it standing
+    world().satchelReleased = 0; // keep it standing
     world().prompts[h].completed = true;
     const int f = tickAt(T + 33);
     EXPECT_TRUE(sameNatives(slice(f, 5, 11), {{PromptCompleted, {h}},
@@ -168,11 +168,11 @@ TEST_F(DrinkPrompt, ACompletedPromptStartsADrinkAndIsDeleted) {
 
 TEST_F(DrinkPrompt, ATriggerThatFindsThePlayerConditionFalseIsSpent) {
     begin();
-    world().promptControl = 1;
+    world().satchelReleased = 1;
     tickAt(T);
     const int32_t h = state().drinkPrompt;
-    world().promptControl = 0;
-    world().playerCondition = 0;
+    world().satchelReleased = 0;
+    world().onFoot = 0;
     const int f = pressKeyAt(T + 33);
     EXPECT_TRUE(sameNatives(nativesIn(f), seq({frameStart(),
                                                {{FirstGuard, {0}},
@@ -185,7 +185,7 @@ TEST_F(DrinkPrompt, ATriggerThatFindsThePlayerConditionFalseIsSpent) {
 
     // The key event is used up: with the condition back nothing starts, and the
     // completion test asks about the old handle.
-    world().playerCondition = 1;
+    world().onFoot = 1;
     const int g = tickAt(T + 66);
     EXPECT_EQ(count(g, PlayerCondition), 0);
     EXPECT_TRUE(sameNatives(callsOf(g, PromptCompleted), {{PromptCompleted, {h}}}));
@@ -217,11 +217,11 @@ TEST_F(DrinkPrompt, ACompletionCountsForAPromptNotDeletedBeforeTheFrame) {
     for (const auto& c : cases) {
         begin();
         if (c.madeBefore) {
-            world().promptControl = 1;
+            world().satchelReleased = 1;
             tickAt(T);
             ASSERT_TRUE(state().drinkPromptActive) << c.name;
         }
-        world().promptControl = c.guardsPass ? 1 : 0;
+        world().satchelReleased = c.guardsPass ? 1 : 0;
         // The game answers the completion of whatever handle the test asks about.
         world().overrides[PromptCompleted] = [](const sim::Call&, uint64_t* r) {
             r[0] = 1;
@@ -237,7 +237,7 @@ TEST_F(DrinkPrompt, ACompletionCountsForAPromptNotDeletedBeforeTheFrame) {
 TEST_F(DrinkPrompt, ATriggerWhileDrinkingLeavesTheDrinkAsItIs) {
     begin();
     startDrinkAt(T);
-    world().promptControl = 1; // the guards pass, but no prompt is made while drinking
+    world().satchelReleased = 1; // the guards pass, but no prompt is made while drinking
     const int f = pressKeyAt(T + 1000);
     for (uint64_t hash : {PlayerCondition, BeginPrompt, ClearTasks, StartScenario})
         EXPECT_EQ(count(f, hash), 0);

@@ -173,10 +173,10 @@ TEST_F(Intoxication, AnOutOfPlayResetClearsTheLevelsAndTheGlobal) {
     begin();
     drinkFiveSips();
     const int32_t nextStep = state().nextDrunkStepTime;
-    world().outOfPlay = true;
+    world().missionFlag = true;
     sim::playFrames(1);
     const int f = sim::frame();
-    world().outOfPlay = false;
+    world().missionFlag = false;
     EXPECT_TRUE(sameNatives(nativesAndGlobalIn(f), {{OutOfPlayQuery, {}},
                                                     {GlobalWrite, {IntensityGlobal}},
                                                     {FirstHealingRate, {0, 1.0f}},

@@ -89,7 +89,7 @@ TEST_F(Entry, EveryLoadStartsFresh) {
 
     // The key event of the first session is gone with it: a fresh tick count
     // within its window triggers nothing.
-    world().playerCondition = 0; // a trigger would show as one condition query
+    world().onFoot = 0; // a trigger would show as one condition query
     sim::freezeTickCount(true);
     sim::setTickCount(50010);
     const int f = nextFrame();

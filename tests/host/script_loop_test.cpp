@@ -11,7 +11,7 @@ using sim::CallKind;
 
 class ScriptLoop : public PluginTest {
   protected:
-    // Answers the out-of-play query from a list, then from world().outOfPlay.
+    // Answers the out-of-play query from a list, then from world().missionFlag.
     void answerOutOfPlay(std::initializer_list<int> answers) {
         scripted.assign(answers.begin(), answers.end());
         world().overrides[natives::OutOfPlay] = [this](const sim::Call&, uint64_t* r) {
@@ -53,7 +53,7 @@ TEST_F(ScriptLoop, InPlayEachFrameIsOneQueryOneTickUpdateAndAZeroWait) {
 }
 
 TEST_F(ScriptLoop, AHoldResetsOnceAndReasksEveryThreeSeconds) {
-    world().outOfPlay = true;
+    world().missionFlag = true;
     start();
     sim::playMs(10000);
     EXPECT_EQ(resets(), 1) << "one reset per entry into the hold, however long it lasts";
@@ -104,12 +104,12 @@ TEST_F(ScriptLoop, TwoHoldsOneFrameApartResetTwice) {
 }
 
 TEST_F(ScriptLoop, AHoldIsSeenToEndAtTheFirstReaskAfterIt) {
-    world().outOfPlay = true;
+    world().missionFlag = true;
     start();
     sim::playFrames(1);
     const uint32_t heldAt = world().timer;
     sim::playMs(1000);
-    world().outOfPlay = false; // back in play after about a second
+    world().missionFlag = false; // back in play after about a second
     // The script sleeps out its 3000 ms before it looks again.
     while (world().timer - heldAt < 2900) {
         sim::playFrames(1);

@@ -150,9 +150,9 @@ void FrameAllocations::playAnEvening(const std::string& settings) {
 
     expectNone("idle, outside the saloons", [] { sim::playFrames(200); });
 
-    w.promptControl = 1; // the drink prompt's guards pass: it comes and goes
+    w.satchelReleased = 1; // the drink prompt's guards pass: it comes and goes
     expectNone("drink prompt upkeep", [] { sim::playFrames(20); });
-    w.promptControl = 0;
+    w.satchelReleased = 0;
 
     // Valentine's saloon and its bartender.
     w.interior = 21250;
@@ -200,9 +200,9 @@ void FrameAllocations::playAnEvening(const std::string& settings) {
 
     // Out of play and back, and a drink that never starts.
     expectNone("held out of play", [&w] {
-        w.outOfPlay = true;
+        w.missionFlag = true;
         sim::playMs(7000);
-        w.outOfPlay = false;
+        w.missionFlag = false;
         sim::playMs(4000);
     });
     w.scenarioNeverStarts = true;

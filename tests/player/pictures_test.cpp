@@ -74,7 +74,7 @@ Recording aRecording() {
     for (int i = 0; i < 2000; ++i)
         r.samples.push_back({i * 300, i % 122, i % 100, 99 - i % 100, 0.5f + 0.0002f * i});
     r.drinks = {{5000, 20000, "drink (key)"}, {60000, 80000, "drink (prompt)"}};
-    r.outOfPlay = {{300000, 312000, "death"}};
+    r.missions = {{300000, 312000, "mission"}};
     r.passOuts = {{200000, 208000, "passed out"}};
     r.refills = {{400000, 407600, "refill $12.00"}};
     r.expectations = {{10000, "flask 95", false}, {20000, "intake > 3", true}};
@@ -97,14 +97,14 @@ TEST(Chart, IsWellFormedWithTheFourSeriesTheBandsAndTheExpectations) {
         EXPECT_EQ(d.rfind("M70.0 ", 0), 0u) << "starts at the left edge: " << d.substr(0, 20);
         EXPECT_GT(d.size(), 5000u) << "all the steps are there";
     }
-    EXPECT_EQ(having(doc, "rect", "class", "band").size(), 5u) << "two drinks, a death, a pass-out, a refill";
+    EXPECT_EQ(having(doc, "rect", "class", "band").size(), 5u) << "two drinks, a mission, a pass-out, a refill";
     EXPECT_EQ(having(doc, "path", "class", "expect failed").size(), 1u);
     EXPECT_EQ(having(doc, "path", "class", "expect").size(), 1u);
     EXPECT_TRUE(anyText(doc, "Tolvenmire session — scenarios/a & b <c>.txt"));
     EXPECT_TRUE(anyText(doc, "refill $12.00"));
     EXPECT_TRUE(anyText(doc, "10:00")) << "the time axis reaches the end";
     EXPECT_TRUE(anyText(doc, "passed out"));
-    EXPECT_TRUE(anyText(doc, "out of play"));
+    EXPECT_TRUE(anyText(doc, "mission"));
 }
 
 TEST(Chart, MarksEachRestartWithALabelledLineAcrossThePlot) {

@@ -125,12 +125,12 @@ at 0:06 press key 80
     EXPECT_EQ(e[2].at, 7000) << "+1s after the line before";
     EXPECT_EQ(e[2].number, 0xFDA83190);
     EXPECT_EQ(e[3].number, 0x4D8FB4C1);
-    EXPECT_EQ(e[4].kind, K::PromptControl);
+    EXPECT_EQ(e[4].kind, K::Satchel);
     EXPECT_EQ(e[4].number, 0);
     EXPECT_EQ(e[5].number, 1);
     EXPECT_EQ(e[6].kind, K::Complete);
     EXPECT_EQ(e[6].name, "refill");
-    EXPECT_EQ(e[7].kind, K::OutOfPlay);
+    EXPECT_EQ(e[7].kind, K::Die);
     EXPECT_EQ(e[7].name, "death");
     EXPECT_EQ(e[7].duration, 10000) << "a death lasts 10 s unless told";
     EXPECT_EQ(e[8].duration, 30000);
@@ -250,6 +250,129 @@ TEST(ScenarioFile, ARestartIsATimedLineOfItsOwn) {
     EXPECT_EQ(errorsOf("0:10 restrat\n0:11 end\n"),
               (std::vector<std::string>{
                   "scenarios/x.txt:1: unknown event \"restrat\" (did you mean \"restart\"?)"}));
+}
+
+// The player's stance and the game's happenings in the game's own terms: each word
+// its kind and answer, the older spellings their old meaning, and setup or timed
+// as the word allows.
+TEST(ScenarioFile, ThePlayersStanceAndTheGamesHappeningsReadInTheGamesTerms) {
+    Scenario s;
+    std::vector<ParseError> errors;
+    ASSERT_TRUE(parse("keyboard\n"
+                      "mount\n"
+                      "stop-aiming\n"
+                      "set on-foot 0\n"
+                      "0:01 controller\n"
+                      "0:02 dismount\n"
+                      "0:03 aim\n"
+                      "0:04 release satchel\n"
+                      "0:05 press prompt-control\n"
+                      "0:06 release prompt-control\n"
+                      "0:07 move\n"
+                      "0:08 mission\n"
+                      "0:09 mission-end\n"
+                      "0:10 out-of-play 5s\n"
+                      "0:11 back-in-play\n"
+                      "0:12 expect mission on\n"
+                      "0:12 expect out-of-play off\n"
+                      "0:12 expect on-foot on\n"
+                      "0:12 expect deadeye-held-off on\n"
+                      "0:13 clock 1898-06-01 14:30\n"
+                      "0:14 clock 1899-01-01\n"
+                      "0:15 clock -5\n"
+                      "0:16 end\n",
+                      &s, &errors))
+        << (errors.empty() ? "" : errors[0].text());
+    ASSERT_EQ(s.setup.size(), 4u);
+    EXPECT_EQ(s.setup[0].kind, K::Input);
+    EXPECT_EQ(s.setup[0].number, 1) << "keyboard and mouse";
+    EXPECT_EQ(s.setup[1].kind, K::OnFoot);
+    EXPECT_EQ(s.setup[1].number, 0) << "mounted: not on foot";
+    EXPECT_EQ(s.setup[2].kind, K::Aiming);
+    EXPECT_EQ(s.setup[2].number, 0);
+    EXPECT_EQ(s.setup[3].name, "on-foot");
+
+    const std::vector<Event>& e = s.events;
+    ASSERT_EQ(e.size(), 19u);
+    EXPECT_EQ(e[0].number, 0) << "a controller";
+    EXPECT_EQ(e[1].number, 1) << "on foot";
+    EXPECT_EQ(e[2].number, 1) << "aiming";
+    EXPECT_EQ(e[3].kind, K::Satchel);
+    EXPECT_EQ(e[3].number, 0) << "a release, one frame";
+    EXPECT_EQ(e[4].kind, K::Satchel);
+    EXPECT_EQ(e[4].number, 0) << "the older spelling of the same";
+    EXPECT_EQ(e[5].number, 2) << "release prompt-control still ends the held control";
+    EXPECT_EQ(e[6].kind, K::PressControl);
+    EXPECT_EQ(e[6].number, 0xFDA83190) << "INPUT_MOVE_UD";
+    EXPECT_EQ(e[7].kind, K::Mission);
+    EXPECT_EQ(e[7].duration, 0) << "until mission-end";
+    EXPECT_EQ(e[8].kind, K::MissionEnd);
+    EXPECT_EQ(e[9].kind, K::Mission) << "out-of-play is a mission";
+    EXPECT_EQ(e[9].duration, 5000);
+    EXPECT_EQ(e[10].kind, K::MissionEnd);
+    EXPECT_EQ(e[11].expect.subject, S::Mission);
+    EXPECT_EQ(e[12].expect.subject, S::Mission);
+    EXPECT_FALSE(e[12].expect.flag);
+    EXPECT_EQ(e[13].expect.subject, S::OnFoot);
+    EXPECT_EQ(e[14].expect.subject, S::DeadeyeHeld);
+    EXPECT_EQ(e[15].number, (31 + 28 + 31 + 30 + 31) * 86400 + 14 * 3600 + 30 * 60) << "1 June 1898, 14:30";
+    EXPECT_EQ(e[16].number, 365 * 86400);
+    EXPECT_EQ(e[17].number, -5) << "the clock in seconds, as ever";
+
+    EXPECT_EQ(
+        errorsOf("0:01 set player-condition 0\n0:02 end\n")[0].rfind(
+            "scenarios/x.txt:1: unknown knob \"player-condition\" (knobs: on-foot, keyboard-and-mouse,", 0),
+        0u)
+        << "the role's name is no knob: the list names the game's";
+    EXPECT_EQ(errorsOf("0:01 set free-aming 0\n0:02 end\n")[0],
+              "scenarios/x.txt:1: unknown knob \"free-aming\" (did you mean \"free-aiming\"?)");
+    EXPECT_EQ(errorsOf("move\n0:02 end\n")[0],
+              "scenarios/x.txt:1: \"move\" needs a time, as in \"0:05 move\"");
+    EXPECT_EQ(errorsOf("0:01 mision 5s\n0:02 end\n")[0],
+              "scenarios/x.txt:1: unknown event \"mision\" (did you mean \"mission\"?)");
+    EXPECT_EQ(errorsOf("0:01 release satchels\n0:02 end\n")[0],
+              "scenarios/x.txt:1: write \"release satchel\"");
+    EXPECT_EQ(errorsOf("0:01 mount now\n0:02 end\n")[0],
+              "scenarios/x.txt:1: too many arguments: write \"mount\"");
+    EXPECT_EQ(errorsOf("0:01 clock 1898-02-29\n0:02 end\n")[0],
+              "scenarios/x.txt:1: bad date \"1898-02-29\" for the game clock (as in 1898-06-01 14:30)");
+    EXPECT_EQ(errorsOf("0:01 clock 1898-06-01 24:00\n0:02 end\n")[0],
+              "scenarios/x.txt:1: bad date \"1898-06-01 24:00\" for the game clock (as in 1898-06-01 14:30)");
+    EXPECT_EQ(errorsOf("0:01 clock 1990-01-01\n0:02 end\n")[0].rfind(
+                  "scenarios/x.txt:1: the game clock cannot show \"1990-01-01\" (it runs from ", 0),
+              0u);
+}
+
+// The game clock's seconds since 1898 as a date, across leap years and centuries,
+// before 1898 too; and read back.
+TEST(ScenarioTimes, TheGameClockIsADateSince1898) {
+    EXPECT_EQ(formatGameClock(0), "1 Jan 1898 00:00:00");
+    EXPECT_EQ(formatGameClock(86399), "1 Jan 1898 23:59:59");
+    EXPECT_EQ(formatGameClock(-1), "31 Dec 1897 23:59:59");
+    EXPECT_EQ(formatGameClock((365 + 365 + 59) * 86400), "1 Mar 1900 00:00:00") << "1900 has no 29 February";
+    EXPECT_EQ(formatGameClock((365 + 365 + 365 + 365 + 365 + 365 + 59) * 86400), "29 Feb 1904 00:00:00");
+    EXPECT_EQ(formatGameClock(INT32_MAX), "20 Jan 1966 03:14:07");
+    for (int64_t v : {int64_t(0), int64_t(-1), int64_t(123456789), int64_t(INT32_MIN), int64_t(INT32_MAX)}) {
+        const std::string shown = formatGameClock(v);
+        // "D Mon YYYY HH:MM:SS" back into the date form the scenario writes.
+        static const char* const Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+        int day = 0, year = 0;
+        char month[4] = {}, hms[9] = {};
+        ASSERT_EQ(sscanf(shown.c_str(), "%d %3s %d %8s", &day, month, &year, hms), 4) << shown;
+        int m = 0;
+        while (m < 12 && std::string(Months[m]) != month) ++m;
+        char date[48];
+        snprintf(date, sizeof date, "%04d-%02d-%02d", year, m + 1, day);
+        int64_t back = 0;
+        ASSERT_TRUE(parseGameDate(date, hms, &back)) << date << " " << hms;
+        EXPECT_EQ(back, v) << shown;
+    }
+    int64_t v = 0;
+    for (const char* bad : {"1898-13-01", "1898-00-10", "1898-04-31", "98-01-01", "1898/01/01", "1898-1-01"})
+        EXPECT_FALSE(parseGameDate(bad, "", &v)) << bad;
+    for (const char* bad : {"14", "14:3", "14:60", "24:00", "14:30:60", "14-30"})
+        EXPECT_FALSE(parseGameDate("1898-01-01", bad, &v)) << bad;
 }
 
 class ScenarioFiles : public ScratchFolder {};

@@ -130,11 +130,11 @@ TEST(Timeline, ARefillIsToldWithTheLineTheChargeAndTheNewFlask) {
     EXPECT_EQ(p.result.cash, 1300);
 }
 
-TEST(Timeline, OutOfPlayAndThePassOutAreToldOnceEach) {
+TEST(Timeline, AMissionAndThePassOutAreToldOnceEach) {
     Played p;
     playText("settings SOBER_UP_TIME=100000\n"
              "0:01 press drink-key\n"
-             "2:20 die 5s\n"
+             "2:20 mission 5s\n"
              "2:40 end\n",
              &p);
     const std::vector<std::string> passOut = p.about(Topic::PassOut);
@@ -148,16 +148,51 @@ TEST(Timeline, OutOfPlayAndThePassOutAreToldOnceEach) {
     EXPECT_EQ(p.result.counts.passOuts, 1);
     ASSERT_EQ(p.result.recording.passOuts.size(), 1u);
 
-    const std::vector<std::string> hold = p.about(Topic::Hold);
+    const std::vector<std::string> hold = p.about(Topic::Mission);
     ASSERT_EQ(hold.size(), 3u);
-    EXPECT_EQ(hold[0], "script held; intoxication reset");
+    EXPECT_EQ(hold[0], "mission flag up: script held; intoxication reset");
     EXPECT_EQ(hold[1],
-              "back in play in the game; the script sees it at its next look (every 3 s while held)");
+              "the mission ends in the game; the script sees it at its next look (every 3 s while held)");
     EXPECT_EQ(hold[2].rfind("script runs again after ", 0), 0u);
-    ASSERT_EQ(p.result.recording.outOfPlay.size(), 1u);
-    EXPECT_EQ(p.result.recording.outOfPlay[0].from, 140000);
-    EXPECT_EQ(p.result.recording.outOfPlay[0].to, 145000);
-    EXPECT_EQ(p.result.recording.outOfPlay[0].label, "death");
+    ASSERT_EQ(p.result.recording.missions.size(), 1u);
+    EXPECT_EQ(p.result.recording.missions[0].from, 140000);
+    EXPECT_EQ(p.result.recording.missions[0].to, 145000);
+    EXPECT_EQ(p.result.recording.missions[0].label, "mission");
+}
+
+// A death outside a mission holds nothing: no mission line, no band; the player is
+// alive again at its end, or at a quit of the game, whichever comes first. The
+// start line tells the world as the setup's lines left it.
+TEST(Timeline, ADeathHoldsNothingAndTheStartTellsThePlayerAsSetUp) {
+    Played p;
+    playText("keyboard\n"
+             "mount\n"
+             "cash $3\n"
+             "clock 1898-06-01 14:30\n"
+             "clock-rate 60\n"
+             "0:01 dismount\n"
+             "0:10 die 5s\n"
+             "0:10 expect on-foot off\n"
+             "0:12 restart\n" // dead when the game quits
+             "0:13 expect on-foot on\n"
+             "0:14 die 2s\n"
+             "0:14 expect mission off\n"
+             "0:18 end\n",
+             &p);
+    EXPECT_EQ(p.result.failures(), 0);
+    const Entry* world = p.find(Topic::Start, "30 fps");
+    ASSERT_TRUE(world);
+    EXPECT_EQ(world->text,
+              "30 fps (33 ms frames) · cash $3.00 · the player mounted with keyboard and mouse, "
+              "aiming · game clock 1 Jun 1898 14:30:00, 60 in-game s a second (sobering: 1 intake "
+              "every 1.8 s)");
+    EXPECT_TRUE(p.about(Topic::Mission).empty());
+    EXPECT_EQ(p.result.counts.missions, 0);
+    EXPECT_TRUE(p.result.recording.missions.empty());
+    const std::vector<std::string> player = p.about(Topic::Player);
+    ASSERT_EQ(player.size(), 1u) << "the first death ended with the quit, untold";
+    EXPECT_EQ(player[0], "the player is alive again, on foot");
+    EXPECT_EQ(p.find(Topic::Player, "the player")->at, 16000);
 }
 
 TEST(Timeline, SoberingAloneIsNotAFlood) {
@@ -347,9 +382,9 @@ TEST(Restart, TheGameGoesOnWhereItWasButWithoutTheOldLoadsDoings) {
              "0:07 complete refill-prompt\n"
              "0:20 expect flask 99\n"
              "0:20 expect cash $15.00\n"
-             "0:21 die 20s\n"
-             "0:25 restart\n" // dead when the game quits
-             "0:26 expect out-of-play off\n"
+             "0:21 mission 20s\n"
+             "0:25 restart\n" // in a mission when the game quits
+             "0:26 expect mission off\n"
              "0:26 expect refill-prompt shown\n"
              "0:27 end\n",
              &p);
@@ -361,9 +396,9 @@ TEST(Restart, TheGameGoesOnWhereItWasButWithoutTheOldLoadsDoings) {
     EXPECT_NE(std::find(p.about(Topic::Refill).begin(), p.about(Topic::Refill).end(),
                         "the service is cut off by the quit"),
               p.about(Topic::Refill).end());
-    ASSERT_EQ(p.result.recording.outOfPlay.size(), 1u);
-    EXPECT_EQ(p.result.recording.outOfPlay[0].from, 21000);
-    EXPECT_EQ(p.result.recording.outOfPlay[0].to, 25000);
+    ASSERT_EQ(p.result.recording.missions.size(), 1u);
+    EXPECT_EQ(p.result.recording.missions[0].from, 21000);
+    EXPECT_EQ(p.result.recording.missions[0].to, 25000);
     EXPECT_EQ(p.result.counts.restarts, 2);
     EXPECT_TRUE(inTimeOrder(p.entries));
 }

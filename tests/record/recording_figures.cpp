@@ -92,7 +92,7 @@ bool play(const fs::path& folder, unsigned fps, bool busy, unsigned minutes, Fig
             w.target = t >= 20000 && t < 45000 ? Bartender : 0;
             w.peds[Bartender].x = t >= 35000 ? 9.0f : 1.5f;
             if (t >= 22000 && t < 22100 && s.refillPromptActive) w.prompts[s.refillPrompt].completed = true;
-            w.outOfPlay = t >= 60000 && t < 70000;
+            w.missionFlag = t >= 60000 && t < 70000;
         }
         const Clock::time_point t0 = Clock::now();
         sim::playFrames(1);

@@ -86,7 +86,7 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
     ASSERT_TRUE(state().refillPromptActive);
     world().prompts[state().refillPrompt].completed = true;
     sim::playMs(9000);
-    world().outOfPlay = true;
+    world().missionFlag = true;
     sim::playFrames(3);
     ASSERT_EQ(sim::waitingFor(), 3000u);
 
@@ -221,7 +221,7 @@ TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
     sim::playFrames(5);
     sim::keyEvent(79, 0, 0, 1);
     sim::playMs(5000);
-    world().outOfPlay = true;
+    world().missionFlag = true;
     sim::playFrames(3);
     const std::string good = *fileText(folder / "Tolvenmire.rec");
     sim::stop();

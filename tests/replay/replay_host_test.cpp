@@ -123,7 +123,7 @@ rec::Recording takeSession() {
     t.r.saveBytes = "40";
     sim::World& w = sim::world();
     sim::playFrames(30);
-    w.promptControl = 1;
+    w.satchelReleased = 1;
     sim::playFrames(5);
     const int32_t prompt = sim::pluginState()->drinkPrompt;
     w.prompts[prompt].completed = true;
@@ -134,9 +134,9 @@ rec::Recording takeSession() {
     sim::playFrames(1);
     w.analog[StopControl] = 0.0f;
     sim::playFrames(60);
-    w.outOfPlay = true;
+    w.missionFlag = true;
     sim::playFrames(200);
-    w.outOfPlay = false;
+    w.missionFlag = false;
     sim::playFrames(100);
     sim::stop();
     EXPECT_TRUE(sim::violations().empty());

@@ -71,7 +71,7 @@ TEST_F(Host, EverySessionLoadsThePluginAfresh) {
 
 TEST_F(Host, ThePluginReadsTheHostsTickCount) {
     start();
-    world().playerCondition = 0; // a trigger shows as one condition query
+    world().onFoot = 0; // a trigger shows as one condition query
     sim::freezeTickCount(true);
     sim::playFrames(1);
     auto triggersAt = [](uint32_t tick) {
@@ -100,7 +100,7 @@ TEST_F(Host, ThePluginReadsTheHostsTickCount) {
 }
 
 TEST_F(Host, AWaitEndsAtTheFirstFrameItsTimeHasPassed) {
-    world().outOfPlay = true; // the script holds with waits of 3000 ms
+    world().missionFlag = true; // the script holds with waits of 3000 ms
     start();
     sim::playFrames(1);
     ASSERT_EQ(sim::resumes(), 1);

@@ -249,9 +249,9 @@ class DrinkTest : public PluginTest {
     // An out-of-play hold: the frame that enters it, then frames until TickUpdate
     // runs again, which is returned.
     static int holdOnce() {
-        world().outOfPlay = true;
+        world().missionFlag = true;
         sim::playFrames(1);
-        world().outOfPlay = false;
+        world().missionFlag = false;
         for (int guard = 0; guard < 400; ++guard) { // up to 3000 ms of waiting
             const int f = nextFrame();
             if (count(f, PlayerPedQuery) == 1) return f;

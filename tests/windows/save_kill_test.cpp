@@ -139,9 +139,9 @@ void refill() {
 
 // An out-of-play spell: intoxication starts again from nothing.
 void hold() {
-    sim::world().outOfPlay = true;
+    sim::world().missionFlag = true;
     sim::playFrames(1);
-    sim::world().outOfPlay = false;
+    sim::world().missionFlag = false;
     sim::playMs(3200);
 }
 

@@ -47,46 +47,46 @@ struct SeenWorld {
 
 void SeenWorld::see(const sim::Call& c, int frame) {
     switch (c.hash) {
-    case natives::PlayerPed:
+    case natives::PlayerPedId:
         playerPed = c.resultInt();
         break;
-    case natives::PromptBegin: {
+    case natives::UiPromptRegisterBegin: {
         const int32_t h = c.resultInt();
         prompts[h] = {h, std::string(), true};
         newPrompts.push_back(h);
         break;
     }
-    case natives::LabelText:
+    case natives::VarString:
         texts[c.result[0]] = c.text[2];
         break;
-    case natives::PromptLabel:
+    case natives::UiPromptSetText:
         if (auto p = prompts.find(c.i32(0)); p != prompts.end()) {
             auto t = texts.find(c.args[1]);
             p->second.label = t == texts.end() ? std::string() : t->second;
         }
         break;
-    case natives::PromptDelete:
+    case natives::UiPromptDelete:
         if (auto p = prompts.find(c.i32(0)); p != prompts.end()) p->second.alive = false;
         break;
-    case natives::Speak:
+    case natives::PlayPedAmbientSpeechNative:
         speech.push_back(sim::speechOf(c, frame));
         break;
     case natives::DrawSprite:
         sprites.push_back(sim::spriteOf(c));
         break;
-    case natives::ScenarioRunning:
+    case natives::IsPedUsingScenarioHash:
         scenarioRunning = c.resultInt() != 0;
         break;
-    case natives::ClearTasks:
+    case natives::ClearPedTasks:
         if (c.i32(0) == playerPed) scenarioRunning = false;
         break;
-    case natives::EffectRunning:
+    case natives::AnimpostfxIsRunning:
         if (c.text[0] == PassOutEffect) passOutEffect = c.resultInt() != 0;
         break;
-    case natives::Interior:
+    case natives::GetInteriorFromEntity:
         if (c.i32(0) == playerPed) interior = c.resultInt();
         break;
-    case natives::TargetedPed: {
+    case natives::GetPlayerInteractionTargetEntity: {
         int32_t handle = 0;
         if (c.resultInt() != 0 && c.args[1])
             memcpy(&handle, (const void*)(uintptr_t)c.args[1], sizeof handle);

@@ -6,7 +6,7 @@
 #   check_natives.sh ROOT literals   no 16-digit hexadecimal literal in the code of
 #                                    sim/, tests/ or bench/ outside the table: the
 #                                    tools, the tests and the benchmarks name a native
-#                                    from it (natives::GameTimer)
+#                                    from it (natives::GetGameTimer)
 #   check_natives.sh ROOT plugin     the table and the plug-in (src/, which writes each
 #                                    hash at its call site) name the same hashes: each
 #                                    one the plug-in calls is in the table, and each one

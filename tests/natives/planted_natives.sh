@@ -86,4 +86,20 @@ expect plugin fails "a native the plug-in calls and the table has not" \
 sed -i -E '/^ *\{MoneyDecrementCashBalance, "MONEY"/d' "$copy/$table"
 expect plugin fails "a name of the table without its record" "MoneyDecrementCashBalance has 0 records"
 
+hashes=sim/standin/game_hashes.h
+satchel=$(grep -nE 'NativeCall<int32_t>\(0x[0-9A-F]{16}, 0, 0x4CC0E2FE\)' "$root/src/flask/drinking.cpp" | cut -d: -f1)
+[ -n "$satchel" ] || { echo "FAILED: no INPUT_OPEN_SATCHEL_MENU in src/flask/drinking.cpp" >&2; exit 1; }
+sed -i "${satchel}s/0x4CC0E2FE/0x4CC0E2EF/" "$copy/src/flask/drinking.cpp"
+expect plugin fails "a control's hash mistyped in the plug-in" \
+    "src/flask/drinking.cpp:$satchel: the plug-in writes 0x4CC0E2EF, which is none of the game's hashes"
+
+sed -i 's/"MISC", "GET_GAME_TIMER"/"MISC", "GET_GAME_TIMES"/' "$copy/$table"
+expect plugin fails "a native whose C++ name is not the game's" \
+    "GetGameTimer is the native GET_GAME_TIMES: its name is GetGameTimes"
+
+sed -i 's/"INPUT_MOVE_UD", InputMoveUd/"INPUT_MOVE_DU", InputMoveUd/' "$copy/$hashes"
+expect plugin fails "a hash whose C++ name is not the game's" \
+    "$hashes:$(grep -n '^inline constexpr uint32_t InputMoveUd' "$root/$hashes" | cut -d: -f1): InputMoveUd is the hash" \
+    "INPUT_MOVE_DU: its name is InputMoveDu"
+
 exit $status

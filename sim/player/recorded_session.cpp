@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cinttypes>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -323,6 +324,18 @@ bool replay(const std::vector<ReplayRun>& runs, const PlayOptions& options, Repl
     return s.run();
 }
 
+namespace {
+
+// The native of a call as describe() tells it ("frame 12  0x<16 digits> ..."), or
+// nullptr for a line that is no known native's.
+const sim::NativeInfo* nativeOfLine(const std::string& line) {
+    const size_t at = line.find("  0x");
+    if (at == std::string::npos || line.size() < at + 20) return nullptr;
+    return sim::findNative(std::strtoull(line.c_str() + at + 2, nullptr, 16));
+}
+
+} // namespace
+
 std::vector<std::string> differenceLines(const ReplayOutcome& outcome, const ReplayRun& run) {
     const sim::ReplayStatus& s = outcome.status;
     std::vector<std::string> out;
@@ -334,6 +347,11 @@ std::vector<std::string> differenceLines(const ReplayOutcome& outcome, const Rep
     out.push_back(b);
     out.push_back("  recorded: " + s.recorded);
     out.push_back("  made:     " + s.made);
+    // What the plug-in asks the game there, in a few words.
+    const sim::NativeInfo* recorded = nativeOfLine(s.recorded);
+    const sim::NativeInfo* made = nativeOfLine(s.made);
+    for (const sim::NativeInfo* n : {recorded, made == recorded ? nullptr : made})
+        if (n) out.push_back("  " + natives::fullName(*n) + ": " + n->role);
     if (!s.before.empty()) {
         out.push_back("  the calls before it, as recorded and made alike:");
         for (const std::string& line : s.before) out.push_back("    " + line);

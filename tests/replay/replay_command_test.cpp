@@ -87,6 +87,10 @@ TEST_F(ReplayCommand, APluginWithOneCallChangedStopsThereAndNamesBothCalls) {
                                ")\n"),
               std::string::npos)
         << changed.out;
+    // And what the native is to the plug-in.
+    EXPECT_NE(changed.out.find(")\n  MONEY::_MONEY_DECREMENT_CASH_BALANCE: the refill price, in cents\n"),
+              std::string::npos)
+        << changed.out;
     // The calls before it are told, the last of them the one just before the charge.
     EXPECT_NE(changed.out.find("the calls before it"), std::string::npos);
     EXPECT_NE(

@@ -43,13 +43,13 @@ const uint32_t ValentineBartender = 0xB733CF0F;
 // lock armed as the script's start arms it.
 void setUpWorld() {
     flat::clearAnswers();
-    flat::answer(natives::PlayerPed, 1001);
-    flat::answer(natives::GameTimer, (uint32_t)Now);
-    flat::answer(natives::PlayerCondition, 1);
-    flat::answer(natives::DeadeyeCondition, 1);
-    flat::answer(natives::GameClock, 5000);
-    flat::answer(natives::TextureLoaded, 1);
-    flat::answerFloat(natives::Distance, 10.0f);
+    flat::answer(natives::PlayerPedId, 1001);
+    flat::answer(natives::GetGameTimer, (uint32_t)Now);
+    flat::answer(natives::IsPedOnFoot, 1);
+    flat::answer(natives::IsPlayerFreeAiming, 1);
+    flat::answer(natives::GetSecondsSinceBaseYear, 5000);
+    flat::answer(natives::HasStreamedTxdLoaded, 1);
+    flat::answerFloat(natives::Vdist, 10.0f);
     gState = ScriptState{};
     gState.deadeyeLock = gSettings.deadeyeLockThreshold != 0;
 }
@@ -66,13 +66,13 @@ void idleOutside() { setUpWorld(); }
 
 void idleInSaloonNoTarget() {
     setUpWorld();
-    flat::answer(natives::Interior, (uint32_t)ValentineSaloon);
+    flat::answer(natives::GetInteriorFromEntity, (uint32_t)ValentineSaloon);
 }
 
 void idleInSaloonOutOfReach() {
     idleInSaloonNoTarget();
-    flat::answer(natives::TargetedPed, 1);
-    flat::answer(natives::EntityModel, ValentineBartender);
+    flat::answer(natives::GetPlayerInteractionTargetEntity, 1);
+    flat::answer(natives::GetEntityModel, ValentineBartender);
 }
 
 void drinking() {

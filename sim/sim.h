@@ -78,11 +78,14 @@ struct Call {
 float floatOf(uint64_t cell);
 
 // The natives the model knows: those of the native table (standin/native_table.h),
-// each with its hash, its role for traces and the kinds of its arguments and result.
+// each with its hash, the game's name of it, its published signature and the kinds
+// of its arguments and result.
 using NativeInfo = natives::Native;
 const NativeInfo* findNative(uint64_t hash); // nullptr for a hash the model does not know
 
-// One line describing a call: "frame 12  0x<the hash, 16 digits> game_timer() -> 100396".
+// One line describing a call, each native and each of the game's hashes
+// (standin/game_hashes.h) by the game's name:
+// "frame 12  0x<the hash, 16 digits> MISC::GET_GAME_TIMER() -> 100396".
 std::string describe(const Call& call);
 
 // ---------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cinttypes>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -47,46 +48,46 @@ struct SeenWorld {
 
 void SeenWorld::see(const sim::Call& c, int frame) {
     switch (c.hash) {
-    case natives::PlayerPed:
+    case natives::PlayerPedId:
         playerPed = c.resultInt();
         break;
-    case natives::PromptBegin: {
+    case natives::UiPromptRegisterBegin: {
         const int32_t h = c.resultInt();
         prompts[h] = {h, std::string(), true};
         newPrompts.push_back(h);
         break;
     }
-    case natives::LabelText:
+    case natives::VarString:
         texts[c.result[0]] = c.text[2];
         break;
-    case natives::PromptLabel:
+    case natives::UiPromptSetText:
         if (auto p = prompts.find(c.i32(0)); p != prompts.end()) {
             auto t = texts.find(c.args[1]);
             p->second.label = t == texts.end() ? std::string() : t->second;
         }
         break;
-    case natives::PromptDelete:
+    case natives::UiPromptDelete:
         if (auto p = prompts.find(c.i32(0)); p != prompts.end()) p->second.alive = false;
         break;
-    case natives::Speak:
+    case natives::PlayPedAmbientSpeechNative:
         speech.push_back(sim::speechOf(c, frame));
         break;
     case natives::DrawSprite:
         sprites.push_back(sim::spriteOf(c));
         break;
-    case natives::ScenarioRunning:
+    case natives::IsPedUsingScenarioHash:
         scenarioRunning = c.resultInt() != 0;
         break;
-    case natives::ClearTasks:
+    case natives::ClearPedTasks:
         if (c.i32(0) == playerPed) scenarioRunning = false;
         break;
-    case natives::EffectRunning:
+    case natives::AnimpostfxIsRunning:
         if (c.text[0] == PassOutEffect) passOutEffect = c.resultInt() != 0;
         break;
-    case natives::Interior:
+    case natives::GetInteriorFromEntity:
         if (c.i32(0) == playerPed) interior = c.resultInt();
         break;
-    case natives::TargetedPed: {
+    case natives::GetPlayerInteractionTargetEntity: {
         int32_t handle = 0;
         if (c.resultInt() != 0 && c.args[1])
             memcpy(&handle, (const void*)(uintptr_t)c.args[1], sizeof handle);
@@ -323,6 +324,18 @@ bool replay(const std::vector<ReplayRun>& runs, const PlayOptions& options, Repl
     return s.run();
 }
 
+namespace {
+
+// The native of a call as describe() tells it ("frame 12  0x<16 digits> ..."), or
+// nullptr for a line that is no known native's.
+const sim::NativeInfo* nativeOfLine(const std::string& line) {
+    const size_t at = line.find("  0x");
+    if (at == std::string::npos || line.size() < at + 20) return nullptr;
+    return sim::findNative(std::strtoull(line.c_str() + at + 2, nullptr, 16));
+}
+
+} // namespace
+
 std::vector<std::string> differenceLines(const ReplayOutcome& outcome, const ReplayRun& run) {
     const sim::ReplayStatus& s = outcome.status;
     std::vector<std::string> out;
@@ -334,6 +347,11 @@ std::vector<std::string> differenceLines(const ReplayOutcome& outcome, const Rep
     out.push_back(b);
     out.push_back("  recorded: " + s.recorded);
     out.push_back("  made:     " + s.made);
+    // What the plug-in asks the game there, in a few words.
+    const sim::NativeInfo* recorded = nativeOfLine(s.recorded);
+    const sim::NativeInfo* made = nativeOfLine(s.made);
+    for (const sim::NativeInfo* n : {recorded, made == recorded ? nullptr : made})
+        if (n) out.push_back("  " + natives::fullName(*n) + ": " + n->role);
     if (!s.before.empty()) {
         out.push_back("  the calls before it, as recorded and made alike:");
         for (const std::string& line : s.before) out.push_back("    " + line);

@@ -6,12 +6,25 @@
 #include "player/time_money_text.h"
 #include "player/world_tables.h"
 
+#include "standin/game_hashes.h"
+
 #include "base/script_state.h"
 #include "base/settings.h"
 
 #include <algorithm>
 
 namespace player {
+
+namespace {
+
+// The game's name of a control or a model the line names, as the timeline adds it
+// (" — INPUT_MOVE_UD"); nothing for a hash the game's list does not have.
+std::string gameName(int64_t hash) {
+    const hashes::Constant* c = hashes::find((uint32_t)hash);
+    return c ? std::string(" — ") + c->name : "";
+}
+
+} // namespace
 
 void ScenarioSession::apply(const Event& e, Millis at) {
     using K = Event::Kind;
@@ -54,7 +67,7 @@ void ScenarioSession::pressKey(const Event& e, Millis at) {
 
 // An analogue control reads 1.0 for one frame.
 void ScenarioSession::pressControl(const Event& e, Millis at) {
-    say(at, Topic::Action, e.written, e.line);
+    say(at, Topic::Action, e.written + gameName(e.number), e.line);
     const uint32_t control = (uint32_t)e.number;
     w().analog[control] = 1.0f;
     afterFrame.push_back([this, control] { w().analog[control] = 0.0f; });
@@ -213,7 +226,7 @@ void ScenarioSession::cash(const Event& e, Millis at) {
 }
 
 void ScenarioSession::model(const Event& e, Millis at) {
-    say(at, Topic::Action, e.written, e.line);
+    say(at, Topic::Action, e.written + gameName(e.number), e.line);
     w().playerModel = (uint32_t)e.number;
 }
 

@@ -147,11 +147,6 @@ void addOptions(CLI::App& app, Options& o) {
                "The scenario format is described in docs/scenarios.md, recordings in docs/recordings.md.");
 }
 
-const char* nativeName(uint64_t hash) {
-    const sim::NativeInfo* info = sim::findNative(hash);
-    return info ? info->role : nullptr;
-}
-
 // The host's argument kinds of a native, which a recording's must match.
 const char* nativeArguments(uint64_t hash) {
     const sim::NativeInfo* info = sim::findNative(hash);
@@ -188,7 +183,7 @@ int dumpRecording(const std::string& path) {
             printHead();
             char b[16];
             snprintf(b, sizeof b, "%6d  ", frame);
-            printLine(b + rec::describeEvent(e, nativeName));
+            printLine(b + rec::describeEvent(e, sim::findNative));
             if (e.kind == rec::EventKind::Resume) ++frame;
             return true;
         },

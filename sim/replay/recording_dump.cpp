@@ -1,8 +1,9 @@
 // A recording's events as lines of text (describeEvent, recording_reader.h), for
-// `tolvenmire-sim --dump`: each native with its arguments and its result as the
-// plug-in read them, records in hex with their strings' texts, and every other event
-// in a word or two.
+// `tolvenmire-sim --dump`: each native by the game's name with its arguments and its
+// result as the plug-in read them, the game's hashes by their names, records in hex
+// with their strings' texts, and every other event in a word or two.
 #include "replay/recording_reader.h"
+#include "standin/game_hashes.h"
 
 #include <cinttypes>
 #include <cstdarg>
@@ -61,13 +62,23 @@ void appendRecord(std::string& out, const Event& e, int k) {
     }
 }
 
+// The game's constant a value stands for, where the native takes a hash there (its
+// kind is 'u') and the game's constants have it; nullptr otherwise.
+const hashes::Constant* constantOf(uint64_t value, char kind) {
+    return kind == 'u' && value <= UINT32_MAX ? hashes::find((uint32_t)value) : nullptr;
+}
+
 // A native: its hash and name, its arguments, and its result.
-void appendNative(std::string& out, const Event& e, const char* (*nativeName)(uint64_t)) {
-    const char* name = nativeName ? nativeName(e.hash) : nullptr;
-    append(out, "native 0x%016" PRIX64 " %s(", e.hash, name ? name : "");
+void appendNative(std::string& out, const Event& e, const natives::Native* (*findNative)(uint64_t)) {
+    const natives::Native* native = findNative ? findNative(e.hash) : nullptr;
+    append(out, "native 0x%016" PRIX64 " %s(", e.hash, native ? natives::fullName(*native).c_str() : "");
+    const size_t known = native ? strlen(native->args) : 0;
     for (int k = 0; k < e.argc; ++k) {
         if (k) out += ", ";
-        if (e.argKind[k] == ArgKind::Value)
+        const hashes::Constant* constant = constantOf(e.args[k], (size_t)k < known ? native->args[k] : 'x');
+        if (e.argKind[k] == ArgKind::Value && constant)
+            out += constant->name;
+        else if (e.argKind[k] == ArgKind::Value)
             append(out, e.args[k] < 0x10000 ? "%" PRIu64 : "0x%" PRIX64, e.args[k]);
         else if (e.argKind[k] == ArgKind::Text)
             appendQuoted(out, e.text[k]);
@@ -75,8 +86,11 @@ void appendNative(std::string& out, const Event& e, const char* (*nativeName)(ui
             appendRecord(out, e, k);
     }
     out += ')';
+    const hashes::Constant* named = native ? constantOf((uint32_t)e.result[0], native->result) : nullptr;
     if (e.nullResult) {
         out += " -> null";
+    } else if (e.resultBytes == 4 && named) {
+        append(out, " -> %s (0x%08" PRIX32 ")", named->name, (uint32_t)e.result[0]);
     } else if (e.resultBytes == 4) {
         append(out, " -> %" PRId32 " (0x%08" PRIX32 ")", (int32_t)(uint32_t)e.result[0],
                (uint32_t)e.result[0]);
@@ -96,11 +110,11 @@ void appendNative(std::string& out, const Event& e, const char* (*nativeName)(ui
 
 std::string describeEvent(const Event& e) { return describeEvent(e, nullptr); }
 
-std::string describeEvent(const Event& e, const char* (*nativeName)(uint64_t)) {
+std::string describeEvent(const Event& e, const natives::Native* (*findNative)(uint64_t)) {
     std::string out;
     switch (e.kind) {
     case EventKind::Native:
-        appendNative(out, e, nativeName);
+        appendNative(out, e, findNative);
         break;
     case EventKind::Wait:
         append(out, "wait %" PRIu32, e.waitMs);

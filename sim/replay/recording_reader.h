@@ -6,6 +6,8 @@
 // target. It allocates freely; the plug-in's writer does not.
 #pragma once
 
+#include "standin/native_table.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -137,7 +139,8 @@ inline size_t eventBytes(const Event& e) {
 // One event as a line of text, for `tolvenmire-sim --dump` (the natives decoded as
 // `--trace` decodes them where the host knows them).
 std::string describeEvent(const Event& event);
-// The same, with the native's name where `nativeName` knows the hash (nullptr otherwise).
-std::string describeEvent(const Event& event, const char* (*nativeName)(uint64_t hash));
+// The same, each native by the game's name where `findNative` knows its hash
+// (nullptr otherwise), its hash arguments and results by the game's names of them.
+std::string describeEvent(const Event& event, const natives::Native* (*findNative)(uint64_t hash));
 
 } // namespace rec

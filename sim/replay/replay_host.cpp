@@ -271,7 +271,7 @@ void estimateClock() {
         held += rec::eventBytes(e);
         if (e.kind == rec::EventKind::Resume && i > 0) ++frame;
         if (e.kind == rec::EventKind::Wait) waitedLong = e.waitMs != 0;
-        if (e.kind != rec::EventKind::Native || e.hash != natives::GameTimer) continue;
+        if (e.kind != rec::EventKind::Native || e.hash != natives::GetGameTimer) continue;
         const uint32_t t = (uint32_t)e.result[0];
         if (firstFrame < 0) {
             firstFrame = frame;
@@ -359,7 +359,7 @@ UINT64* replayNative(Call& c) {
     c.result[0] = h.result[0];
     c.result[1] = h.result[1];
     c.result[2] = h.result[2];
-    if (c.hash == natives::GameTimer) setTimer((uint32_t)e->result[0]);
+    if (c.hash == natives::GetGameTimer) setTimer((uint32_t)e->result[0]);
     const bool nullResult = consume().nullResult;
     logCall(c);
     return nullResult ? nullptr : h.result;

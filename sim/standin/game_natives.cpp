@@ -1,5 +1,7 @@
 // The natives the model knows, the reading of their text arguments, and the
-// one-line description of a call for traces.
+// one-line description of a call for traces: each native and each hash of the
+// game's constants by the game's name.
+#include "standin/game_hashes.h"
 #include "standin/host_internals.h"
 #include "standin/native_table.h"
 
@@ -33,6 +35,15 @@ void append(std::string& out, const char* format, ...) {
     out += b;
 }
 
+// A 32-bit hash by the game's name of it (INPUT_MOVE_UD), or in hex when the game's
+// constants do not have it.
+void appendHash(std::string& out, uint32_t hash) {
+    if (const hashes::Constant* known = hashes::find(hash))
+        out += known->name;
+    else
+        append(out, "0x%08" PRIX32, hash);
+}
+
 void appendArgument(std::string& out, char kind, const Call& c, int k) {
     const uint64_t v = c.args[k];
     switch (kind) {
@@ -40,7 +51,7 @@ void appendArgument(std::string& out, char kind, const Call& c, int k) {
         append(out, "%" PRId32, c.i32(k));
         break;
     case 'u':
-        append(out, "0x%08" PRIX32, c.u32(k));
+        appendHash(out, c.u32(k));
         break;
     case 'b':
         append(out, "%" PRIu32, c.u32(k));
@@ -120,7 +131,9 @@ std::string describe(const Call& c) {
     switch (c.kind) {
     case CallKind::Native: {
         const NativeInfo* info = findNative(c.hash);
-        append(out, "0x%016" PRIX64 " %s(", c.hash, info ? info->role : "unknown");
+        append(out, "0x%016" PRIX64 " ", c.hash);
+        out += info ? natives::fullName(*info) : "unknown";
+        out += '(';
         const size_t known = info ? strlen(info->args) : 0;
         for (int k = 0; k < c.argc; ++k) {
             if (k) out += ", ";
@@ -135,7 +148,8 @@ std::string describe(const Call& c) {
             append(out, " -> %" PRId32, c.resultInt());
             break;
         case 'u':
-            append(out, " -> 0x%08" PRIX32, (uint32_t)c.result[0]);
+            out += " -> ";
+            appendHash(out, (uint32_t)c.result[0]);
             break;
         case 'f':
             append(out, " -> %g", (double)c.resultFloat());

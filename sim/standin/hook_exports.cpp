@@ -215,7 +215,7 @@ UINT64* nativeCall() {
         if (c.argc != expected && !h.tooManyReported) {
             char b[160];
             snprintf(b, sizeof b, "native %s (%s) called with %d arguments; it takes %d", hex(c.hash).c_str(),
-                     info->role, c.argc, expected);
+                     natives::fullName(*info).c_str(), c.argc, expected);
             addViolation(b);
         }
         readTextArguments(*info, c);

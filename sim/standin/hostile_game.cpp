@@ -164,7 +164,7 @@ bool hostileAnswer(const NativeInfo& info, Call& c, UINT64* r) {
     }
     for (int k = 0; k < c.argc && info.args[k]; ++k)
         if (info.args[k] == 'p') return hostileOutVariable(c.args[k]), true;
-    if (c.hash == natives::PromptBegin && below(2) == 0) return reuseDeletedHandle(c, r), true;
+    if (c.hash == natives::UiPromptRegisterBegin && below(2) == 0) return reuseDeletedHandle(c, r), true;
     switch (info.result) {
     case 'i':
         r[0] = (uint32_t)hostileInt();

@@ -66,16 +66,18 @@ void Session::observe(const sim::Call& c) {
 
     if (!c.onScriptFiber && observed_.empty())
         observed_ = "a native called off the script fiber: " + sim::describe(c);
-    if (c.hash == natives::OutOfPlay) lastLoopQuery_ = w.timer;
-    if (c.hash == natives::EffectRunning && c.text[0] == PassOut && c.resultInt() != 0 && !passOutSeen_) {
+    if (c.hash == natives::GetMissionFlag) lastLoopQuery_ = w.timer;
+    if (c.hash == natives::AnimpostfxIsRunning && c.text[0] == PassOut && c.resultInt() != 0 &&
+        !passOutSeen_) {
         passOutSeen_ = true;
         ++result_.passOuts;
     }
-    if (c.hash == natives::EffectRunning && c.text[0] == PassOut && c.resultInt() == 0) passOutSeen_ = false;
-    if (c.hash == natives::ControlValue) controlValueSeen_ = true;
-    if (c.hash == natives::ClearTasks && controlValueSeen_) stopSeen_ = true;
-    if (c.hash == natives::ScenarioStart && c.i32(2) == 10) refillSaveSeen_ = true;
-    if (c.hash == natives::PlayerControl) {
+    if (c.hash == natives::AnimpostfxIsRunning && c.text[0] == PassOut && c.resultInt() == 0)
+        passOutSeen_ = false;
+    if (c.hash == natives::GetControlNormal) controlValueSeen_ = true;
+    if (c.hash == natives::ClearPedTasks && controlValueSeen_) stopSeen_ = true;
+    if (c.hash == natives::TaskStartScenarioInPlaceHash && c.i32(2) == 10) refillSaveSeen_ = true;
+    if (c.hash == natives::SetPlayerControl) {
         const bool give = c.i32(1) != 0;
         if (give == !controlOff_ && observed_.empty())
             observed_ = give ? "player control given back without being taken" : "player control taken twice";

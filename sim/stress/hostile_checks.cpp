@@ -279,27 +279,27 @@ void HostileGame::checkOutVariables(const ScriptState& s, const sim::Call& c) {
         ++figures_.checks;
         const std::string changed = changedBeyond(s, (uintptr_t)c.args[k]);
         if (!changed.empty())
-            fail(std::string("the game's write through the out-variable of ") + info->role + " changed " +
-                 changed);
+            fail(std::string("the game's write through the out-variable of ") + natives::fullName(*info) +
+                 " changed " + changed);
     }
 }
 
 // The passes of the script's loop and of TickUpdate, and the drink's part of each.
 void HostileGame::followPass(const sim::Call& c) {
     switch (c.hash) {
-    case natives::OutOfPlay:
+    case natives::GetMissionFlag:
         framesThisPass_ = 0;
         passMs_ = 0;
         startWait_ = false;
         break;
-    case natives::PlayerPed:
+    case natives::PlayerPedId:
         ++pass_;
         keyFresh_ = keyPending_;
         keyPending_ = false;
         inDrinkPart_ = true;
         completionTested_ = completionCounts_ = false;
         break;
-    case natives::Interior:
+    case natives::GetInteriorFromEntity:
         inDrinkPart_ = false;
         break;
     default:
@@ -311,20 +311,20 @@ void HostileGame::followPass(const sim::Call& c) {
 // completion.
 void HostileGame::followDrinkPrompt(const sim::Call& c) {
     switch (c.hash) {
-    case natives::PromptBegin:
+    case natives::UiPromptRegisterBegin:
         pendingPrompt_ = c.resultInt();
         break;
-    case natives::LabelText:
+    case natives::VarString:
         if (c.text[2] == "Drink From Flask") {
             drinkPrompt_ = pendingPrompt_;
             drinkPromptDeletedPass_ = -1;
         }
         break;
-    case natives::PromptDelete:
+    case natives::UiPromptDelete:
         if (inDrinkPart_ && c.i32(0) == drinkPrompt_ && drinkPromptDeletedPass_ < 0)
             drinkPromptDeletedPass_ = pass_;
         break;
-    case natives::PromptCompleted:
+    case natives::UiPromptHasHoldModeCompleted:
         // The drink prompt's completion test: the first of the pass, before the saloon.
         if (inDrinkPart_ && !completionTested_) {
             completionTested_ = true;
@@ -340,10 +340,10 @@ void HostileGame::followDrinkPrompt(const sim::Call& c) {
 // A drink starts only from the drink key or the plug-in's own drink prompt.
 void HostileGame::followDrinkStart(const sim::Call& c) {
     switch (c.hash) {
-    case natives::ScenarioRunning:
+    case natives::IsPedUsingScenarioHash:
         if (c.resultInt() != 0) startWait_ = false;
         break;
-    case natives::ScenarioStart:
+    case natives::TaskStartScenarioInPlaceHash:
         if (c.i32(2) == -1) { // the drink's start, not the refill's
             startWait_ = true;
             ++figures_.checks;
@@ -363,11 +363,11 @@ void HostileGame::followDrinkStart(const sim::Call& c) {
 // after (`chargeDue`: the call before gave control back).
 void HostileGame::followRefill(const sim::Call& c, bool chargeDue) {
     switch (c.hash) {
-    case natives::PlayerControl:
+    case natives::SetPlayerControl:
         controlOff_ = c.i32(1) == 0;
         chargeDue_ = !controlOff_;
         break;
-    case natives::TakeCash: {
+    case natives::MoneyDecrementCashBalance: {
         ++figures_.checks;
         const int64_t price = (int64_t)sim::pluginSettings()->refillPrice * 100;
         const int32_t amount = (int32_t)std::clamp<int64_t>(price, INT32_MIN, INT32_MAX);

@@ -3,6 +3,7 @@
 // one frame of changes after another, each drawn from the seed's generator in a
 // fixed order, so that a seed plays the same session every time.
 #include "stress/seeded_session.h"
+#include "standin/game_hashes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,7 +20,7 @@ namespace stress {
 
 namespace {
 
-const uint32_t StopControls[2] = {0xFDA83190, 0x4D8FB4C1};
+const uint32_t StopControls[2] = {hashes::InputMoveUd, hashes::InputMoveLr};
 
 struct Saloon {
     int32_t interior;
@@ -288,8 +289,9 @@ void Session::pressStopControls() {
         const uint32_t control = rng_.pick(StopControls);
         w.analog[control] = rng_.pick(values);
         stopFrames_ = (int)rng_.range(1, 5);
-        char b[64];
-        std::snprintf(b, sizeof b, "stop control 0x%08X at %g", control, (double)w.analog[control]);
+        char b[80];
+        std::snprintf(b, sizeof b, "stop control %s at %g", hashes::find(control)->name,
+                      (double)w.analog[control]);
         log(b);
     }
 }

@@ -21,8 +21,8 @@ static void writeIntensityGlobal(uint64_t value) {
 }
 
 static void setHealingRates(float first, float second) {
-    NativeCall<void>(0x8899C244EBCF70DE, 0, first);  // first healing rate of the player
-    NativeCall<void>(0xFECA17CF3343694B, 0, second); // second healing rate of the player
+    NativeCall<void>(0x8899C244EBCF70DE, 0, first);  // PLAYER::SET_PLAYER_HEALTH_RECHARGE_MULTIPLIER
+    NativeCall<void>(0xFECA17CF3343694B, 0, second); // PLAYER::SET_PLAYER_STAMINA_RECHARGE_MULTIPLIER
 }
 
 void ResetIntoxication() {
@@ -36,11 +36,14 @@ void ResetIntoxication() {
 static void PassOutRecovery() {
     gState.passedOut = false;
     if (gSettings.healWhenDrunk) {
-        NativeCall<void>(0x675680D089BFA21F, gState.playerPed, 100.0f); // restore the player character
-        const int32_t value = NativeCall<int32_t>(0x15D757606D170C3C, gState.playerPed, 0); // read a value
-        NativeCall<void>(0xAC2767ED8BDFAB15, gState.playerPed, value, 0);                   // and set it back
-        for (int32_t k = 0; k < 3; ++k)
-            NativeCall<void>(0xC6258F41D86676E0, gState.playerPed, k, 100); // value k to 100
+        // Waking up: full stamina, full health, and the health, stamina and Dead Eye
+        // cores (0, 1, 2) at 100.
+        NativeCall<void>(0x675680D089BFA21F, gState.playerPed, 100.0f); // PED::_RESTORE_PED_STAMINA
+        const int32_t value =
+            NativeCall<int32_t>(0x15D757606D170C3C, gState.playerPed, 0); // ENTITY::GET_ENTITY_MAX_HEALTH
+        NativeCall<void>(0xAC2767ED8BDFAB15, gState.playerPed, value, 0); // ENTITY::SET_ENTITY_HEALTH
+        for (int32_t k = 0; k < 3; ++k) // ATTRIBUTE::_SET_ATTRIBUTE_CORE_VALUE
+            NativeCall<void>(0xC6258F41D86676E0, gState.playerPed, k, 100);
     }
     ResetIntoxication();
 }
@@ -66,7 +69,8 @@ static void IntoxicationStep() {
     }
 
     if (gState.intakeLevel != 0) {
-        const int32_t clock = NativeCall<int32_t>(0x78FD8BE812E436B2); // game clock
+        // CLOCK::_GET_SECONDS_SINCE_BASE_YEAR: the game clock, in-game seconds since 1898.
+        const int32_t clock = NativeCall<int32_t>(0x78FD8BE812E436B2);
         if (gState.nextSoberUpClock < clock) {
             gState.nextSoberUpClock = wrapAdd(clock, gSettings.soberUpInterval);
             if (gState.intakeLevel > 0) gState.intakeLevel -= 1;
@@ -74,6 +78,7 @@ static void IntoxicationStep() {
     }
 
     if (gState.drunkLevel > 90) {
+        // GRAPHICS::ANIMPOSTFX_IS_RUNNING: the game passes the player out.
         if (NativeCall<int32_t>(0x4A123E85D7C4CA0B, "PlayerDrunk01_PassOut") != 0)
             gState.passedOut = true;
         else if (gState.passedOut)
@@ -83,9 +88,12 @@ static void IntoxicationStep() {
 
 static void ApplyDeadeyeLock() {
     if (!gState.deadeyeLock) return;
-    if (NativeCall<int32_t>(0x936F967D4BE1CE9D, 0) == 0) return; // condition of the deadeye lock
-    NativeCall<void>(0xFE99B66D079CF6BC, 0, 0xCEE12B50, 1);      // hold off a deadeye control this frame
-    NativeCall<void>(0xFE99B66D079CF6BC, 0, 0x6328239B, 1);      // and the other
+    // PLAYER::IS_PLAYER_FREE_AIMING: the lock acts only while the player aims.
+    if (NativeCall<int32_t>(0x936F967D4BE1CE9D, 0) == 0) return;
+    // PAD::DISABLE_CONTROL_ACTION, this frame: INPUT_SPECIAL_ABILITY and
+    // INPUT_SPECIAL_ABILITY_SECONDARY, Dead Eye's controls.
+    NativeCall<void>(0xFE99B66D079CF6BC, 0, 0xCEE12B50, 1);
+    NativeCall<void>(0xFE99B66D079CF6BC, 0, 0x6328239B, 1);
 }
 
 void UpdateIntoxication() {

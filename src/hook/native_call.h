@@ -14,7 +14,7 @@
 // is widened by accident. The pieces go through the hook table (hook_table.h), one
 // pointer for each kind of argument and of result.
 //
-//   int32_t ped = NativeCall<int32_t>(0x096275889B8E0EE0); // the player character
+//   int32_t ped = NativeCall<int32_t>(0x096275889B8E0EE0); // PLAYER::PLAYER_PED_ID
 #pragma once
 
 #include "hook/hook_table.h"

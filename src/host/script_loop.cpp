@@ -8,9 +8,8 @@
 #include "host/tick_update.h"
 #include "record/recorder.h"
 
-static bool isOutOfPlay() {
-    return NativeCall<int32_t>(0xB15CD1CF58771DE1) != 0; // out-of-play query (death, cutscene, loading)
-}
+// MISC::GET_MISSION_FLAG: the script holds while a story mission is under way.
+static bool isOutOfPlay() { return NativeCall<int32_t>(0xB15CD1CF58771DE1) != 0; }
 
 void ScriptMain() {
     if (gSettings.recordSession) recordStart(gSettings.answers);

@@ -7,8 +7,8 @@
 #include "refill/saloon_check.h"
 
 void TickUpdate() {
-    gState.playerPed = NativeCall<int32_t>(0x096275889B8E0EE0); // the player character
-    gState.now = NativeCall<int32_t>(0x4F67E8ECA7D3F667);       // game timer, fixed for the frame
+    gState.playerPed = NativeCall<int32_t>(0x096275889B8E0EE0); // PLAYER::PLAYER_PED_ID: the player character
+    gState.now = NativeCall<int32_t>(0x4F67E8ECA7D3F667);       // MISC::GET_GAME_TIMER, fixed for the frame
     UpdateDrinkPrompt();
     CheckDrinkTriggers();
     if (gState.drinking) UpdateDrinking();

@@ -20,7 +20,8 @@ static void setMeterTexture(char* name, int32_t level) {
 
 static void drawSprite(const char* dictionary, const char* texture, float x, float width, float height,
                        float rotation, int32_t red, int32_t green, int32_t blue, int32_t alpha) {
-    // One sprite on the heads-up display, at y 0.93 in normalised screen units.
+    // GRAPHICS::DRAW_SPRITE: one sprite on the heads-up display, at y 0.93 in
+    // normalised screen units.
     NativeCall<void>(0xC9884ECADE94CB34, dictionary, texture, x, 0.93f, width, height, rotation, red, green,
                      blue, alpha, 0);
 }

@@ -24,7 +24,7 @@ class KeyWindow : public PluginTest {
         sim::setTickCount(tick);
         int n = 0;
         for (const sim::Call& c : nativesIn(nextFrame()))
-            if (c.hash == natives::PlayerCondition) ++n;
+            if (c.hash == natives::IsPedOnFoot) ++n;
         EXPECT_LE(n, 1);
         return n == 1;
     }
@@ -121,7 +121,7 @@ TEST_F(KeyWindow, AnEventThatAgesWhileTheScriptIsHeldDoesNotTrigger) {
     sim::playMs(3500);
     int triggers = 0;
     for (const sim::Call& c : sim::calls())
-        if (c.hash == natives::PlayerCondition && c.kind == sim::CallKind::Native) ++triggers;
+        if (c.hash == natives::IsPedOnFoot && c.kind == sim::CallKind::Native) ++triggers;
     EXPECT_EQ(triggers, 0);
 }
 
@@ -133,7 +133,7 @@ TEST(KeyboardStress, EventsFromAnotherThreadWhileTheScriptConsumes) {
     o.record = false;
     std::atomic<int> triggers{0};
     o.observer = [&triggers](const sim::Call& c) {
-        if (c.kind == sim::CallKind::Native && c.hash == natives::PlayerCondition) triggers.fetch_add(1);
+        if (c.kind == sim::CallKind::Native && c.hash == natives::IsPedOnFoot) triggers.fetch_add(1);
     };
     std::string error;
     ASSERT_TRUE(sim::start(o, &error)) << error;

@@ -15,12 +15,14 @@ class DrinkPrompt : public DrinkTest {
         std::vector<sim::Call> calls = nativesIn(frame), out;
         for (size_t i = 3; i < calls.size(); ++i) {
             out.push_back(calls[i]);
-            if (calls[i].hash == PromptCompleted) break;
+            if (calls[i].hash == UiPromptHasHoldModeCompleted) break;
         }
         return out;
     }
     static std::vector<Native> guardsPass() {
-        return {{FirstGuard, {0}}, {ControlQuery, {0, 0x4CC0E2FEu}}, {EffectRunning, {"WheelHUDIn"}}};
+        return {{IsUsingKeyboardAndMouse, {0}},
+                {IsControlJustReleased, {0, 0x4CC0E2FEu}},
+                {AnimpostfxIsRunning, {"WheelHUDIn"}}};
     }
     static std::vector<sim::Call> slice(int frame, size_t from, size_t to) {
         std::vector<sim::Call> calls = nativesIn(frame);
@@ -32,10 +34,11 @@ class DrinkPrompt : public DrinkTest {
 TEST_F(DrinkPrompt, AnIdleFrameAsksTheGuardsHoldsDeadeyeOffAndAsksForTheInterior) {
     begin();
     const int f = tickAt(T);
-    EXPECT_TRUE(sameNatives(
-        nativesIn(f), seq({frameStart(),
-                           {{FirstGuard, {0}}, {ControlQuery, {0, 0x4CC0E2FEu}}, {PromptCompleted, {0}}},
-                           frameEnd()})));
+    EXPECT_TRUE(sameNatives(nativesIn(f), seq({frameStart(),
+                                               {{IsUsingKeyboardAndMouse, {0}},
+                                                {IsControlJustReleased, {0, 0x4CC0E2FEu}},
+                                                {UiPromptHasHoldModeCompleted, {0}}},
+                                               frameEnd()})));
     EXPECT_EQ(sim::callsInFrame(f).back().kind, sim::CallKind::Wait);
     EXPECT_EQ(sim::callsInFrame(f).back().waitMs, 0u);
     EXPECT_EQ(globalWrites(f), 0) << "nothing is written while both levels are 0";
@@ -44,8 +47,8 @@ TEST_F(DrinkPrompt, AnIdleFrameAsksTheGuardsHoldsDeadeyeOffAndAsksForTheInterior
     // Without the game's deadeye condition the lock holds nothing off.
     world().freeAiming = 0;
     const int g = tickAt(T + 33);
-    EXPECT_EQ(count(g, DeadeyeCondition), 1);
-    EXPECT_EQ(count(g, HoldControlOff), 0);
+    EXPECT_EQ(count(g, IsPlayerFreeAiming), 1);
+    EXPECT_EQ(count(g, DisableControlAction), 0);
 }
 
 TEST_F(DrinkPrompt, EachFrameWhoseGuardsPassTogglesThePrompt) {
@@ -59,17 +62,17 @@ TEST_F(DrinkPrompt, EachFrameWhoseGuardsPassTogglesThePrompt) {
     EXPECT_EQ(upkeep[4].resultInt(), h);
     const uint64_t label = upkeep[6].result[0]; // the text handle, passed on whole
     EXPECT_TRUE(sameNatives(upkeep, seq({guardsPass(),
-                                         {{PlayerCondition, {Player}},
-                                          {BeginPrompt, {}},
-                                          {PromptControl, {h, 0x84543902u}},
-                                          {MakeText, {10, "LITERAL_STRING", "Drink From Flask"}},
-                                          {PromptLabel, {h, Arg::whole(label)}},
-                                          {PromptOption1, {h, 1}},
-                                          {PromptOption3, {h, 3}},
-                                          {FinishPrompt, {h}},
-                                          {PromptOption1b, {h, 1}},
-                                          {PromptOption1c, {h, 1}},
-                                          {PromptCompleted, {h}}}})));
+                                         {{IsPedOnFoot, {Player}},
+                                          {UiPromptRegisterBegin, {}},
+                                          {UiPromptSetControlAction, {h, 0x84543902u}},
+                                          {VarString, {10, "LITERAL_STRING", "Drink From Flask"}},
+                                          {UiPromptSetText, {h, Arg::whole(label)}},
+                                          {UiPromptSetHoldMode, {h, 1}},
+                                          {UiPromptSetPriority, {h, 3}},
+                                          {UiPromptRegisterEnd, {h}},
+                                          {UiPromptSetVisible, {h, 1}},
+                                          {UiPromptSetEnabled, {h, 1}},
+                                          {UiPromptHasHoldModeCompleted, {h}}}})));
     EXPECT_EQ(world().prompts[h].label, "Drink From Flask");
 
     // The next such frame deletes it and keeps the handle; the one after makes a new one.
@@ -77,7 +80,8 @@ TEST_F(DrinkPrompt, EachFrameWhoseGuardsPassTogglesThePrompt) {
     EXPECT_FALSE(state().drinkPromptActive);
     EXPECT_EQ(state().drinkPrompt, h);
     EXPECT_TRUE(
-        sameNatives(upkeepIn(deleted), seq({guardsPass(), {{DeletePrompt, {h}}, {PromptCompleted, {h}}}})));
+        sameNatives(upkeepIn(deleted),
+                    seq({guardsPass(), {{UiPromptDelete, {h}}, {UiPromptHasHoldModeCompleted, {h}}}})));
     tickAt(T + 66);
     EXPECT_TRUE(state().drinkPromptActive);
     const int32_t h2 = state().drinkPrompt;
@@ -87,18 +91,20 @@ TEST_F(DrinkPrompt, EachFrameWhoseGuardsPassTogglesThePrompt) {
     world().keyboardAndMouse = 1;
     int f = tickAt(T + 99);
     tickAt(T + 132);
-    EXPECT_TRUE(sameNatives(upkeepIn(f), {{FirstGuard, {0}}, {PromptCompleted, {h2}}}));
+    EXPECT_TRUE(
+        sameNatives(upkeepIn(f), {{IsUsingKeyboardAndMouse, {0}}, {UiPromptHasHoldModeCompleted, {h2}}}));
     world().keyboardAndMouse = 0;
     world().satchelReleased = 0;
     f = tickAt(T + 165);
     tickAt(T + 198);
-    EXPECT_TRUE(sameNatives(upkeepIn(f),
-                            {{FirstGuard, {0}}, {ControlQuery, {0, 0x4CC0E2FEu}}, {PromptCompleted, {h2}}}));
+    EXPECT_TRUE(sameNatives(upkeepIn(f), {{IsUsingKeyboardAndMouse, {0}},
+                                          {IsControlJustReleased, {0, 0x4CC0E2FEu}},
+                                          {UiPromptHasHoldModeCompleted, {h2}}}));
     world().satchelReleased = 1;
     world().effects["WheelHUDIn"] = 1;
     f = tickAt(T + 231);
     tickAt(T + 264);
-    EXPECT_TRUE(sameNatives(upkeepIn(f), seq({guardsPass(), {{PromptCompleted, {h2}}}})));
+    EXPECT_TRUE(sameNatives(upkeepIn(f), seq({guardsPass(), {{UiPromptHasHoldModeCompleted, {h2}}}})));
     EXPECT_TRUE(state().drinkPromptActive);
     EXPECT_TRUE(world().prompts[h2].alive);
 
@@ -108,8 +114,8 @@ TEST_F(DrinkPrompt, EachFrameWhoseGuardsPassTogglesThePrompt) {
     EXPECT_FALSE(state().drinkPromptActive);
     world().onFoot = 0;
     f = tickAt(T + 330);
-    EXPECT_TRUE(sameNatives(upkeepIn(f),
-                            seq({guardsPass(), {{PlayerCondition, {Player}}, {PromptCompleted, {h2}}}})));
+    EXPECT_TRUE(sameNatives(
+        upkeepIn(f), seq({guardsPass(), {{IsPedOnFoot, {Player}}, {UiPromptHasHoldModeCompleted, {h2}}}})));
     EXPECT_FALSE(state().drinkPromptActive);
 }
 
@@ -118,24 +124,26 @@ TEST_F(DrinkPrompt, TheDrinkKeyStartsTheFlaskScenarioAndRequestsTheMeterTextures
     world().textureLoaded[0x63B3DF31] = true; // "RPG_TEXTURES" is there already
     const int f = pressKeyAt(T);
     // The key is tested first: no completion test in a frame the key triggered.
-    EXPECT_EQ(count(f, PromptCompleted), 0);
-    EXPECT_TRUE(sameNatives(slice(f, 5, 16), {{PlayerCondition, {Player}},
-                                              {ClearTasks, {Player, 1, 1}},
-                                              {StartScenario, {Player, DrinkFlask, -1, 1, 1, 0.0f, 1}},
-                                              {ScenarioRunning, {Player, DrinkFlask}},
-                                              {TextureLoaded, {0xC5CE55E0u}},
-                                              {RequestTexture, {"RPG_METER", 0}},
-                                              {TextureLoaded, {0xE5EBC699u}},
-                                              {RequestTexture, {"BLIPS", 0}},
-                                              {TextureLoaded, {0x63B3DF31u}},
-                                              {TextureLoaded, {0xDF68C3A6u}},
-                                              {RequestTexture, {"INVENTORY_ITEMS", 0}}}));
+    EXPECT_EQ(count(f, UiPromptHasHoldModeCompleted), 0);
+    EXPECT_TRUE(
+        sameNatives(slice(f, 5, 16), {{IsPedOnFoot, {Player}},
+                                      {ClearPedTasks, {Player, 1, 1}},
+                                      {TaskStartScenarioInPlaceHash, {Player, DrinkFlask, -1, 1, 1, 0.0f, 1}},
+                                      {IsPedUsingScenarioHash, {Player, DrinkFlask}},
+                                      {HasStreamedTxdLoaded, {0xC5CE55E0u}},
+                                      {RequestStreamedTextureDict, {"RPG_METER", 0}},
+                                      {HasStreamedTxdLoaded, {0xE5EBC699u}},
+                                      {RequestStreamedTextureDict, {"BLIPS", 0}},
+                                      {HasStreamedTxdLoaded, {0x63B3DF31u}},
+                                      {HasStreamedTxdLoaded, {0xDF68C3A6u}},
+                                      {RequestStreamedTextureDict, {"INVENTORY_ITEMS", 0}}}));
     // The drinking part runs in the same frame: meters, then the stop controls.
     std::vector<uint64_t> rest;
     for (const sim::Call& c : slice(f, 16, nativesIn(f).size())) rest.push_back(c.hash);
-    EXPECT_EQ(rest, (std::vector<uint64_t>{DrawSprite, DrawSprite, DrawSprite, DrawSprite, DrawSprite,
-                                           AnalogControl, AnalogControl, DeadeyeCondition, HoldControlOff,
-                                           HoldControlOff, InteriorOf}));
+    EXPECT_EQ(rest,
+              (std::vector<uint64_t>{DrawSprite, DrawSprite, DrawSprite, DrawSprite, DrawSprite,
+                                     GetControlNormal, GetControlNormal, IsPlayerFreeAiming,
+                                     DisableControlAction, DisableControlAction, GetInteriorFromEntity}));
     EXPECT_TRUE(state().drinking);
     EXPECT_EQ(state().sipStartTime, T + 5500);
 
@@ -143,8 +151,8 @@ TEST_F(DrinkPrompt, TheDrinkKeyStartsTheFlaskScenarioAndRequestsTheMeterTextures
     stopAt(T + 100);
     tickAt(T + 1000);
     const int again = pressKeyAt(T + 2000);
-    EXPECT_EQ(count(again, TextureLoaded), 4);
-    EXPECT_EQ(count(again, RequestTexture), 0);
+    EXPECT_EQ(count(again, HasStreamedTxdLoaded), 4);
+    EXPECT_EQ(count(again, RequestStreamedTextureDict), 0);
 }
 
 TEST_F(DrinkPrompt, ACompletedPromptStartsADrinkAndIsDeleted) {
@@ -155,12 +163,13 @@ TEST_F(DrinkPrompt, ACompletedPromptStartsADrinkAndIsDeleted) {
     world().satchelReleased = 0; // keep it standing
     world().prompts[h].completed = true;
     const int f = tickAt(T + 33);
-    EXPECT_TRUE(sameNatives(slice(f, 5, 11), {{PromptCompleted, {h}},
-                                              {DeletePrompt, {h}},
-                                              {PlayerCondition, {Player}},
-                                              {ClearTasks, {Player, 1, 1}},
-                                              {StartScenario, {Player, DrinkFlask, -1, 1, 1, 0.0f, 1}},
-                                              {ScenarioRunning, {Player, DrinkFlask}}}));
+    EXPECT_TRUE(
+        sameNatives(slice(f, 5, 11), {{UiPromptHasHoldModeCompleted, {h}},
+                                      {UiPromptDelete, {h}},
+                                      {IsPedOnFoot, {Player}},
+                                      {ClearPedTasks, {Player, 1, 1}},
+                                      {TaskStartScenarioInPlaceHash, {Player, DrinkFlask, -1, 1, 1, 0.0f, 1}},
+                                      {IsPedUsingScenarioHash, {Player, DrinkFlask}}}));
     EXPECT_TRUE(state().drinking);
     EXPECT_FALSE(state().drinkPromptActive);
     EXPECT_FALSE(world().prompts[h].alive);
@@ -175,10 +184,10 @@ TEST_F(DrinkPrompt, ATriggerThatFindsThePlayerConditionFalseIsSpent) {
     world().onFoot = 0;
     const int f = pressKeyAt(T + 33);
     EXPECT_TRUE(sameNatives(nativesIn(f), seq({frameStart(),
-                                               {{FirstGuard, {0}},
-                                                {ControlQuery, {0, 0x4CC0E2FEu}},
-                                                {DeletePrompt, {h}},
-                                                {PlayerCondition, {Player}}},
+                                               {{IsUsingKeyboardAndMouse, {0}},
+                                                {IsControlJustReleased, {0, 0x4CC0E2FEu}},
+                                                {UiPromptDelete, {h}},
+                                                {IsPedOnFoot, {Player}}},
                                                frameEnd()})));
     EXPECT_FALSE(state().drinking);
     EXPECT_FALSE(state().drinkPromptActive);
@@ -187,8 +196,8 @@ TEST_F(DrinkPrompt, ATriggerThatFindsThePlayerConditionFalseIsSpent) {
     // completion test asks about the old handle.
     world().onFoot = 1;
     const int g = tickAt(T + 66);
-    EXPECT_EQ(count(g, PlayerCondition), 0);
-    EXPECT_TRUE(sameNatives(callsOf(g, PromptCompleted), {{PromptCompleted, {h}}}));
+    EXPECT_EQ(count(g, IsPedOnFoot), 0);
+    EXPECT_TRUE(sameNatives(callsOf(g, UiPromptHasHoldModeCompleted), {{UiPromptHasHoldModeCompleted, {h}}}));
     EXPECT_FALSE(state().drinking);
 
     // The game has given the old handle to a newer prompt (another script's, the
@@ -196,8 +205,8 @@ TEST_F(DrinkPrompt, ATriggerThatFindsThePlayerConditionFalseIsSpent) {
     // handle, and starts nothing.
     world().prompts[h].completed = true;
     const int r = tickAt(T + 99);
-    EXPECT_TRUE(sameNatives(callsOf(r, PromptCompleted), {{PromptCompleted, {h}}}));
-    EXPECT_EQ(count(r, PlayerCondition), 0) << "a completion of a prompt deleted before counted as a trigger";
+    EXPECT_TRUE(sameNatives(callsOf(r, UiPromptHasHoldModeCompleted), {{UiPromptHasHoldModeCompleted, {h}}}));
+    EXPECT_EQ(count(r, IsPedOnFoot), 0) << "a completion of a prompt deleted before counted as a trigger";
     EXPECT_FALSE(state().drinking);
 }
 
@@ -223,12 +232,12 @@ TEST_F(DrinkPrompt, ACompletionCountsForAPromptNotDeletedBeforeTheFrame) {
         }
         world().satchelReleased = c.guardsPass ? 1 : 0;
         // The game answers the completion of whatever handle the test asks about.
-        world().overrides[PromptCompleted] = [](const sim::Call&, uint64_t* r) {
+        world().overrides[UiPromptHasHoldModeCompleted] = [](const sim::Call&, uint64_t* r) {
             r[0] = 1;
             return true;
         };
         const int f = tickAt(T + 33);
-        EXPECT_EQ(count(f, PromptCompleted), 1) << c.name;
+        EXPECT_EQ(count(f, UiPromptHasHoldModeCompleted), 1) << c.name;
         EXPECT_TRUE(state().drinking) << c.name << ": no drink started";
         sim::stop();
     }
@@ -239,7 +248,7 @@ TEST_F(DrinkPrompt, ATriggerWhileDrinkingLeavesTheDrinkAsItIs) {
     startDrinkAt(T);
     world().satchelReleased = 1; // the guards pass, but no prompt is made while drinking
     const int f = pressKeyAt(T + 1000);
-    for (uint64_t hash : {PlayerCondition, BeginPrompt, ClearTasks, StartScenario})
+    for (uint64_t hash : {IsPedOnFoot, UiPromptRegisterBegin, ClearPedTasks, TaskStartScenarioInPlaceHash})
         EXPECT_EQ(count(f, hash), 0);
     EXPECT_EQ(count(f, DrawSprite), 5);
     EXPECT_TRUE(state().drinking);

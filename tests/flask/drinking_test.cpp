@@ -12,7 +12,8 @@ const int32_t T = 200000;
 
 // One pass of the start wait that finds the scenario not running yet.
 std::vector<Native> waitingPass() {
-    return {{ScenarioRunning, {Player, DrinkFlask}}, {GameTimer, {}}, {ClearTasks, {Player, 1, 1}}};
+    return {
+        {IsPedUsingScenarioHash, {Player, DrinkFlask}}, {GetGameTimer, {}}, {ClearPedTasks, {Player, 1, 1}}};
 }
 
 class Drinking : public DrinkTest {};
@@ -32,10 +33,10 @@ TEST_F(Drinking, TheStartWaitTestsTheScenarioThenClearsAndYieldsEachFrame) {
     const int running = nextFrame();
     const std::vector<uint64_t> hashes = hashesIn(running);
     ASSERT_GE(hashes.size(), 2u);
-    EXPECT_EQ(hashes[0], ScenarioRunning);
-    EXPECT_EQ(hashes[1], TextureLoaded);
+    EXPECT_EQ(hashes[0], IsPedUsingScenarioHash);
+    EXPECT_EQ(hashes[1], HasStreamedTxdLoaded);
     EXPECT_EQ(count(running, DrawSprite), 5);
-    EXPECT_EQ(count(running, OutOfPlayQuery), 0);
+    EXPECT_EQ(count(running, GetMissionFlag), 0);
     EXPECT_TRUE(state().drinking);
     EXPECT_EQ(state().now, T) << "the frame's time is not refreshed by the wait";
     EXPECT_EQ(state().sipStartTime, T + 5500) << "counted from the trigger, not from the end of the wait";
@@ -55,14 +56,14 @@ TEST_F(Drinking, AScenarioThatNeverRunsIsGivenUpFiveSecondsAfterTheTrigger) {
     EXPECT_TRUE(sameNatives(nativesIn(f + 2), waitingPass()));
     // Given up: the clearing call, then the rest of the frame without the drink.
     EXPECT_TRUE(sameNatives(nativesIn(f + 3), seq({waitingPass(), frameEnd()})));
-    EXPECT_EQ(callsOf(f + 3, GameTimer)[0].resultInt(), T + 7500);
+    EXPECT_EQ(callsOf(f + 3, GetGameTimer)[0].resultInt(), T + 7500);
     EXPECT_FALSE(state().drinking);
     EXPECT_EQ(state().sipStartTime, 0);
     EXPECT_TRUE(world().textureRequests.empty());
     EXPECT_FALSE(readFile("Tolvenmire.dat")) << "giving up is not a stop: nothing is saved";
     // The next frame is an ordinary one, and the key starts a drink again.
     world().frameMs = 33;
-    EXPECT_EQ(hashesIn(tickAt(T + 8000))[0], OutOfPlayQuery);
+    EXPECT_EQ(hashesIn(tickAt(T + 8000))[0], GetMissionFlag);
     startDrinkAt(T + 9000);
 }
 
@@ -108,8 +109,8 @@ TEST_F(Drinking, EitherStopControlEndsTheDrinkAndSavesTheFlask) {
     world().analog[StopControlA] = std::nanf("");
     world().analog[StopControlB] = -0.0f;
     int f = tickAt(T + 100);
-    EXPECT_TRUE(sameNatives(callsOf(f, AnalogControl),
-                            {{AnalogControl, {0, StopControlA}}, {AnalogControl, {0, StopControlB}}}));
+    EXPECT_TRUE(sameNatives(callsOf(f, GetControlNormal),
+                            {{GetControlNormal, {0, StopControlA}}, {GetControlNormal, {0, StopControlB}}}));
     EXPECT_TRUE(state().drinking);
 
     // The first control: the second is not asked.
@@ -117,19 +118,20 @@ TEST_F(Drinking, EitherStopControlEndsTheDrinkAndSavesTheFlask) {
     world().analog[StopControlA] = 0.5f;
     f = tickAt(T + 200);
     EXPECT_TRUE(sameNatives(
-        lastOf(f, 6), seq({{{AnalogControl, {0, StopControlA}}, {ClearTasks, {Player, 1, 1}}}, frameEnd()})));
+        lastOf(f, 6),
+        seq({{{GetControlNormal, {0, StopControlA}}, {ClearPedTasks, {Player, 1, 1}}}, frameEnd()})));
     EXPECT_FALSE(state().drinking);
     EXPECT_EQ(readFile("Tolvenmire.dat"), "57");
     f = tickAt(T + 300);
-    EXPECT_EQ(count(f, DrawSprite) + count(f, AnalogControl), 0) << "stopped: no meters, no controls";
+    EXPECT_EQ(count(f, DrawSprite) + count(f, GetControlNormal), 0) << "stopped: no meters, no controls";
 
     // The second control, negative, read in the very frame that starts the drink.
     world().analog[StopControlA] = 0.0f;
     world().analog[StopControlB] = -0.25f;
     f = pressKeyAt(T + 1000);
-    EXPECT_EQ(count(f, StartScenario), 1);
-    EXPECT_EQ(count(f, AnalogControl), 2);
-    EXPECT_EQ(count(f, ClearTasks), 2) << "the start's clearing call, then the stop's";
+    EXPECT_EQ(count(f, TaskStartScenarioInPlaceHash), 1);
+    EXPECT_EQ(count(f, GetControlNormal), 2);
+    EXPECT_EQ(count(f, ClearPedTasks), 2) << "the start's clearing call, then the stop's";
     EXPECT_FALSE(state().drinking);
 }
 
@@ -142,7 +144,7 @@ TEST_F(Drinking, AStopFrameStillRunsTheSipStep) {
     int f = stopAt(T + 5622);
     EXPECT_FALSE(state().drinking);
     EXPECT_EQ(state().intakeLevel, 2);
-    EXPECT_EQ(count(f, ClearTasks), 1);
+    EXPECT_EQ(count(f, ClearPedTasks), 1);
 
     // Empty the flask, then stop with a control after the sip start: the stop runs
     // twice, each with its clearing call and its save.
@@ -152,10 +154,10 @@ TEST_F(Drinking, AStopFrameStillRunsTheSipStep) {
     ASSERT_EQ(state().flaskLevel, 0);
     std::filesystem::remove(path("Tolvenmire.dat"));
     f = stopAt(t + 50);
-    EXPECT_TRUE(sameNatives(
-        lastOf(f, 7),
-        seq({{{AnalogControl, {0, StopControlA}}, {ClearTasks, {Player, 1, 1}}, {ClearTasks, {Player, 1, 1}}},
-             frameEnd()})));
+    EXPECT_TRUE(sameNatives(lastOf(f, 7), seq({{{GetControlNormal, {0, StopControlA}},
+                                                {ClearPedTasks, {Player, 1, 1}},
+                                                {ClearPedTasks, {Player, 1, 1}}},
+                                               frameEnd()})));
     EXPECT_FALSE(state().drinking);
     EXPECT_EQ(readFile("Tolvenmire.dat"), "0");
     EXPECT_FALSE(readFile("Tolvenmire.dat.tmp"));
@@ -171,7 +173,7 @@ TEST_F(Drinking, AnEmptyFlaskPlaysTheStartAndStopsOnceSipsWouldCount) {
     std::filesystem::remove(path("Tolvenmire.dat"));
     const int f = tickAt(T + 5501);
     EXPECT_FALSE(state().drinking);
-    EXPECT_EQ(count(f, ClearTasks), 1);
+    EXPECT_EQ(count(f, ClearPedTasks), 1);
     EXPECT_EQ(state().intakeLevel, 0);
     EXPECT_EQ(readFile("Tolvenmire.dat"), "0");
 }
@@ -184,7 +186,7 @@ TEST_F(Drinking, AnIntakeAbove120EndsTheDrinkOnTheNextFrameWhetherOrNotASipIsDue
     EXPECT_TRUE(state().drinking);
     const int f = tickAt(t + 10); // the next sip is not due yet
     EXPECT_FALSE(state().drinking);
-    EXPECT_EQ(count(f, ClearTasks), 1);
+    EXPECT_EQ(count(f, ClearPedTasks), 1);
     EXPECT_EQ(state().intakeLevel, 121);
     EXPECT_EQ(state().flaskLevel, 69); // 121 sips: 30 units
     EXPECT_EQ(state().sipCounter, 1);

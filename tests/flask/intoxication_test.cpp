@@ -42,12 +42,12 @@ class Intoxication : public DrinkTest {
         EXPECT_EQ(state().intakeLevel, level);
         return t;
     }
-    static bool stepped(int frame) { return count(frame, FirstHealingRate) == 1; }
+    static bool stepped(int frame) { return count(frame, SetPlayerHealthRechargeMultiplier) == 1; }
     static bool holdsDeadeye(int frame) {
-        const std::vector<sim::Call> holds = callsOf(frame, HoldControlOff);
+        const std::vector<sim::Call> holds = callsOf(frame, DisableControlAction);
         if (holds.empty()) return false;
-        EXPECT_TRUE(sameNatives(
-            holds, {{HoldControlOff, {0, DeadeyeControlA, 1}}, {HoldControlOff, {0, DeadeyeControlB, 1}}}));
+        EXPECT_TRUE(sameNatives(holds, {{DisableControlAction, {0, DeadeyeControlA, 1}},
+                                        {DisableControlAction, {0, DeadeyeControlB, 1}}}));
         return true;
     }
 };
@@ -76,8 +76,8 @@ TEST_F(Intoxication, TheLevelStepsOnceASecondTowardTheIntakeAndTheGlobalIsWritte
         lastStep = t;
         // A step at the target level still sets the rates and reads the clock.
         EXPECT_TRUE(stepped(f));
-        EXPECT_EQ(count(f, SecondHealingRate), 1);
-        EXPECT_EQ(count(f, GameClock), 1);
+        EXPECT_EQ(count(f, SetPlayerStaminaRechargeMultiplier), 1);
+        EXPECT_EQ(count(f, GetSecondsSinceBaseYear), 1);
     }
     EXPECT_EQ(steps, 8);
     EXPECT_EQ(state().drunkLevel, 5);
@@ -91,15 +91,15 @@ TEST_F(Intoxication, TheIntensityAndTheHealingRatesFollowTheLevelUpTo121) {
     climbTo(121, T, [&](int f, int32_t) {
         const int32_t d = state().drunkLevel;
         intensity[d] = world().intensityGlobal;
-        const std::vector<sim::Call> first = callsOf(f, FirstHealingRate);
-        const std::vector<sim::Call> second = callsOf(f, SecondHealingRate);
+        const std::vector<sim::Call> first = callsOf(f, SetPlayerHealthRechargeMultiplier);
+        const std::vector<sim::Call> second = callsOf(f, SetPlayerStaminaRechargeMultiplier);
         ASSERT_EQ(first.size(), 1u);
         ASSERT_EQ(second.size(), 1u);
         EXPECT_EQ(first[0].args[0], 0u);
         EXPECT_EQ(second[0].args[0], 0u);
         rates[d] = {first[0].args[1], second[0].args[1]};
         // The pass-out effect is watched only above 90.
-        const std::vector<sim::Call> watch = callsOf(f, EffectRunning);
+        const std::vector<sim::Call> watch = callsOf(f, AnimpostfxIsRunning);
         EXPECT_EQ(watch.size(), d > 90 ? 1u : 0u) << "drunkLevel " << d;
         if (!watch.empty()) {
             EXPECT_EQ(watch[0].str(0), PassOut);
@@ -140,7 +140,7 @@ TEST_F(Intoxication, SoberingFollowsTheGameClockOneUnitPerStepAtMost) {
         t += 1001;
         const int f = tickAt(t);
         ASSERT_TRUE(stepped(f));
-        EXPECT_TRUE(sameNatives(callsOf(f, GameClock), {{GameClock, {}}}));
+        EXPECT_TRUE(sameNatives(callsOf(f, GetSecondsSinceBaseYear), {{GetSecondsSinceBaseYear, {}}}));
         EXPECT_EQ(state().intakeLevel, s.intake) << "clock " << s.clock;
         EXPECT_EQ(state().nextSoberUpClock, s.next) << "clock " << s.clock;
     }
@@ -149,13 +149,15 @@ TEST_F(Intoxication, SoberingFollowsTheGameClockOneUnitPerStepAtMost) {
     for (int guard = 0; guard < 10 && state().drunkLevel > 0; ++guard) {
         t += 1001;
         last = tickAt(t);
-        EXPECT_EQ(count(last, GameClock), 0);
+        EXPECT_EQ(count(last, GetSecondsSinceBaseYear), 0);
     }
     ASSERT_EQ(state().drunkLevel, 0);
     // The last step gives the player's healing back (1.0 and 1.0, as a reset does)
     // and hands the game the intensity of level 0.
-    EXPECT_TRUE(sameNatives(callsOf(last, FirstHealingRate), {{FirstHealingRate, {0, 1.0f}}}));
-    EXPECT_TRUE(sameNatives(callsOf(last, SecondHealingRate), {{SecondHealingRate, {0, 1.0f}}}));
+    EXPECT_TRUE(sameNatives(callsOf(last, SetPlayerHealthRechargeMultiplier),
+                            {{SetPlayerHealthRechargeMultiplier, {0, 1.0f}}}));
+    EXPECT_TRUE(sameNatives(callsOf(last, SetPlayerStaminaRechargeMultiplier),
+                            {{SetPlayerStaminaRechargeMultiplier, {0, 1.0f}}}));
     EXPECT_EQ(world().intensityGlobal, Intensity0);
     // Sober and idle from then on: nothing written, nothing stepped.
     for (int i = 0; i < 3; ++i) {
@@ -177,17 +179,17 @@ TEST_F(Intoxication, AnOutOfPlayResetClearsTheLevelsAndTheGlobal) {
     sim::playFrames(1);
     const int f = sim::frame();
     world().missionFlag = false;
-    EXPECT_TRUE(sameNatives(nativesAndGlobalIn(f), {{OutOfPlayQuery, {}},
+    EXPECT_TRUE(sameNatives(nativesAndGlobalIn(f), {{GetMissionFlag, {}},
                                                     {GlobalWrite, {IntensityGlobal}},
-                                                    {FirstHealingRate, {0, 1.0f}},
-                                                    {SecondHealingRate, {0, 1.0f}},
-                                                    {OutOfPlayQuery, {}}}));
+                                                    {SetPlayerHealthRechargeMultiplier, {0, 1.0f}},
+                                                    {SetPlayerStaminaRechargeMultiplier, {0, 1.0f}},
+                                                    {GetMissionFlag, {}}}));
     EXPECT_EQ(world().intensityGlobal, 0u);
     EXPECT_EQ(state().intakeLevel, 0);
     EXPECT_EQ(state().drunkLevel, 0);
     EXPECT_EQ(state().nextDrunkStepTime, nextStep) << "the reset leaves the step deadline";
     int g = nextFrame();
-    for (int guard = 0; guard < 400 && count(g, PlayerPedQuery) == 0; ++guard) g = nextFrame();
+    for (int guard = 0; guard < 400 && count(g, PlayerPedId) == 0; ++guard) g = nextFrame();
     EXPECT_EQ(globalWrites(g), 0);
     EXPECT_FALSE(stepped(g));
     EXPECT_EQ(world().intensityGlobal, 0u) << "0 until the next intoxicated frame";
@@ -214,17 +216,17 @@ TEST_F(Intoxication, ThePassOutIsWatchedAboveNinetyAndItsEndRestoresThePlayer) {
     // From the watch on: the restoring calls, the reset (global cleared, rates
     // back to 1.0), then the frame's write of level 0's intensity.
     std::vector<sim::Call> calls = nativesAndGlobalIn(f);
-    while (!calls.empty() && calls.front().hash != EffectRunning) calls.erase(calls.begin());
-    EXPECT_TRUE(sameNatives(calls, seq({{{EffectRunning, {PassOut}},
-                                         {RestorePlayer, {Player, 100.0f}},
-                                         {PlayerValue, {Player, 0}},
-                                         {SetPlayerValue, {Player, 777, 0}},
-                                         {SetCoreValue, {Player, 0, 100}},
-                                         {SetCoreValue, {Player, 1, 100}},
-                                         {SetCoreValue, {Player, 2, 100}},
+    while (!calls.empty() && calls.front().hash != AnimpostfxIsRunning) calls.erase(calls.begin());
+    EXPECT_TRUE(sameNatives(calls, seq({{{AnimpostfxIsRunning, {PassOut}},
+                                         {RestorePedStamina, {Player, 100.0f}},
+                                         {GetEntityMaxHealth, {Player, 0}},
+                                         {SetEntityHealth, {Player, 777, 0}},
+                                         {SetAttributeCoreValue, {Player, 0, 100}},
+                                         {SetAttributeCoreValue, {Player, 1, 100}},
+                                         {SetAttributeCoreValue, {Player, 2, 100}},
                                          {GlobalWrite, {IntensityGlobal}},
-                                         {FirstHealingRate, {0, 1.0f}},
-                                         {SecondHealingRate, {0, 1.0f}},
+                                         {SetPlayerHealthRechargeMultiplier, {0, 1.0f}},
+                                         {SetPlayerStaminaRechargeMultiplier, {0, 1.0f}},
                                          {GlobalWrite, {IntensityGlobal}}},
                                         frameEnd()})));
     EXPECT_FALSE(state().passedOut);
@@ -270,9 +272,9 @@ TEST_F(Intoxication, APassOutSurvivesAResetAndRecoversAtTheNextStepAboveNinety) 
     // Without healWhenDrunk the recovery is the reset alone.
     EXPECT_EQ(world().restoreCalls, 0);
     for (const sim::Call& c : sim::calls()) {
-        EXPECT_NE(c.hash, FirstHealingRate);
-        EXPECT_NE(c.hash, SecondHealingRate);
-        EXPECT_NE(c.hash, SetCoreValue);
+        EXPECT_NE(c.hash, SetPlayerHealthRechargeMultiplier);
+        EXPECT_NE(c.hash, SetPlayerStaminaRechargeMultiplier);
+        EXPECT_NE(c.hash, SetAttributeCoreValue);
     }
 }
 
@@ -304,7 +306,7 @@ TEST_F(Intoxication, TheDeadeyeLockIsOnWhileStepsFindTheLevelAtTheThresholdOrBel
 TEST_F(Intoxication, AZeroThresholdIsSetByTheFirstStepOfADrinkAndKeptByAReset) {
     begin("[SETTINGS]\nDEADEYE_LOCK_THRESHOLD=0\n");
     int f = tickAt(T - 1000);
-    EXPECT_EQ(count(f, DeadeyeCondition), 0) << "not armed at script start";
+    EXPECT_EQ(count(f, IsPlayerFreeAiming), 0) << "not armed at script start";
     startDrinkAt(T);
     int32_t t = T + 5380;
     std::vector<bool> held;
@@ -317,7 +319,7 @@ TEST_F(Intoxication, AZeroThresholdIsSetByTheFirstStepOfADrinkAndKeptByAReset) {
     stopAt(t + 50);
     f = holdOnce();
     EXPECT_FALSE(state().deadeyeLock) << "a reset leaves it as the last step left it";
-    EXPECT_EQ(count(f, DeadeyeCondition), 0);
+    EXPECT_EQ(count(f, IsPlayerFreeAiming), 0);
 
     // A reset within the first second of a drink leaves it on, and with both
     // levels at 0 no step comes to clear it.

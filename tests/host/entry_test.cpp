@@ -93,7 +93,7 @@ TEST_F(Entry, EveryLoadStartsFresh) {
     sim::freezeTickCount(true);
     sim::setTickCount(50010);
     const int f = nextFrame();
-    for (const sim::Call& c : nativesIn(f)) EXPECT_NE(c.hash, natives::PlayerCondition);
+    for (const sim::Call& c : nativesIn(f)) EXPECT_NE(c.hash, natives::IsPedOnFoot);
 }
 
 } // namespace

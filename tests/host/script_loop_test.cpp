@@ -14,7 +14,7 @@ class ScriptLoop : public PluginTest {
     // Answers the out-of-play query from a list, then from world().missionFlag.
     void answerOutOfPlay(std::initializer_list<int> answers) {
         scripted.assign(answers.begin(), answers.end());
-        world().overrides[natives::OutOfPlay] = [this](const sim::Call&, uint64_t* r) {
+        world().overrides[natives::GetMissionFlag] = [this](const sim::Call&, uint64_t* r) {
             if (scripted.empty()) return false;
             r[0] = (uint32_t)scripted.front();
             scripted.pop_front();
@@ -25,7 +25,9 @@ class ScriptLoop : public PluginTest {
     static int resets() {
         int n = 0;
         for (const sim::Call& c : sim::calls())
-            if (c.hash == natives::HealingRate1 && c.kind == CallKind::Native && c.f32(1) == 1.0f) ++n;
+            if (c.hash == natives::SetPlayerHealthRechargeMultiplier && c.kind == CallKind::Native &&
+                c.f32(1) == 1.0f)
+                ++n;
         return n;
     }
     static int count(uint64_t hash) {
@@ -43,8 +45,8 @@ TEST_F(ScriptLoop, InPlayEachFrameIsOneQueryOneTickUpdateAndAZeroWait) {
     for (int f = 2; f <= 4; ++f) {
         std::vector<sim::Call> calls = sim::callsInFrame(f);
         ASSERT_GE(calls.size(), 3u);
-        EXPECT_EQ(calls.front().hash, natives::OutOfPlay);
-        EXPECT_EQ(calls[1].hash, natives::PlayerPed);
+        EXPECT_EQ(calls.front().hash, natives::GetMissionFlag);
+        EXPECT_EQ(calls[1].hash, natives::PlayerPedId);
         EXPECT_EQ(calls.back().kind, CallKind::Wait);
         EXPECT_EQ(calls.back().waitMs, 0u);
         for (const sim::Call& c : calls) EXPECT_TRUE(c.onScriptFiber);
@@ -57,7 +59,7 @@ TEST_F(ScriptLoop, AHoldResetsOnceAndReasksEveryThreeSeconds) {
     start();
     sim::playMs(10000);
     EXPECT_EQ(resets(), 1) << "one reset per entry into the hold, however long it lasts";
-    EXPECT_EQ(count(natives::PlayerPed), 0) << "no TickUpdate while held";
+    EXPECT_EQ(count(natives::PlayerPedId), 0) << "no TickUpdate while held";
     // The reset itself: levels cleared, the global cleared, healing restored.
     EXPECT_EQ(world().intensityGlobal, 0u);
     EXPECT_EQ(world().healingRate[0], 1.0f);
@@ -70,7 +72,7 @@ TEST_F(ScriptLoop, AHoldResetsOnceAndReasksEveryThreeSeconds) {
     // Each re-query comes only after 3000 ms of game time.
     std::vector<uint32_t> queries;
     for (const sim::Call& c : sim::calls())
-        if (c.hash == natives::OutOfPlay && c.kind == CallKind::Native) queries.push_back(c.timer);
+        if (c.hash == natives::GetMissionFlag && c.kind == CallKind::Native) queries.push_back(c.timer);
     for (size_t i = 2; i < queries.size(); ++i) EXPECT_GE(queries[i] - queries[i - 1], 3000u);
 }
 
@@ -80,18 +82,18 @@ TEST_F(ScriptLoop, AShortHoldEndsWithAZeroWaitAndTheNextPassQueriesAgain) {
     const int f1 = nextFrame();
     std::vector<sim::Call> calls = sim::callsInFrame(f1);
     ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.front().hash, natives::OutOfPlay);
+    EXPECT_EQ(calls.front().hash, natives::GetMissionFlag);
     EXPECT_EQ(calls.back().kind, CallKind::Wait);
     EXPECT_EQ(calls.back().waitMs, 0u) << "no 3000 ms wait when the re-query is already zero";
-    EXPECT_EQ(count(natives::OutOfPlay), 2);
-    EXPECT_EQ(count(natives::PlayerPed), 0) << "TickUpdate never runs in the pass that reset";
+    EXPECT_EQ(count(natives::GetMissionFlag), 2);
+    EXPECT_EQ(count(natives::PlayerPedId), 0) << "TickUpdate never runs in the pass that reset";
     EXPECT_EQ(resets(), 1);
 
     const int f2 = nextFrame();
     std::vector<uint64_t> hashes = hashesIn(f2);
     ASSERT_GE(hashes.size(), 2u);
-    EXPECT_EQ(hashes[0], natives::OutOfPlay);
-    EXPECT_EQ(hashes[1], natives::PlayerPed);
+    EXPECT_EQ(hashes[0], natives::GetMissionFlag);
+    EXPECT_EQ(hashes[1], natives::PlayerPedId);
 }
 
 TEST_F(ScriptLoop, TwoHoldsOneFrameApartResetTwice) {
@@ -100,7 +102,7 @@ TEST_F(ScriptLoop, TwoHoldsOneFrameApartResetTwice) {
     start();
     sim::playFrames(4);
     EXPECT_EQ(resets(), 2);
-    EXPECT_EQ(count(natives::PlayerPed), 2) << "one TickUpdate between the holds, one after";
+    EXPECT_EQ(count(natives::PlayerPedId), 2) << "one TickUpdate between the holds, one after";
 }
 
 TEST_F(ScriptLoop, AHoldIsSeenToEndAtTheFirstReaskAfterIt) {
@@ -113,11 +115,11 @@ TEST_F(ScriptLoop, AHoldIsSeenToEndAtTheFirstReaskAfterIt) {
     // The script sleeps out its 3000 ms before it looks again.
     while (world().timer - heldAt < 2900) {
         sim::playFrames(1);
-        EXPECT_EQ(count(natives::PlayerPed), 0);
+        EXPECT_EQ(count(natives::PlayerPedId), 0);
     }
     sim::playMs(300);
     sim::playFrames(1);
-    EXPECT_GE(count(natives::PlayerPed), 1);
+    EXPECT_GE(count(natives::PlayerPedId), 1);
 }
 
 TEST_F(ScriptLoop, DeadeyeLockIsArmedAtScriptStartUnlessTheThresholdIsZero) {

@@ -51,7 +51,7 @@ TEST_F(CoreMeters, TwoMetersOfThreeSpritesEachComeBeforeTheStopControls) {
                              intakeLevelSprite("RPG_METER_7"),
                              intakeBackground(),
                              intakeIcon(),
-                             {AnalogControl, {0, StopControlA}}}));
+                             {GetControlNormal, {0, StopControlA}}}));
     // The exact bits of a few of the constants, as the game receives them.
     const sim::Call& first = calls[6];
     EXPECT_EQ(first.args[2], 0x3EF0A3D7u);    // 0.47

@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
-# The natives' hashes live in one table, sim/standin/native_table.h, and the plug-in
-# agrees with it. Two checks of a tree's C++ sources (.cpp, .h), each printing every
-# offending place as FILE:LINE:
+# The natives' hashes live in one table, sim/standin/native_table.h, the game's 32-bit
+# hashes in another, sim/standin/game_hashes.h, and the plug-in agrees with them. Two
+# checks of a tree's C++ sources (.cpp, .h), each printing every offending place as
+# FILE:LINE:
 #
 #   check_natives.sh ROOT literals   no 16-digit hexadecimal literal in the code of
 #                                    sim/, tests/ or bench/ outside the table: the
 #                                    tools, the tests and the benchmarks name a native
-#                                    from it (natives::GameTimer)
+#                                    from it (natives::GetGameTimer)
 #   check_natives.sh ROOT plugin     the table and the plug-in (src/, which writes each
 #                                    hash at its call site) name the same hashes: each
 #                                    one the plug-in calls is in the table, and each one
 #                                    in the table is called; each name of the table has
-#                                    its one record
+#                                    its one record; each 8-digit hash the plug-in
+#                                    writes is one of the game's hashes of
+#                                    game_hashes.h (whose names tests/natives prove),
+#                                    or a value listed below as no such hash; and each
+#                                    constant of the two tables is called by the
+#                                    game's name in CamelCase (_UI_PROMPT_DELETE:
+#                                    UiPromptDelete, INPUT_MOVE_UD: InputMoveUd)
 #
 # Comments and strings are not code: a trace line a test expects, with its hash, is
 # text. Recordings and fuzz corpora are not C++ sources.
@@ -19,6 +26,7 @@ set -euo pipefail
 root=${1:?usage: check_natives.sh ROOT literals|plugin}
 mode=${2:?usage: check_natives.sh ROOT literals|plugin}
 table=sim/standin/native_table.h
+hashes=sim/standin/game_hashes.h
 cd "$root"
 
 # 16-digit values that are not natives' hashes, and what each is.
@@ -32,11 +40,27 @@ declare -A notNative=(
     [FFFFFFFFFFFFFFF9]="a prompt group of -7 pushed with its sign"
     [00000000FFFFFFFE]="a prompt group pushed without its sign"
 )
+# 8-digit values of the plug-in that are not hashes of the game's names, and what
+# each is.
+declare -A notHash=(
+    [3D4CCCCC]="0.05 in single precision, the health rate's step"
+    [3CA3D70A]="0.02 in single precision, the stamina rate's step"
+    [3F8CCCCD]="1.1 in single precision, a settings factor"
+    [3EFEB19F]="the intensity table's first entry, 0.4974489 in single precision"
+    [3F800000]="1.0 in single precision, the intensity table's last entry"
+    [EDB88320]="the recording's CRC-32 polynomial"
+    [FFFFFFFF]="the recording's CRC-32, all bits set"
+    [67F3AB43]="the speech parameter hash, whose name the game does not publish"
+)
 
-# FILE:LINE:HEX for each 16-digit hexadecimal literal in the code of the files named
-# (the digits in capitals; comments, strings and character literals skipped).
+# FILE:LINE:HEX for each hexadecimal literal of DIGITS digits in the code of the
+# files named (the digits in capitals; comments, strings and character literals
+# skipped).
 literals() {
+    local digits=$1
+    shift
     perl -e '
+        my $digits = shift @ARGV;
         for my $path (@ARGV) {
             open(my $f, "<", $path) or die "$path: $!\n";
             local $/;
@@ -53,13 +77,16 @@ literals() {
                 elsif ($t =~ m{\G\x27(?:\\.|[^\x27\\\n])*\x27?}gc) { }
                 elsif ($t =~ m{\G(\.?[0-9](?:[eEpP][+-]|\x27[0-9A-Za-z_]|[0-9A-Za-z_.])*)}gc) {
                     my $number = $1;
-                    print "$path:$line:", uc($1), "\n" if $number =~ /^0[xX]([0-9A-Fa-f]{16})[uUlL]*$/;
+                    print "$path:$line:", uc($1), "\n" if $number =~ /^0[xX]([0-9A-Fa-f]{$digits})[uUlL]*$/;
                 }
                 elsif ($t =~ m{\G[A-Za-z_][0-9A-Za-z_]*}gc) { }
                 else { pos($t) = pos($t) + 1 }
             }
-        }' "$@"
+        }' "$digits" "$@"
 }
+
+# The game's name in CamelCase: _UI_PROMPT_DELETE -> UiPromptDelete.
+camel() { sed -E 's/_*([A-Z0-9])([A-Z0-9]*)/\1\L\2/g' <<<"$1"; }
 
 sources() {
     local folder
@@ -96,7 +123,7 @@ literals)
             status=1
         fi
         count=$((count + 1))
-    done < <(literals "${files[@]}")
+    done < <(literals 16 "${files[@]}")
     [ $status -eq 0 ] && echo "$root: ${#files[@]} sources of sim/, tests/ and bench/ name the ${#nameOf[@]} natives" \
         "from $table ($count other 16-digit literals, none a native)"
     ;;
@@ -110,7 +137,7 @@ plugin)
             echo "$root/$file:$line: the plug-in calls 0x$hex, which is not in $table" >&2
             status=1
         fi
-    done < <(literals "${files[@]}")
+    done < <(literals 16 "${files[@]}")
     for hex in "${!nameOf[@]}"; do
         if [ -z "${called[$hex]:-}" ]; then
             echo "$root/$table:${lineOf[$hex]}: ${nameOf[$hex]} (0x$hex) is in the table, and the plug-in" \
@@ -118,17 +145,47 @@ plugin)
             status=1
         fi
     done
-    # Each name has one record ({Name, "role", ...}) in the table.
+    # Each name has one record ({Name, "NAMESPACE", "GAME_NAME", ...}) in the table,
+    # and is the game's name in CamelCase.
     for name in "${nameOf[@]}"; do
+        line=$(grep -nE "^inline constexpr uint64_t $name = " "$table" | cut -d: -f1)
         records=$(grep -cE "^ *\{$name, \"" "$table" || true)
         if [ "$records" != 1 ]; then
-            echo "$root/$table:$(grep -nE "^inline constexpr uint64_t $name = " "$table" | cut -d: -f1):" \
-                "$name has $records records in the table (one is its due)" >&2
+            echo "$root/$table:$line: $name has $records records in the table (one is its due)" >&2
+            status=1
+            continue
+        fi
+        game=$(sed -nE "s/^ *\{$name, \"[A-Z]+\", \"([A-Z0-9_]+)\".*/\1/p" "$table")
+        if [ "$(camel "$game")" != "$name" ]; then
+            echo "$root/$table:$line: $name is the native ${game:-(no game name)}: its name is" \
+                "$(camel "$game")" >&2
             status=1
         fi
     done
+    # The game's 32-bit hashes: NAME HEX, one a line; each named as the game names it.
+    declare -A hashName
+    while IFS=: read -r line name hex; do
+        hashName[${hex^^}]=$name
+        game=$(sed -nE "s/^ *\{\"[a-z ]+\", \"([A-Z0-9_]+)\", $name,.*/\1/p" "$hashes")
+        if [ "$(camel "$game")" != "$name" ]; then
+            echo "$root/$hashes:$line: $name is the hash ${game:-(no record of it)}: its name is" \
+                "$(camel "$game")" >&2
+            status=1
+        fi
+    done < <(grep -nE '^inline constexpr uint32_t [A-Za-z0-9_]+ = 0[xX][0-9A-Fa-f]{8};' "$hashes" |
+        sed -E 's/^([0-9]+):inline constexpr uint32_t ([A-Za-z0-9_]+) = 0[xX]([0-9A-Fa-f]{8});.*/\1:\2:\3/')
+    count=0
+    while IFS=: read -r file line hex; do
+        if [ -z "${hashName[$hex]:-}" ] && [ -z "${notHash[$hex]:-}" ]; then
+            echo "$root/$file:$line: the plug-in writes 0x$hex, which is none of the game's hashes of" \
+                "$hashes (a value that is no hash of a name goes into check_natives.sh's list)" >&2
+            status=1
+        fi
+        count=$((count + 1))
+    done < <(literals 8 "${files[@]}")
     [ $status -eq 0 ] && echo "$root: the plug-in calls the ${#nameOf[@]} natives of $table, each with its" \
-        "hash there, and no other"
+        "hash there, and no other; its $count 8-digit values are hashes of $hashes or listed as none;" \
+        "every constant is named as the game names it"
     ;;
 *)
     echo "usage: check_natives.sh ROOT literals|plugin" >&2

@@ -86,8 +86,8 @@ TEST_F(Command, PrintsATimelineASummaryAndWhereThePicturesAre) {
     EXPECT_EQ(r.out.rfind("Played 10.0 s", 0), 0u) << r.out;
 
     r = run("--trace --no-pictures " + s);
-    EXPECT_NE(r.out.find("frame 31  " + hashText(natives::ScenarioStart) +
-                         " scenario_start(1001, 0x4CA3FEA4, -1, 1, "),
+    EXPECT_NE(r.out.find("frame 31  " + hashText(natives::TaskStartScenarioInPlaceHash) +
+                         " TASK::TASK_START_SCENARIO_IN_PLACE_HASH(1001, WORLD_HUMAN_DRINK_FLASK, -1, 1, "),
               std::string::npos)
         << "the trace decodes each native";
 }

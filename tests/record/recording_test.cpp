@@ -140,7 +140,7 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
             ASSERT_EQ(c.kind, CallKind::Native) << where;
             ASSERT_EQ(ev.hash, c.hash) << where;
             ASSERT_EQ(ev.argc, c.argc) << where;
-            if (c.hash == natives::PlayerPed) ++frames;
+            if (c.hash == natives::PlayerPedId) ++frames;
             for (int k = 0; k < c.argc; ++k) {
                 if (ev.argKind[k] == rec::ArgKind::Value) {
                     EXPECT_EQ(ev.args[k], c.args[k]) << where << " slot " << k;
@@ -151,7 +151,7 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
                 }
                 if (ev.argKind[k] == rec::ArgKind::Record) ++records;
             }
-            if (c.hash == natives::TargetedPed) {
+            if (c.hash == natives::GetPlayerInteractionTargetEntity) {
                 // The out-variable: 4 bytes, which the game filled with the target.
                 ASSERT_EQ(ev.argKind[1], rec::ArgKind::Record) << where;
                 int32_t target = 0;
@@ -159,7 +159,7 @@ TEST_F(Recording, ListsEveryCallTheHostLoggedWithTheGamesAnswers) {
                 memcpy(&target, ev.after[1].data(), 4);
                 EXPECT_EQ(target, Bartender) << where;
             }
-            if (c.hash == natives::Speak) {
+            if (c.hash == natives::PlayPedAmbientSpeechNative) {
                 // The speech record: 64 bytes whose first two slots are given by their texts.
                 ASSERT_EQ(ev.argKind[1], rec::ArgKind::Record) << where;
                 EXPECT_EQ(ev.recordSize[1], 64u);

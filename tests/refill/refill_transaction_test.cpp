@@ -136,9 +136,9 @@ class RefillTransaction : public PluginTest {
     void observe(const sim::Call& c) {
         if (c.kind != CallKind::Native || saveFile.empty()) return;
         if (afterScenario) savedAfterScenario = readSave();
-        afterScenario = c.hash == natives::ScenarioStart && c.argc == 7 && c.i32(2) == 10;
+        afterScenario = c.hash == natives::TaskStartScenarioInPlaceHash && c.argc == 7 && c.i32(2) == 10;
         if (afterScenario) savedAtScenario = readSave();
-        if (c.hash == natives::FadeIn) savedAtFadeIn = readSave();
+        if (c.hash == natives::DoScreenFadeIn) savedAtFadeIn = readSave();
     }
     std::string readSave() const {
         std::ifstream in(saveFile, std::ios::binary);
@@ -161,7 +161,7 @@ class RefillTransaction : public PluginTest {
         s.frame = nextFrame();
         const std::vector<sim::Call>& log = sim::calls();
         for (size_t k = log.size(); k-- > 0 && log[k].frame == s.frame;)
-            if (log[k].kind == CallKind::Native && log[k].hash == natives::PromptDelete) s.from = k;
+            if (log[k].kind == CallKind::Native && log[k].hash == natives::UiPromptDelete) s.from = k;
         EXPECT_NE(s.from, 0u) << "the completed prompt was not deleted in frame " << s.frame;
         for (int n = 0; n < 2000; ++n) {
             const std::vector<uint64_t> h = hashesIn(nextFrame());
@@ -175,13 +175,13 @@ class RefillTransaction : public PluginTest {
     // frame until a reading is past the deadline.
     static bool serviceWait(Walk& w, int32_t ms, int32_t flask, int32_t intake, int32_t* firstReading,
                             int32_t* lastReading) {
-        const sim::Call* start = w.counted(natives::GameTimer, 0);
+        const sim::Call* start = w.counted(natives::GetGameTimer, 0);
         if (!start) return false;
         if (firstReading) *firstReading = start->resultInt();
         const int32_t deadline = start->resultInt() + ms;
         int waited = 0;
         for (;;) {
-            const sim::Call* t = w.counted(natives::GameTimer, 0);
+            const sim::Call* t = w.counted(natives::GetGameTimer, 0);
             if (!t) return false;
             if (t->resultInt() > deadline) {
                 *lastReading = t->resultInt();
@@ -213,30 +213,33 @@ class RefillTransaction : public PluginTest {
         const uint64_t ped = (uint32_t)world().playerPed;
         const int32_t before = x.flaskBefore;
         int32_t first = 0, last = 0, unused = 0;
-        if (!w.native(natives::PromptDelete, {(uint32_t)s.prompt}) ||
-            !w.native(natives::PlayerControl, {0, 0, 0, 0}))
+        if (!w.native(natives::UiPromptDelete, {(uint32_t)s.prompt}) ||
+            !w.native(natives::SetPlayerControl, {0, 0, 0, 0}))
             return false;
-        const sim::Call* line = w.counted(natives::Speak, 2);
+        const sim::Call* line = w.counted(natives::PlayPedAmbientSpeechNative, 2);
         if (!line) return false;
         EXPECT_EQ(line->args[0], (uint64_t)Bartender);
         EXPECT_NE(line->args[1], 0u);
-        if (!serviceWait(w, 1000, before, x.intake, &first, &unused) || !w.native(natives::FadeOut, {1500}) ||
+        if (!serviceWait(w, 1000, before, x.intake, &first, &unused) ||
+            !w.native(natives::DoScreenFadeOut, {1500}) ||
             !serviceWait(w, 1500, before, x.intake, nullptr, &unused))
             return false;
-        const sim::Call* scenario = w.counted(natives::ScenarioHash, 1);
+        const sim::Call* scenario = w.counted(natives::GetHashKey, 1);
         if (!scenario) return false;
         EXPECT_EQ(scenario->str(0), "WORLD_HUMAN_DRINK_FLASK");
         EXPECT_EQ((uint32_t)scenario->result[0], 0x4CA3FEA4u);
-        if (!w.native(natives::ScenarioStart, {ped, (uint32_t)scenario->result[0], 10, 0, 0, 0, 0}) ||
-            !serviceWait(w, 1000, 99, x.intake, nullptr, &unused) || !w.native(natives::FadeIn, {1500}) ||
+        if (!w.native(natives::TaskStartScenarioInPlaceHash,
+                      {ped, (uint32_t)scenario->result[0], 10, 0, 0, 0, 0}) ||
             !serviceWait(w, 1000, 99, x.intake, nullptr, &unused) ||
-            !w.native(natives::PlayerControl, {0, 1, 0, 0}) ||
-            !w.native(natives::TakeCash, {(uint32_t)x.amount}) ||
+            !w.native(natives::DoScreenFadeIn, {1500}) ||
+            !serviceWait(w, 1000, 99, x.intake, nullptr, &unused) ||
+            !w.native(natives::SetPlayerControl, {0, 1, 0, 0}) ||
+            !w.native(natives::MoneyDecrementCashBalance, {(uint32_t)x.amount}) ||
             !serviceWait(w, 1000, 99, x.intake, nullptr, &unused))
             return false;
         if (x.thanks) {
-            if (!w.native(natives::EntityModel, {ped})) return false;
-            const sim::Call* thanks = w.counted(natives::Speak, 2);
+            if (!w.native(natives::GetEntityModel, {ped})) return false;
+            const sim::Call* thanks = w.counted(natives::PlayPedAmbientSpeechNative, 2);
             if (!thanks) return false;
             EXPECT_EQ(thanks->args[0], ped);
         }
@@ -316,8 +319,8 @@ TEST_F(RefillTransaction, ServesInOrderAndServesAFullFlaskAgain) {
     const int next = nextFrame();
     const std::vector<uint64_t> h = hashesIn(next);
     ASSERT_GE(h.size(), 2u);
-    EXPECT_EQ(h[0], natives::OutOfPlay);
-    EXPECT_EQ(h[1], natives::PlayerPed);
+    EXPECT_EQ(h[0], natives::GetMissionFlag);
+    EXPECT_EQ(h[1], natives::PlayerPedId);
     ASSERT_TRUE(state().refillPromptActive);
     EXPECT_NE(state().refillPrompt, s.prompt);
     EXPECT_EQ(world().prompts[state().refillPrompt].createdFrame, next);

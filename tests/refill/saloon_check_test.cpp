@@ -54,7 +54,7 @@ class SaloonCheck : public PluginTest {
         std::vector<sim::Call> natives = nativesIn(frame);
         size_t from = natives.size();
         for (size_t k = 0; k < natives.size(); ++k)
-            if (natives[k].hash == natives::Interior) from = k;
+            if (natives[k].hash == natives::GetInteriorFromEntity) from = k;
         EXPECT_LT(from, natives.size()) << "frame " << frame << " never asked for the interior";
         return std::vector<sim::Call>(natives.begin() + (long)std::min(from, natives.size()), natives.end());
     }
@@ -99,17 +99,17 @@ TEST_F(SaloonCheck, OutsideTheSaloonsOnlyTheInteriorIsAskedAndAShownPromptStays)
         const std::vector<sim::Call> natives = nativesIn(f);
         ASSERT_FALSE(natives.empty());
         const sim::Call& last = natives.back();
-        EXPECT_EQ(last.hash, natives::Interior) << "interior " << interior;
+        EXPECT_EQ(last.hash, natives::GetInteriorFromEntity) << "interior " << interior;
         EXPECT_EQ(last.argc, 1);
         EXPECT_EQ(last.args[0], 0xFFFFFFB3u);
-        EXPECT_EQ(count(natives, natives::Interior), 1);
-        for (uint64_t h :
-             {natives::TargetedPed, natives::EntityModel, natives::PromptDelete, natives::PromptBegin})
+        EXPECT_EQ(count(natives, natives::GetInteriorFromEntity), 1);
+        for (uint64_t h : {natives::GetPlayerInteractionTargetEntity, natives::GetEntityModel,
+                           natives::UiPromptDelete, natives::UiPromptRegisterBegin})
             EXPECT_EQ(count(natives, h), 0) << "interior " << interior << " native " << std::hex << h;
         // The drink prompt's own completion test uses handle 0; the refill prompt is
         // not tested outside.
         for (const sim::Call& c : natives)
-            if (c.hash == natives::PromptCompleted) {
+            if (c.hash == natives::UiPromptHasHoldModeCompleted) {
                 EXPECT_NE(c.i32(0), prompt);
             }
     }
@@ -132,8 +132,9 @@ TEST_F(SaloonCheck, NoTargetOrATargetOfAnotherModelWithdrawsThePrompt) {
     // A ped of another model: asked for, rejected, prompt deleted.
     world().peds[Bartender].model = 0x0D7114C9;
     std::vector<sim::Call> part = saloonPart(nextFrame());
-    ASSERT_EQ(hashes(part), (std::vector<uint64_t>{natives::Interior, natives::TargetedPed,
-                                                   natives::EntityModel, natives::PromptDelete}));
+    ASSERT_EQ(hashes(part), (std::vector<uint64_t>{natives::GetInteriorFromEntity,
+                                                   natives::GetPlayerInteractionTargetEntity,
+                                                   natives::GetEntityModel, natives::UiPromptDelete}));
     EXPECT_EQ(part[0].args[0], (uint64_t)(uint32_t)world().playerPed);
     EXPECT_EQ(part[1].argc, 4);
     EXPECT_EQ(part[1].args[0], 0u);
@@ -147,7 +148,8 @@ TEST_F(SaloonCheck, NoTargetOrATargetOfAnotherModelWithdrawsThePrompt) {
     // With no prompt shown, the same frame deletes nothing.
     part = saloonPart(nextFrame());
     EXPECT_EQ(hashes(part),
-              (std::vector<uint64_t>{natives::Interior, natives::TargetedPed, natives::EntityModel}));
+              (std::vector<uint64_t>{natives::GetInteriorFromEntity,
+                                     natives::GetPlayerInteractionTargetEntity, natives::GetEntityModel}));
 
     // The bartender again: a new prompt. Then no target at all: withdrawn without
     // looking at any model.
@@ -159,11 +161,13 @@ TEST_F(SaloonCheck, NoTargetOrATargetOfAnotherModelWithdrawsThePrompt) {
     world().target = 0;
     part = saloonPart(nextFrame());
     ASSERT_EQ(hashes(part),
-              (std::vector<uint64_t>{natives::Interior, natives::TargetedPed, natives::PromptDelete}));
+              (std::vector<uint64_t>{natives::GetInteriorFromEntity,
+                                     natives::GetPlayerInteractionTargetEntity, natives::UiPromptDelete}));
     EXPECT_EQ(part[2].args[0], (uint64_t)(uint32_t)second);
     EXPECT_FALSE(state().refillPromptActive);
     part = saloonPart(nextFrame());
-    EXPECT_EQ(hashes(part), (std::vector<uint64_t>{natives::Interior, natives::TargetedPed}));
+    EXPECT_EQ(hashes(part), (std::vector<uint64_t>{natives::GetInteriorFromEntity,
+                                                   natives::GetPlayerInteractionTargetEntity}));
     for (const auto& [handle, p] : world().prompts) EXPECT_FALSE(p.alive) << "prompt " << handle;
 }
 
@@ -173,8 +177,9 @@ TEST_F(SaloonCheck, ABartenderFiveUnitsAwayOrAtNoDistanceIsOutOfReach) {
     targetPed(Valentine.interior, Valentine.model, 5.0f);
     std::vector<sim::Call> part = saloonPart(nextFrame());
     ASSERT_EQ(hashes(part),
-              (std::vector<uint64_t>{natives::Interior, natives::TargetedPed, natives::EntityModel,
-                                     natives::EntityPosition, natives::EntityPosition, natives::Distance}));
+              (std::vector<uint64_t>{natives::GetInteriorFromEntity,
+                                     natives::GetPlayerInteractionTargetEntity, natives::GetEntityModel,
+                                     natives::GetEntityCoords, natives::GetEntityCoords, natives::Vdist}));
     EXPECT_EQ(part[3].argc, 3);
     EXPECT_EQ(part[3].args[0], (uint64_t)(uint32_t)world().playerPed);
     EXPECT_EQ(part[3].args[1], 1u);
@@ -192,8 +197,8 @@ TEST_F(SaloonCheck, ABartenderFiveUnitsAwayOrAtNoDistanceIsOutOfReach) {
     // Just inside: shown and tested.
     world().peds[Bartender].x = world().playerX + 4.99f;
     part = saloonPart(nextFrame());
-    EXPECT_EQ(count(part, natives::PromptBegin), 1);
-    EXPECT_EQ(hashes(part).back(), natives::PromptCompleted);
+    EXPECT_EQ(count(part, natives::UiPromptRegisterBegin), 1);
+    EXPECT_EQ(hashes(part).back(), natives::UiPromptHasHoldModeCompleted);
     const int32_t prompt = state().refillPrompt;
     ASSERT_TRUE(state().refillPromptActive);
 
@@ -205,7 +210,7 @@ TEST_F(SaloonCheck, ABartenderFiveUnitsAwayOrAtNoDistanceIsOutOfReach) {
         world().distanceIsNaN = pass == 1;
         for (int f = 0; f < 3; ++f) {
             part = saloonPart(nextFrame());
-            EXPECT_EQ(hashes(part).back(), natives::Distance) << (pass ? "NaN" : "5.0");
+            EXPECT_EQ(hashes(part).back(), natives::Vdist) << (pass ? "NaN" : "5.0");
             if (pass == 1) {
                 EXPECT_TRUE(std::isnan(part.back().resultFloat()));
             }
@@ -220,10 +225,10 @@ TEST_F(SaloonCheck, ABartenderFiveUnitsAwayOrAtNoDistanceIsOutOfReach) {
     world().peds[Bartender].x = world().playerX + 1.0f;
     part = saloonPart(nextFrame());
     ASSERT_GE(part.size(), 9u);
-    EXPECT_EQ(count(part, natives::PromptBegin), 0);
-    EXPECT_EQ(part[6].hash, natives::PromptCompleted);
+    EXPECT_EQ(count(part, natives::UiPromptRegisterBegin), 0);
+    EXPECT_EQ(part[6].hash, natives::UiPromptHasHoldModeCompleted);
     EXPECT_EQ(part[6].args[0], (uint64_t)(uint32_t)prompt);
-    EXPECT_EQ(part[7].hash, natives::PromptDelete);
+    EXPECT_EQ(part[7].hash, natives::UiPromptDelete);
     EXPECT_EQ(part[7].args[0], (uint64_t)(uint32_t)prompt);
     EXPECT_FALSE(world().prompts[prompt].alive);
     EXPECT_EQ(world().speech.size(), 1u) << "the refill has begun";
@@ -237,7 +242,7 @@ TEST_F(SaloonCheck, EachSaloonServesOnlyItsOwnBartenderInItsOwnVoice) {
             targetPed(saloon.interior, other.model);
             std::vector<sim::Call> part = saloonPart(nextFrame());
             ASSERT_GE(part.size(), 3u);
-            EXPECT_EQ(part[2].hash, natives::EntityModel);
+            EXPECT_EQ(part[2].hash, natives::GetEntityModel);
             EXPECT_EQ((uint32_t)part[2].result[0], other.model);
             EXPECT_EQ(state().refillPromptActive, &other == &saloon)
                 << "interior " << saloon.interior << " with the bartender of " << other.interior;
@@ -276,12 +281,24 @@ TEST_F(SaloonCheck, ThePromptIsBuiltInTheBartendersGroupAndTestedInTheSameFrame)
     world().peds[Bartender].promptGroup = -7; // the group goes in widened with its sign
     const int f = nextFrame();
     const std::vector<sim::Call> part = saloonPart(f);
-    const std::vector<uint64_t> expectedHashes = {
-        natives::Interior,       natives::TargetedPed,    natives::EntityModel,   natives::EntityPosition,
-        natives::EntityPosition, natives::Distance,       natives::PromptBegin,   natives::PromptControl,
-        natives::LabelText,      natives::PromptLabel,    natives::PromptOptionA, natives::PedPromptGroup,
-        natives::PromptSetGroup, natives::PromptOptionB,  natives::PromptFinish,  natives::PromptOptionC,
-        natives::PromptOptionD,  natives::PromptCompleted};
+    const std::vector<uint64_t> expectedHashes = {natives::GetInteriorFromEntity,
+                                                  natives::GetPlayerInteractionTargetEntity,
+                                                  natives::GetEntityModel,
+                                                  natives::GetEntityCoords,
+                                                  natives::GetEntityCoords,
+                                                  natives::Vdist,
+                                                  natives::UiPromptRegisterBegin,
+                                                  natives::UiPromptSetControlAction,
+                                                  natives::VarString,
+                                                  natives::UiPromptSetText,
+                                                  natives::UiPromptSetHoldMode,
+                                                  natives::UiPromptGetGroupIdForTargetEntity,
+                                                  natives::UiPromptSetGroup,
+                                                  natives::UiPromptSetPriority,
+                                                  natives::UiPromptRegisterEnd,
+                                                  natives::UiPromptSetVisible,
+                                                  natives::UiPromptSetEnabled,
+                                                  natives::UiPromptHasHoldModeCompleted};
     ASSERT_EQ(hashes(part), expectedHashes);
 
     const int32_t handle = part[6].resultInt();
@@ -327,9 +344,9 @@ TEST_F(SaloonCheck, ThePromptIsBuiltInTheBartendersGroupAndTestedInTheSameFrame)
     EXPECT_EQ(state().flaskLevel, 99);
     for (int n = 0; n < 5; ++n) {
         const std::vector<sim::Call> again = saloonPart(nextFrame());
-        EXPECT_EQ(count(again, natives::PromptBegin), 0);
+        EXPECT_EQ(count(again, natives::UiPromptRegisterBegin), 0);
         ASSERT_FALSE(again.empty());
-        EXPECT_EQ(again.back().hash, natives::PromptCompleted);
+        EXPECT_EQ(again.back().hash, natives::UiPromptHasHoldModeCompleted);
         EXPECT_EQ(again.back().args[0], h);
     }
     EXPECT_EQ(world().prompts.size(), 1u);

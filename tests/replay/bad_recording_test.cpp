@@ -228,17 +228,18 @@ struct Crafted {
 std::vector<Crafted> craftedRecordings() {
     std::vector<Crafted> out;
     // A number marked as a string: its value would be read as an address.
-    out.push_back({"wrong-argument-kind", recordingOf({native(natives::PromptGuard, {textSlot("AAAAAAAA")})}),
+    out.push_back({"wrong-argument-kind",
+                   recordingOf({native(natives::IsUsingKeyboardAndMouse, {textSlot("AAAAAAAA")})}),
                    "argument 1 is a string, the host's is a number"});
     // A 256-byte record where the plug-in passes a 4-byte out-variable: written
     // back, it would overwrite what follows the variable in the plug-in.
-    out.push_back(
-        {"oversize-record",
-         recordingOf({native(natives::TargetedPed, {number(0), record(256), number(1), number(1)})}),
-         "argument 2 is a record of 256 bytes, the host's of 4"});
+    out.push_back({"oversize-record",
+                   recordingOf({native(natives::GetPlayerInteractionTargetEntity,
+                                       {number(0), record(256), number(1), number(1)})}),
+                   "argument 2 is a record of 256 bytes, the host's of 4"});
     // A frame of a few events, then runs that repeat it without end.
     {
-        std::string items = native(natives::PromptGuard, {number(0)}) + resume();
+        std::string items = native(natives::IsUsingKeyboardAndMouse, {number(0)}) + resume();
         for (int k = 0; k < 10; ++k) items += same(100000); // a million events in some 110 bytes
         out.push_back(
             {"same-explosion", recordingOf({items}), "more events than a recording of its size holds", true});
@@ -260,7 +261,8 @@ std::vector<Crafted> craftedRecordings() {
     // The save file's bytes after the first event: the script reads them only at
     // its start (read as the replay goes, the reader once wrote them meanwhile).
     {
-        std::string items = native(natives::PromptGuard, {number(0)}) + std::string(1, (char)SaveOpened);
+        std::string items =
+            native(natives::IsUsingKeyboardAndMouse, {number(0)}) + std::string(1, (char)SaveOpened);
         std::string bytes(1, (char)SaveBytes);
         text(bytes, "55");
         out.push_back({"save-after-first-event", recordingOf({items + bytes}),
@@ -268,7 +270,7 @@ std::vector<Crafted> craftedRecordings() {
     }
     // A text longer than the plug-in records.
     out.push_back({"over-long-text",
-                   recordingOf({native(natives::EffectRunning, {textSlot(std::string(70000, 'x'))})}),
+                   recordingOf({native(natives::AnimpostfxIsRunning, {textSlot(std::string(70000, 'x'))})}),
                    "a text is too long"});
     return out;
 }

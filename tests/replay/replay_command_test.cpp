@@ -60,7 +60,9 @@ TEST_F(ReplayCommand, APluginWithOneCallChangedStopsThereAndNamesBothCalls) {
     size_t at = 0;
     const int frame = frameOf(
         r,
-        [](const rec::Event& e) { return e.kind == rec::EventKind::Native && e.hash == natives::TakeCash; },
+        [](const rec::Event& e) {
+            return e.kind == rec::EventKind::Native && e.hash == natives::MoneyDecrementCashBalance;
+        },
         &at);
     ASSERT_GT(frame, 0);
     const int32_t charged = (int32_t)r.events[at].args[0];
@@ -76,12 +78,17 @@ TEST_F(ReplayCommand, APluginWithOneCallChangedStopsThereAndNamesBothCalls) {
     EXPECT_NE(changed.out.find("departs from the recording at frame " + std::to_string(frame) + ","),
               std::string::npos)
         << changed.out;
-    EXPECT_NE(changed.out.find("  recorded: " + f + hashText(natives::TakeCash) + " take_cash(" +
-                               std::to_string(charged) + ")\n"),
+    EXPECT_NE(changed.out.find("  recorded: " + f + hashText(natives::MoneyDecrementCashBalance) +
+                               " MONEY::_MONEY_DECREMENT_CASH_BALANCE(" + std::to_string(charged) + ")\n"),
               std::string::npos)
         << changed.out;
-    EXPECT_NE(changed.out.find("  made:     " + f + hashText(natives::TakeCash) + " take_cash(" +
-                               std::to_string(charged + 100) + ")\n"),
+    EXPECT_NE(changed.out.find("  made:     " + f + hashText(natives::MoneyDecrementCashBalance) +
+                               " MONEY::_MONEY_DECREMENT_CASH_BALANCE(" + std::to_string(charged + 100) +
+                               ")\n"),
+              std::string::npos)
+        << changed.out;
+    // And what the native is to the plug-in.
+    EXPECT_NE(changed.out.find(")\n  MONEY::_MONEY_DECREMENT_CASH_BALANCE: the refill price, in cents\n"),
               std::string::npos)
         << changed.out;
     // The calls before it are told, the last of them the one just before the charge.

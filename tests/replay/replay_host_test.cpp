@@ -211,22 +211,24 @@ TEST(ReplayHost, StopsAtTheFirstDifferenceAndTellsBothCalls) {
     const Change changes[] = {
         {"an argument's value",
          [](rec::Recording& r) {
-             const size_t i =
-                 find(r, 2000, [](const rec::Event& e) { return native(e, natives::HealingRate1); });
+             const size_t i = find(r, 2000, [](const rec::Event& e) {
+                 return native(e, natives::SetPlayerHealthRechargeMultiplier);
+             });
              r.events[i].args[1] ^= 1; // the healing rate's float
              return i;
          },
-         "healing_rate_1(", "healing_rate_1("},
+         "PLAYER::SET_PLAYER_HEALTH_RECHARGE_MULTIPLIER(", "PLAYER::SET_PLAYER_HEALTH_RECHARGE_MULTIPLIER("},
         {"a native's hash",
          [](rec::Recording& r) {
-             const size_t i = find(r, 500, [](const rec::Event& e) { return native(e, natives::GameTimer); });
-             r.events[i].hash = natives::OutOfPlay;
+             const size_t i =
+                 find(r, 500, [](const rec::Event& e) { return native(e, natives::GetGameTimer); });
+             r.events[i].hash = natives::GetMissionFlag;
              return i;
          },
-         "out_of_play()", "game_timer()"},
+         "MISC::GET_MISSION_FLAG()", "MISC::GET_GAME_TIMER()"},
         {"a string argument",
          [](rec::Recording& r) {
-             const size_t i = find(r, 0, [](const rec::Event& e) { return native(e, natives::LabelText); });
+             const size_t i = find(r, 0, [](const rec::Event& e) { return native(e, natives::VarString); });
              r.events[i].text[2] = "Drink From The Flask";
              return i;
          },
@@ -257,7 +259,8 @@ TEST(ReplayHost, StopsAtTheFirstDifferenceAndTellsBothCalls) {
          "scriptWait(0)", "the save file written: \""},
         {"a save the plug-in did not make",
          [](rec::Recording& r) {
-             const size_t i = find(r, 900, [](const rec::Event& e) { return native(e, natives::GameTimer); });
+             const size_t i =
+                 find(r, 900, [](const rec::Event& e) { return native(e, natives::GetGameTimer); });
              rec::Event save;
              save.kind = rec::EventKind::Save;
              save.save = "12";
@@ -275,18 +278,20 @@ TEST(ReplayHost, StopsAtTheFirstDifferenceAndTellsBothCalls) {
          "written into it", "written into it"},
         {"a native the plug-in did not call",
          [](rec::Recording& r) {
-             const size_t i = find(r, 700, [](const rec::Event& e) { return native(e, natives::GameTimer); });
+             const size_t i =
+                 find(r, 700, [](const rec::Event& e) { return native(e, natives::GetGameTimer); });
              r.events.insert(r.events.begin() + (long)i, r.events[i + 1]);
              return i;
          },
-         "", "game_timer()"},
+         "", "MISC::GET_GAME_TIMER()"},
         {"an answer that sends the script into its hold",
          [](rec::Recording& r) {
-             const size_t i = find(r, 900, [](const rec::Event& e) { return native(e, natives::OutOfPlay); });
+             const size_t i =
+                 find(r, 900, [](const rec::Event& e) { return native(e, natives::GetMissionFlag); });
              r.events[i].result[0] = 1;
              return i + 1; // the plug-in acts on the answer at its next call
          },
-         "player_ped()", ""},
+         "PLAYER::PLAYER_PED_ID()", ""},
     };
     for (const Change& c : changes) {
         SCOPED_TRACE(c.what);

@@ -77,7 +77,7 @@ TEST_F(Host, ThePluginReadsTheHostsTickCount) {
     auto triggersAt = [](uint32_t tick) {
         sim::setTickCount(tick);
         for (const sim::Call& c : nativesIn(nextFrame()))
-            if (c.hash == natives::PlayerCondition) return true;
+            if (c.hash == natives::IsPedOnFoot) return true;
         return false;
     };
     sim::setTickCount(7000);
@@ -120,8 +120,8 @@ TEST_F(Host, DescribesACallOnOneLine) {
     std::vector<std::string> lines;
     for (const sim::Call& c : sim::callsInFrame(1)) lines.push_back(sim::describe(c));
     ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "frame 1  " + hashText(natives::OutOfPlay) + " out_of_play() -> 0");
-    EXPECT_EQ(lines[2], "frame 1  " + hashText(natives::GameTimer) + " game_timer() -> 100033");
+    EXPECT_EQ(lines[0], "frame 1  " + hashText(natives::GetMissionFlag) + " MISC::GET_MISSION_FLAG() -> 0");
+    EXPECT_EQ(lines[2], "frame 1  " + hashText(natives::GetGameTimer) + " MISC::GET_GAME_TIMER() -> 100033");
     EXPECT_EQ(lines.back(), "frame 1  scriptWait(0)");
     EXPECT_EQ(sim::describe(sim::calls()[0]).rfind("frame 0  scriptRegister(module 0x", 0), 0u);
 }
@@ -131,8 +131,8 @@ TEST_F(Probe, EachProtocolFaultIsReported) {
     sim::playFrames(1);
     EXPECT_TRUE(oneFault(newFaults(), "unknown native 0x0123456789ABCDEF"));
     sim::playFrames(1);
-    EXPECT_TRUE(oneFault(newFaults(), "nativeInit(" + hashText(natives::GameTimer) + ") while native " +
-                                          hashText(natives::GameTimer) + " is open"));
+    EXPECT_TRUE(oneFault(newFaults(), "nativeInit(" + hashText(natives::GetGameTimer) + ") while native " +
+                                          hashText(natives::GetGameTimer) + " is open"));
     sim::playFrames(1);
     std::vector<std::string> f = newFaults();
     ASSERT_EQ(f.size(), 2u);
@@ -143,7 +143,7 @@ TEST_F(Probe, EachProtocolFaultIsReported) {
     sim::playFrames(1);
     EXPECT_TRUE(oneFault(newFaults(), "getGlobalPtr(42)"));
     sim::playFrames(1);
-    EXPECT_TRUE(oneFault(newFaults(), "game_timer) called with 1 arguments; it takes 0"));
+    EXPECT_TRUE(oneFault(newFaults(), "MISC::GET_GAME_TIMER) called with 1 arguments; it takes 0"));
     sim::playFrames(1);
     EXPECT_TRUE(oneFault(newFaults(), "0x00000000FFFFFFFE is not a sign-extended 32-bit value"));
     sim::playFrames(5);
@@ -158,7 +158,7 @@ TEST_F(Probe, ScriptThreadFunctionsOutsideTheScriptAreReported) {
     start("attach-calls"); // a native, a wait and a global while loading
     std::vector<std::string> f = newFaults();
     ASSERT_EQ(f.size(), 3u);
-    EXPECT_EQ(f[0], "native " + hashText(natives::GameTimer) + " called off the script fiber");
+    EXPECT_EQ(f[0], "native " + hashText(natives::GetGameTimer) + " called off the script fiber");
     EXPECT_EQ(f[1], "scriptWait called off the script fiber");
     EXPECT_EQ(f[2], "getGlobalPtr(1935445) called off the script fiber");
     for (const sim::Call& c : sim::calls()) EXPECT_NE(c.kind, CallKind::Native) << "nothing answered";
@@ -166,7 +166,7 @@ TEST_F(Probe, ScriptThreadFunctionsOutsideTheScriptAreReported) {
     sim::playFrames(1);
     sim::keyEvent(1, 0, 0, 1); // a native
     EXPECT_TRUE(oneFault(newFaults(),
-                         "native " + hashText(natives::GameTimer) + " called from the keyboard handler"));
+                         "native " + hashText(natives::GetGameTimer) + " called from the keyboard handler"));
     sim::keyEvent(2, 0, 0, 1); // a wait
     EXPECT_TRUE(oneFault(newFaults(), "scriptWait called from the keyboard handler"));
     sim::keyEvent(3, 0, 0, 1); // a registration

@@ -24,7 +24,7 @@ UINT64* invoke(UINT64 hash, std::initializer_list<UINT64> args) {
     return nativeCall();
 }
 
-const UINT64 GameTimer = natives::GameTimer;
+const UINT64 GameTimer = natives::GetGameTimer;
 
 void faults() {
     invoke(0x0123456789ABCDEF, {}); // 1: a native the game does not have
@@ -43,7 +43,7 @@ void faults() {
     scriptWait(0);
     invoke(GameTimer, {1}); // 6: an argument too many
     scriptWait(0);
-    invoke(natives::PromptSetGroup, {1, 0x00000000FFFFFFFEull, 0}); // 7: a group without its sign
+    invoke(natives::UiPromptSetGroup, {1, 0x00000000FFFFFFFEull, 0}); // 7: a group without its sign
     scriptWait(0);
     for (;;) scriptWait(0);
 }
@@ -58,11 +58,11 @@ UINT64 bits(float f) {
 void model() {
     note("probe.inHost.script", sim::inHost());
     invoke(GameTimer, {});
-    invoke(natives::ScenarioHash, {(UINT64)(uintptr_t) "World_Human_Drink_Flask"});
-    invoke(natives::EntityPosition, {(uint32_t)sim::world().playerPed, 1, 0});
-    invoke(natives::Distance, {bits(1), bits(2), bits(3), bits(4), bits(6), bits(3)});
+    invoke(natives::GetHashKey, {(UINT64)(uintptr_t) "World_Human_Drink_Flask"});
+    invoke(natives::GetEntityCoords, {(uint32_t)sim::world().playerPed, 1, 0});
+    invoke(natives::Vdist, {bits(1), bits(2), bits(3), bits(4), bits(6), bits(3)});
     int32_t target = -5;
-    invoke(natives::TargetedPed, {0, (UINT64)(uintptr_t)&target, 1, 1});
+    invoke(natives::GetPlayerInteractionTargetEntity, {0, (UINT64)(uintptr_t)&target, 1, 1});
     note("probe.target", target);
     UINT64* global = getGlobalPtr(1935445);
     *global = 0x3F800000; // the intensity at its top

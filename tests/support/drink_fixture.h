@@ -5,6 +5,7 @@
 
 #include "file_text.h"
 #include "plugin_test.h"
+#include "standin/game_hashes.h"
 #include "standin/native_table.h"
 
 #include <deque>
@@ -19,49 +20,49 @@
 
 namespace drink {
 
-// The natives the tests' call sequences name, by the roles the tests give them.
-const uint64_t OutOfPlayQuery = natives::OutOfPlay;
-const uint64_t PlayerPedQuery = natives::PlayerPed;
-const uint64_t GameTimer = natives::GameTimer;
-const uint64_t FirstGuard = natives::PromptGuard;
-const uint64_t ControlQuery = natives::ControlQuery;
-const uint64_t EffectRunning = natives::EffectRunning;
-const uint64_t PlayerCondition = natives::PlayerCondition;
-const uint64_t PromptCompleted = natives::PromptCompleted;
-const uint64_t DeletePrompt = natives::PromptDelete;
-const uint64_t BeginPrompt = natives::PromptBegin;
-const uint64_t PromptControl = natives::PromptControl;
-const uint64_t MakeText = natives::LabelText;
-const uint64_t PromptLabel = natives::PromptLabel;
-const uint64_t PromptOption1 = natives::PromptOptionA;
-const uint64_t PromptOption3 = natives::PromptOptionB;
-const uint64_t FinishPrompt = natives::PromptFinish;
-const uint64_t PromptOption1b = natives::PromptOptionC;
-const uint64_t PromptOption1c = natives::PromptOptionD;
-const uint64_t ClearTasks = natives::ClearTasks;
-const uint64_t StartScenario = natives::ScenarioStart;
-const uint64_t ScenarioRunning = natives::ScenarioRunning;
-const uint64_t TextureLoaded = natives::TextureLoaded;
-const uint64_t RequestTexture = natives::TextureRequest;
-const uint64_t AnalogControl = natives::ControlValue;
-const uint64_t DrawSprite = natives::DrawSprite;
-const uint64_t FirstHealingRate = natives::HealingRate1;
-const uint64_t SecondHealingRate = natives::HealingRate2;
-const uint64_t GameClock = natives::GameClock;
-const uint64_t RestorePlayer = natives::RestorePed;
-const uint64_t PlayerValue = natives::PedValue;
-const uint64_t SetPlayerValue = natives::SetPedValue;
-const uint64_t SetCoreValue = natives::SetCoreValue;
-const uint64_t DeadeyeCondition = natives::DeadeyeCondition;
-const uint64_t HoldControlOff = natives::HoldControlOff;
-const uint64_t InteriorOf = natives::Interior;
+// The natives the tests' call sequences name, by the game's names.
+using natives::AnimpostfxIsRunning;
+using natives::ClearPedTasks;
+using natives::DisableControlAction;
+using natives::DrawSprite;
+using natives::GetControlNormal;
+using natives::GetEntityMaxHealth;
+using natives::GetGameTimer;
+using natives::GetInteriorFromEntity;
+using natives::GetMissionFlag;
+using natives::GetSecondsSinceBaseYear;
+using natives::HasStreamedTxdLoaded;
+using natives::IsControlJustReleased;
+using natives::IsPedOnFoot;
+using natives::IsPedUsingScenarioHash;
+using natives::IsPlayerFreeAiming;
+using natives::IsUsingKeyboardAndMouse;
+using natives::PlayerPedId;
+using natives::RequestStreamedTextureDict;
+using natives::RestorePedStamina;
+using natives::SetAttributeCoreValue;
+using natives::SetEntityHealth;
+using natives::SetPlayerHealthRechargeMultiplier;
+using natives::SetPlayerStaminaRechargeMultiplier;
+using natives::TaskStartScenarioInPlaceHash;
+using natives::UiPromptDelete;
+using natives::UiPromptHasHoldModeCompleted;
+using natives::UiPromptRegisterBegin;
+using natives::UiPromptRegisterEnd;
+using natives::UiPromptSetControlAction;
+using natives::UiPromptSetEnabled;
+using natives::UiPromptSetHoldMode;
+using natives::UiPromptSetPriority;
+using natives::UiPromptSetText;
+using natives::UiPromptSetVisible;
+using natives::VarString;
 const uint64_t GlobalWrite = 0; // stands for an access of the intensity global in a call sequence
 
-const uint32_t DrinkFlask = 0x4CA3FEA4; // the scenario "WORLD_HUMAN_DRINK_FLASK"
-const uint32_t StopControlA = 0xFDA83190;
-const uint32_t StopControlB = 0x4D8FB4C1;
-const uint32_t DeadeyeControlA = 0xCEE12B50;
-const uint32_t DeadeyeControlB = 0x6328239B;
+const uint32_t DrinkFlask = hashes::WorldHumanDrinkFlask;
+const uint32_t StopControlA = hashes::InputMoveUd;
+const uint32_t StopControlB = hashes::InputMoveLr;
+const uint32_t DeadeyeControlA = hashes::InputSpecialAbility;
+const uint32_t DeadeyeControlB = hashes::InputSpecialAbilitySecondary;
 const int32_t IntensityGlobal = 1935445;
 const int32_t Player = 1001;            // the stand-in game's player character
 const uint32_t Intensity0 = 0x3EFEB19F; // the intensity of a sober drunkLevel
@@ -100,13 +101,13 @@ inline std::vector<Native> seq(std::initializer_list<std::vector<Native>> parts)
 // How every TickUpdate starts, and how a frame ends with the deadeye lock armed,
 // the game's deadeye condition true and the player outside the saloons.
 inline std::vector<Native> frameStart() {
-    return {{OutOfPlayQuery, {}}, {PlayerPedQuery, {}}, {GameTimer, {}}};
+    return {{GetMissionFlag, {}}, {PlayerPedId, {}}, {GetGameTimer, {}}};
 }
 inline std::vector<Native> frameEnd() {
-    return {{DeadeyeCondition, {0}},
-            {HoldControlOff, {0, DeadeyeControlA, 1}},
-            {HoldControlOff, {0, DeadeyeControlB, 1}},
-            {InteriorOf, {Player}}};
+    return {{IsPlayerFreeAiming, {0}},
+            {DisableControlAction, {0, DeadeyeControlA, 1}},
+            {DisableControlAction, {0, DeadeyeControlB, 1}},
+            {GetInteriorFromEntity, {Player}}};
 }
 
 // "0xHASH(slot, 'text', ...)"; `texts` tells which arguments are strings.
@@ -168,7 +169,7 @@ class DrinkTest : public PluginTest {
         world().clockPerSecond = 0.0;
         world().clock = 0;
         world().autoPassOut = false;
-        world().overrides[ScenarioRunning] = [this](const sim::Call&, uint64_t* r) {
+        world().overrides[IsPedUsingScenarioHash] = [this](const sim::Call&, uint64_t* r) {
             int32_t answer = 1;
             if (!scenarioAnswers.empty()) {
                 answer = scenarioAnswers.front();
@@ -254,7 +255,7 @@ class DrinkTest : public PluginTest {
         world().missionFlag = false;
         for (int guard = 0; guard < 400; ++guard) { // up to 3000 ms of waiting
             const int f = nextFrame();
-            if (count(f, PlayerPedQuery) == 1) return f;
+            if (count(f, PlayerPedId) == 1) return f;
         }
         ADD_FAILURE() << "the hold did not end";
         return 0;

@@ -230,7 +230,8 @@ TEST(Natives, EveryCallAgreesWithItsSignature) {
     std::map<std::string, std::string> faults; // what disagrees -> the first call that showed it
     std::set<uint64_t> met;
     size_t calls = 0;
-    for (const auto& [file, label] : recordingsToCheck(folder)) {
+    for (const auto& [file, name] : recordingsToCheck(folder)) {
+        const std::string& label = name; // a lambda may not capture a structured binding in C++20
         rec::Recording r;
         std::string error;
         int frame = 0;

@@ -1,6 +1,6 @@
 #include "player/narration.h"
 
-#include "player/printable_text.h"
+#include "standin/printable_text.h"
 #include "player/time_money_text.h"
 #include "player/world_tables.h"
 
@@ -29,7 +29,7 @@ void tell(const PlayOptions& options, Millis at, Topic topic, const std::string&
     if (options.onEntry) options.onEntry(e);
 }
 
-std::string quoted(const std::string& s) { return "\"" + printable(s, true) + "\""; }
+std::string quoted(const std::string& s) { return "\"" + sim::printable(s, true) + "\""; }
 
 std::string fixed(double v, int places) {
     char b[64];

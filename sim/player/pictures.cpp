@@ -1,6 +1,6 @@
 #include "player/pictures.h"
 
-#include "player/printable_text.h"
+#include "standin/printable_text.h"
 #include "player/time_money_text.h"
 
 #include <algorithm>
@@ -16,7 +16,7 @@ std::string xmlEscape(const std::string& text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
         uint32_t cp = 0;
-        const size_t n = utf8At(text, i, &cp);
+        const size_t n = sim::utf8At(text, i, &cp);
         if (n == 0) {
             // A byte that is not UTF-8 would make the whole picture unreadable.
             out += "\xEF\xBF\xBD"; // U+FFFD, the replacement character
@@ -44,9 +44,12 @@ std::string xmlEscape(const std::string& text) {
             out += "\xEF\xBF\xBD"; // no characters in XML 1.0
             break;
         default:
-            // Control characters have no place in XML 1.0 text.
-            if ((cp < 0x20 && cp != '\t' && cp != '\n') || (cp >= 0x7F && cp <= 0x9F))
-                out += ' ';
+            // Control characters have no place in XML 1.0 text, and the ones that
+            // reorder or hide text would make a label read otherwise than it is.
+            if (cp == '\t' || cp == '\n')
+                out.append(text, i, n);
+            else if (sim::actsOnDisplay(cp))
+                out += cp > 0x9F ? "\xEF\xBF\xBD" : " ";
             else
                 out.append(text, i, n);
         }

@@ -15,7 +15,7 @@
 // names the world's saloons and knobs (world_tables.h), which come with it.
 #pragma once
 
-#include "player/printable_text.h"
+#include "standin/printable_text.h"
 #include "player/time_money_text.h"
 #include "player/world_tables.h"
 

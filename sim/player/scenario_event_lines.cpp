@@ -2,7 +2,7 @@
 // (the reader's other parts are in scenario_parser.cpp).
 #include "player/scenario_parser.h"
 
-#include "player/printable_text.h"
+#include "standin/printable_text.h"
 #include "player/world_tables.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 // into an Expectation that expectations.cpp judges as the session plays.
 #include "player/scenario_parser.h"
 
-#include "player/printable_text.h"
+#include "standin/printable_text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -92,7 +92,7 @@ bool Parser::expect(const Words& w, Event* e) {
     for (size_t i = w.at + 1; i < w.t.size(); ++i)
         e->expect.written +=
             (i > w.at + 1 ? " " : "") +
-            (w.t[i].quoted ? "\"" + printable(w.t[i].text, true) + "\"" : printable(w.t[i].text));
+            (w.t[i].quoted ? "\"" + sim::printable(w.t[i].text, true) + "\"" : sim::printable(w.t[i].text));
     return expectation(w.t, w.at + 1, &e->expect);
 }
 

@@ -3,7 +3,7 @@
 // scenario_event_lines.cpp, the expectations' in scenario_expect_lines.cpp.
 #include "player/scenario_parser.h"
 
-#include "player/printable_text.h"
+#include "standin/printable_text.h"
 #include "player/settings_file.h"
 
 #include <algorithm>
@@ -288,7 +288,7 @@ void Parser::setSettingsFile(const std::vector<Token>& t) {
     std::string why;
     if (!readSmallFile(resolved, &out->settings, &why))
         return error("cannot read settings file " + quote(file) + ": " + why);
-    out->settingsSource = printable(file);
+    out->settingsSource = sim::printable(file);
     settingsFileLine = line;
 }
 
@@ -296,7 +296,7 @@ void Parser::setFps(const std::vector<Token>& t) {
     if (!needArgs(t, 0, 1, 1, "fps 30")) return;
     int64_t v = 0;
     if (!parseInteger(t[1].text, &v)) return error("bad number " + quote(t[1].text) + " for fps");
-    if (v < 1 || v > 1000) return error("fps " + printable(t[1].text) + " is out of range (1 to 1000)");
+    if (v < 1 || v > 1000) return error("fps " + sim::printable(t[1].text) + " is out of range (1 to 1000)");
     if (!once("fps", &fpsLine)) return;
     out->fps = (int)v;
 }
@@ -339,7 +339,7 @@ void Parser::setHudAt(const std::vector<Token>& t) {
 
 bool Parser::action(const std::vector<Token>& t, size_t at, Event* e, bool timed) {
     const Words w{t, at, timed};
-    for (size_t i = at; i < t.size(); ++i) e->written += (i > at ? " " : "") + printable(t[i].text);
+    for (size_t i = at; i < t.size(); ++i) e->written += (i > at ? " " : "") + sim::printable(t[i].text);
     if (const EventWord* event = findEventWord(w.word())) return (this->*event->read)(w, e);
     if (findSetupWord(w.word()))
         return error(quote(w.word()) +

@@ -1,7 +1,7 @@
 // The words of a scenario's line and what they hold (scenario_words.h).
 #include "player/scenario_words.h"
 
-#include "player/printable_text.h"
+#include "standin/printable_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -109,10 +109,10 @@ std::string suggestion(std::string_view word, const std::vector<std::string>& ca
 // A word of the file in a message: quoted, escaped, and cut after 60 bytes.
 std::string quote(std::string_view s) {
     const size_t Shown = 60;
-    if (s.size() <= Shown) return "\"" + printable(s, true) + "\"";
+    if (s.size() <= Shown) return "\"" + sim::printable(s, true) + "\"";
     size_t cut = Shown;
     while (cut > 0 && ((unsigned char)s[cut] & 0xC0) == 0x80) --cut; // not inside a character
-    return "\"" + printable(s.substr(0, cut), true) + "...\" (" + std::to_string(s.size()) + " bytes)";
+    return "\"" + sim::printable(s.substr(0, cut), true) + "...\" (" + std::to_string(s.size()) + " bytes)";
 }
 
 std::string joined(const std::vector<std::string>& words) {

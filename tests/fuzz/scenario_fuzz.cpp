@@ -40,7 +40,7 @@ bool printableText(const std::string& s) {
 bool xmlText(const std::string& s) {
     for (size_t i = 0; i < s.size();) {
         uint32_t cp = 0;
-        const size_t n = player::utf8At(s, i, &cp);
+        const size_t n = sim::utf8At(s, i, &cp);
         if (n == 0 || (cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') || cp == 0xFFFE || cp == 0xFFFF)
             return false;
         i += n;

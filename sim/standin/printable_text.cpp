@@ -1,10 +1,10 @@
 // Text shown on a terminal (printable_text.h): every byte a file may hold, escaped
 // where it could act on the terminal rather than show.
-#include "player/printable_text.h"
+#include "standin/printable_text.h"
 
 #include <cstdio>
 
-namespace player {
+namespace sim {
 
 size_t utf8At(std::string_view text, size_t at, uint32_t* codePoint) {
     const auto byte = [&](size_t k) { return at + k < text.size() ? (unsigned char)text[at + k] : 0u; };
@@ -34,13 +34,38 @@ size_t utf8At(std::string_view text, size_t at, uint32_t* codePoint) {
     return n;
 }
 
+bool actsOnDisplay(uint32_t cp) {
+    if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return true;
+    switch (cp) {
+    case 0x061C:                   // Arabic letter mark
+    case 0x200B:                   // zero-width space
+    case 0x200C:                   // zero-width non-joiner
+    case 0x200D:                   // zero-width joiner
+    case 0x200E:                   // left-to-right mark
+    case 0x200F:                   // right-to-left mark
+    case 0x2060:                   // word joiner
+    case 0xFEFF:                   // byte-order mark, zero-width no-break space
+        return true;
+    }
+    return (cp >= 0x202A && cp <= 0x202E)     // embeddings, overrides, their pop
+           || (cp >= 0x2066 && cp <= 0x2069); // isolates and their pop
+}
+
 std::string printable(std::string_view text, bool inQuotes) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
         uint32_t cp = 0;
         const size_t n = utf8At(text, i, &cp);
-        const bool control = n == 0 || cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+        if (cp > 0x9F && actsOnDisplay(cp)) {
+            // A character that reorders or hides text: shown by its code point.
+            char code[16];
+            snprintf(code, sizeof code, "\\u{%04X}", (unsigned)cp);
+            out += code;
+            i += n;
+            continue;
+        }
+        const bool control = n == 0 || actsOnDisplay(cp);
         if (!control) {
             if (inQuotes && (cp == '"' || cp == '\\')) out += '\\';
             out.append(text.substr(i, n));
@@ -68,4 +93,4 @@ std::string printable(std::string_view text, bool inQuotes) {
     return out;
 }
 
-} // namespace player
+} // namespace sim

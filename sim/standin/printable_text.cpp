@@ -37,14 +37,14 @@ size_t utf8At(std::string_view text, size_t at, uint32_t* codePoint) {
 bool actsOnDisplay(uint32_t cp) {
     if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return true;
     switch (cp) {
-    case 0x061C:                   // Arabic letter mark
-    case 0x200B:                   // zero-width space
-    case 0x200C:                   // zero-width non-joiner
-    case 0x200D:                   // zero-width joiner
-    case 0x200E:                   // left-to-right mark
-    case 0x200F:                   // right-to-left mark
-    case 0x2060:                   // word joiner
-    case 0xFEFF:                   // byte-order mark, zero-width no-break space
+    case 0x061C: // Arabic letter mark
+    case 0x200B: // zero-width space
+    case 0x200C: // zero-width non-joiner
+    case 0x200D: // zero-width joiner
+    case 0x200E: // left-to-right mark
+    case 0x200F: // right-to-left mark
+    case 0x2060: // word joiner
+    case 0xFEFF: // byte-order mark, zero-width no-break space
         return true;
     }
     return (cp >= 0x202A && cp <= 0x202E)     // embeddings, overrides, their pop

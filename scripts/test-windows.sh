@@ -4,8 +4,11 @@
 # runs every test against the real DLL under Wine: headless, in a fresh Wine
 # prefix inside the build folder, with Wine's own loader, settings-file reader and
 # file system; and plays the player's package from its zip (the evening, compared
-# with the Linux build's). Installs what it needs when run as root. Arguments go to
-# ctest (for instance -R KeyWindow).
+# with the Linux build's). What the Windows build is held against is the Linux
+# release build's (build/release, as scripts/play.sh builds it): its tolvenmire-sim,
+# the file readers, and the replay of the recordings the kill tests leave. Installs
+# what it needs when run as root.
+# Arguments go to ctest (for instance -R KeyWindow).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -24,10 +27,9 @@ wineserver=$(dirname "$wine64")/wineserver
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2
-# The player's package is played from its zip and compared with the Linux build's
-# evening: that tolvenmire-sim is built here too (nothing to do after scripts/test.sh).
-[ -f build/debug/build.ninja ] || cmake --preset debug >/dev/null
-cmake --build --preset debug -j2 --target tolvenmire-sim
+# What of the Linux build the Windows tests use (nothing to do after scripts/test.sh).
+[ -f build/release/build.ninja ] || cmake --preset release >/dev/null
+cmake --build --preset release -j2 --target tolvenmire-sim kill_replay reader_answers
 
 # The Wine processes of this prefix end with the run, however it ends.
 stop_wine() {

@@ -2,6 +2,7 @@
 
 #include "base/script_state.h"
 #include "base/settings.h"
+#include "flask/drinking.h"
 #include "flask/flask_level.h"
 #include "flask/intoxication.h"
 #include "hook/native_call.h"
@@ -21,8 +22,11 @@ void ScriptMain() {
             hookWait(0);
             continue;
         }
-        // Held: intoxication is reset once on entry, however long the hold lasts.
+        // Held: intoxication is reset once on entry, however long the hold lasts. A
+        // drink prompt left on screen could neither be used nor hidden (its control
+        // is not read while held): it goes with the hold's start.
         ResetIntoxication();
+        WithdrawDrinkPrompt();
         while (isOutOfPlay()) hookWait(3000);
         // The pass that leaves the hold ends here; TickUpdate waits for a fresh query.
         hookWait(0);

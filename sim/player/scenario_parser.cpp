@@ -18,9 +18,10 @@ namespace player {
 
 int frameLength(int fps) { return std::max(1, (int)std::lround(1000.0 / std::max(fps, 1))); }
 
+// The file's name as a terminal may show it: a name is any bytes.
 std::string ParseError::text() const {
-    if (line > 0) return file + ":" + std::to_string(line) + ": " + message;
-    return file + ": " + message;
+    if (line > 0) return sim::printable(file) + ":" + std::to_string(line) + ": " + message;
+    return sim::printable(file) + ": " + message;
 }
 
 namespace {
@@ -211,7 +212,7 @@ void Parser::run(const std::string& text) {
         Event e;
         e.at = time;
         e.line = line;
-        if (action(t, at + 1, &e, true)) {
+        if (action(t, at + 1, &e, true) && inOrder(e)) {
             if (e.kind == Event::Kind::End) endLine = line;
             if (e.kind == Event::Kind::Expect) ++out->expectations;
             out->events.push_back(std::move(e));
@@ -237,7 +238,81 @@ void Parser::setupLine(const std::vector<Token>& t) {
     if (sawTimed)
         return error(quote(word) + " needs a time after the setup, as in \"" + formatTime(lastTime) + " " +
                      e.written + "\"");
+    clockChange(e);
     out->setup.push_back(std::move(e));
+}
+
+// A timed line in the order of those before it: the missions it starts and ends, and
+// the game clock it sets, within their bounds. False, said, otherwise.
+bool Parser::inOrder(const Event& e) {
+    using K = Event::Kind;
+    if (e.kind == K::Mission || e.kind == K::MissionEnd || e.kind == K::Restart) return missionInOrder(e);
+    if (e.kind != K::Clock && e.kind != K::ClockRate) return true;
+    if (!clockRunsTo(e.at)) return false;
+    clockChange(e);
+    return true;
+}
+
+// One story mission at a time: a mission starts when none is under way, and
+// mission-end ends one that is. A mission lasts from its time up to, not including,
+// its end; a quit of the game ends it too.
+bool Parser::missionInOrder(const Event& e) {
+    using K = Event::Kind;
+    const bool underWay = missionLine && (missionUntil < 0 || e.at < missionUntil);
+    const std::string until =
+        missionUntil < 0 ? "until its mission-end" : "until " + formatTime(missionUntil);
+    if (e.kind == K::Restart) {
+        if (underWay) missionUntil = e.at;
+        return true;
+    }
+    if (e.kind == K::Mission) {
+        if (underWay)
+            return error("a mission at " + formatTime(e.at) + " while the mission of line " +
+                         std::to_string(missionLine) + " is under way (" + until +
+                         "): end that one first (mission-end), or start this one after it"),
+                   false;
+        missionLine = e.line;
+        missionUntil = e.duration ? e.at + e.duration : -1;
+        return true;
+    }
+    if (!underWay)
+        return error(e.written + " at " + formatTime(e.at) + " with no mission under way" +
+                     (missionLine ? " (the mission of line " + std::to_string(missionLine) + " ended at " +
+                                        formatTime(missionUntil) + ")"
+                                  : std::string())),
+               false;
+    missionUntil = e.at;
+    return true;
+}
+
+// The game clock from the last line that set it up to `at`: false, said on that
+// line, when it would run past its last second there.
+bool Parser::clockRunsTo(Millis at) {
+    const double reached = clockValue + clockPace * (double)(at - clockFrom) / 1000.0;
+    if (reached <= (double)INT32_MAX) return true;
+    const Millis past = clockFrom + (Millis)std::ceil(((double)INT32_MAX - clockValue) / clockPace * 1000.0);
+    const int here = line;
+    if (clockLine) line = clockLine;
+    error("the game clock would run past its last second (" + formatGameClock(INT32_MAX) + ") at " +
+          formatTime(past) + ", where it would wrap and sobering stop: start it earlier or run it slower");
+    line = here;
+    clockValue = -1e18; // told once
+    return false;
+}
+
+// A clock or clock-rate line (at 0 in the setup) sets where the clock runs from.
+void Parser::clockChange(const Event& e) {
+    using K = Event::Kind;
+    if (e.kind == K::Clock) {
+        clockValue = (double)e.number;
+    } else if (e.kind == K::ClockRate) {
+        clockValue += clockPace * (double)(e.at - clockFrom) / 1000.0;
+        clockPace = e.value;
+    } else {
+        return;
+    }
+    clockFrom = e.at;
+    clockLine = e.line;
 }
 
 void Parser::setSettings(const std::vector<Token>& t) {
@@ -368,6 +443,10 @@ void Parser::finish() {
     if (!out->events.empty()) out->end = out->events.back().at;
     // Every frame up to the first at or after the end is played.
     const int64_t frames = out->end / frameLength(out->fps) + 1;
+    if (!out->events.empty()) {
+        line = out->events.back().line;
+        clockRunsTo(out->end + frameLength(out->fps));
+    }
     if (frames > MostFrames && !failed) {
         line = out->events.back().line;
         error("the session of " + formatDuration(out->end) + " at " + std::to_string(out->fps) + " fps is " +
@@ -396,7 +475,16 @@ bool parseScenario(const std::string& text, const std::string& path, Scenario* o
     p.folder = slash == std::string::npos ? "" : path.substr(0, slash);
     p.out = out;
     p.errors = errors;
-    p.run(text);
+    // A byte-order mark, as Notepad saves UTF-8, is no part of the first line.
+    const std::string_view bom = "\xEF\xBB\xBF";
+    const size_t from = errors->size();
+    p.run(text.compare(0, bom.size(), bom) == 0 ? text.substr(bom.size()) : text);
+    // In line order, those of the whole file last: a line told from a later one (the
+    // one that set a clock the session runs past its end) takes its place.
+    std::stable_sort(errors->begin() + (std::ptrdiff_t)from, errors->end(),
+                     [](const ParseError& a, const ParseError& b) {
+                         return (a.line == 0 ? INT32_MAX : a.line) < (b.line == 0 ? INT32_MAX : b.line);
+                     });
     return !p.failed;
 }
 

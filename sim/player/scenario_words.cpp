@@ -15,10 +15,7 @@ bool allDigits(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Splits a line into words; "double quotes" keep blanks and take \" \\ \n \t; a #
-// outside quotes starts a comment. False (with *error) for an unterminated quote,
-// and for a control character outside quotes: a word never holds one, and a NUL
-// in "9<NUL>9" must not end a number early.
+// Splits a line into words (scenario_words.h).
 bool tokenize(const std::string& line, std::vector<Token>* out, std::string* error) {
     out->clear();
     size_t i = 0;
@@ -28,7 +25,16 @@ bool tokenize(const std::string& line, std::vector<Token>* out, std::string* err
             ++i;
             continue;
         }
-        if (c == '#') break;
+        if (c == '#') {
+            // A comment starts after a blank: "mission#5s" is a mistake to name, not a
+            // mission without its length.
+            if (!out->empty() && i > 0 && line[i - 1] != ' ' && line[i - 1] != '\t' && line[i - 1] != '\r') {
+                *error = "a \"#\" right after " + quote(out->back().text) +
+                         ": put a blank before a comment, or the word in double quotes";
+                return false;
+            }
+            break;
+        }
         Token t;
         if (c == '"') {
             t.quoted = true;

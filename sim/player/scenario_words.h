@@ -17,9 +17,10 @@ struct Token {
 };
 
 // Splits a line into words; "double quotes" keep blanks and take \" \\ \n \t; a #
-// outside quotes starts a comment. False (with *error) for an unterminated quote,
-// and for a control character outside quotes: a word never holds one, and a NUL
-// in "9<NUL>9" must not end a number early.
+// outside quotes, at the start or after a blank, starts a comment. False (with
+// *error) for an unterminated quote, for a # right after a word, and for a control
+// character outside quotes: a word never holds one, and a NUL in "9<NUL>9" must not
+// end a number early.
 bool tokenize(const std::string& line, std::vector<Token>* out, std::string* error);
 
 // Decimal digits, at least one.

@@ -60,7 +60,7 @@ bool writeFile(const fs::path& path, const std::string& content, std::string* er
     f << content;
     f.close();
     if (!f) {
-        *error = "cannot write " + path.string();
+        *error = "cannot write " + sim::printable(path.string());
         return false;
     }
     return true;
@@ -228,7 +228,8 @@ bool writePictures(const Options& o, const std::string& source, const SessionRes
     std::error_code ec;
     const fs::path out = fs::absolute(o.outDir, ec);
     if (ec) {
-        *error = "cannot use the folder \"" + o.outDir + "\" for the pictures: " + ec.message();
+        *error = "cannot use the folder \"" + sim::printable(o.outDir, true) +
+                 "\" for the pictures: " + ec.message();
         return false;
     }
     const std::string stem = fs::path(source).stem().string();
@@ -239,8 +240,8 @@ bool writePictures(const Options& o, const std::string& source, const SessionRes
         !writeFile(out / hudPath.filename(), hudSvg(result.recording.hud, source), error))
         return false;
     if (!o.check) {
-        printLine("  chart: " + chartPath.string());
-        printLine("  HUD:   " + hudPath.string() +
+        printLine("  chart: " + sim::printable(chartPath.string()));
+        printLine("  HUD:   " + sim::printable(hudPath.string()) +
                   (result.recording.hud.taken ? " (at " + formatTime(result.recording.hud.at) + ")"
                                               : " (no frame at that moment)"));
         printLine("  (SVG pictures: open them in a web browser)");
@@ -273,8 +274,8 @@ int playScenario(const Options& o) {
     }
     const bool timeline = !o.quiet && !o.check;
     if (timeline) {
-        printLine("tolvenmire-sim: " + o.scenarioPath + " with " +
-                  (o.pluginPath.empty() ? sim::defaultPlugin() : o.pluginPath));
+        printLine("tolvenmire-sim: " + sim::printable(o.scenarioPath) + " with " +
+                  sim::printable(o.pluginPath.empty() ? sim::defaultPlugin() : o.pluginPath));
         options.onEntry = [](const Entry& e) { printLine(formatEntry(e)); };
         if (o.trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
     }
@@ -300,7 +301,8 @@ int playScenario(const Options& o) {
     }
     if (!o.recordPath.empty()) {
         if (!o.check)
-            for (const std::string& path : result.recordings) printLine("  recording: " + path);
+            for (const std::string& path : result.recordings)
+                printLine("  recording: " + sim::printable(path));
         if (!result.recordError.empty()) {
             fprintf(stderr, "tolvenmire-sim: %s\n", result.recordError.c_str());
             return ExitNoPlugin;

@@ -92,6 +92,23 @@ TEST_F(Command, PrintsATimelineASummaryAndWhereThePicturesAre) {
         << "the trace decodes each native";
 }
 
+// A scenario's own name is any bytes: it reaches the terminal escaped, so that it
+// can hide no failure and overwrite no line.
+TEST_F(Command, TheScenariosNameCannotForgeTheOutput) {
+    const std::string name = "ok\x1b[8m\r\xE2\x80\xAE.txt";
+    const std::string shown = (folder / "ok\\x1b[8m\\r\\u{202E}.txt").string();
+    const std::string s = write(name, "0:01 expect drinking on\n0:02 end\n");
+    Outcome r = run("--check '" + s + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, shown + ":1: at 0:01.0: expected drinking on, got off\n");
+    r = run("--no-pictures '" + s + "'");
+    EXPECT_EQ(r.out.rfind("tolvenmire-sim: " + shown + " with ", 0), 0u) << r.out;
+    write(name, "0:01 drnk\n");
+    r = run("'" + s + "'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, shown + ":1: unknown event \"drnk\"\n");
+}
+
 TEST_F(Command, OptionsAreCheckedAndListed) {
     Outcome r = run("--help");
     EXPECT_EQ(r.status, 0);
@@ -299,16 +316,16 @@ TEST_F(Command, EveryScenarioEndsWithinBoundsAndSaysWhatIsWrong) {
          2,
          "2: a second \"save\" line (the first is on line 1)\n"},
         {"forged-ok",
-         "0:01 expect save \"\\r/x.txt:1: ok\"\n0:01 expect spoken \"\x1B[2K\x07\"\n0:02 end\n",
+         "0:01 expect save \"\\r/x.txt:1: ok\"\n0:01 expect save \"\x1B[2K\x07\"\n0:02 end\n",
          {"--check"},
          1,
          "1: at 0:01.0: expected save \"\\r/x.txt:1: ok\", got none (no save file)\n"
-         "2: at 0:01.0: expected spoken \"\\x1b[2K\\x07\", got never spoken\n"},
+         "2: at 0:01.0: expected save \"\\x1b[2K\\x07\", got none (no save file)\n"},
         {"not-utf8",
-         "save \"caf\xE9 \xEF\xBF\xBE \xED\xA0\x80\"\n0:01 expect spoken \"\xC2\x9B\xFF\"\n0:02 end\n",
+         "save \"caf\xE9 \xEF\xBF\xBE \xED\xA0\x80\"\n0:01 expect save \"\xC2\x9B\xFF\"\n0:02 end\n",
          {"--check", "--out", "{dir}/pictures"},
          1,
-         "2: at 0:01.0: expected spoken \"\\xc2\\x9b\\xff\", got never spoken\n",
+         "2: at 0:01.0: expected save \"\\xc2\\x9b\\xff\", got \"caf\\xe9 \xEF\xBF\xBE \\xed\\xa0\\x80\"\n",
          64,
          false,
          [](const std::string& dir) {

@@ -123,6 +123,7 @@ void ScenarioSession::onCall(const sim::Call& c) {
     if (!live) return;
     if (opt.onTrace)
         opt.onTrace(formatTime((Millis)(uint32_t)(c.timer - startTimer)) + "  " + sim::describe(c));
+    if (opt.onCall) opt.onCall(c);
     noteCall(c, frame.calls);
 }
 
@@ -223,6 +224,7 @@ void ScenarioSession::playFrame() {
     ++res->frames;
     fillFrame();
     narrator.frame(frame);
+    if (opt.onFrame) opt.onFrame(frame);
     for (auto& f : afterFrame) f();
     afterFrame.clear();
 }

@@ -13,6 +13,8 @@
 
 namespace player {
 
+struct FrameSnapshot;
+
 // What an entry of the timeline is about.
 enum class Topic {
     Start,   // the session and the script start
@@ -124,6 +126,10 @@ struct PlayOptions {
     Millis hudAt = 0;                                // hud-at, else the last frame with sprites
     std::function<void(const Entry&)> onEntry;       // timeline entries as they happen
     std::function<void(const std::string&)> onTrace; // every call, described; none when empty
+    // Every call as it happens, and every frame's snapshot once it is played (for
+    // the session page); none when empty.
+    std::function<void(const sim::Call&)> onCall;
+    std::function<void(const FrameSnapshot&)> onFrame;
     // Record: the plug-in records each run (RECORD_SESSION=1), and its recording is
     // kept as this file, the runs after a restart as FILE.2, FILE.3 ...
     std::string recordTo;

@@ -215,12 +215,17 @@ void SessionPage::closeFrame() {
     const int n = framesKept();
     int list = -1;
     if (std::find(openCalls.begin(), openCalls.end(), -1) == openCalls.end()) {
-        auto [it, added] = callListIndex.emplace(openCalls, (int)callLists.size());
-        if (added) callLists.push_back(openCalls);
-        list = it->second;
-    } else if (callsLostFrom == 0) {
-        callsLostFrom = n;
+        auto it = callListIndex.find(openCalls);
+        if (it != callListIndex.end()) {
+            list = it->second;
+        } else if (listedCalls + openCalls.size() <= lim.listedCalls) {
+            listedCalls += openCalls.size();
+            list = (int)callLists.size();
+            callListIndex.emplace(openCalls, list);
+            callLists.push_back(openCalls);
+        }
     }
+    if (list < 0 && callsLostFrom == 0) callsLostFrom = n;
     callRuns.add(n, list);
     openCalls.clear();
     openHostFrame = -1;
@@ -438,14 +443,16 @@ std::string SessionPage::dataJson(const Recording& shown, const PageEnding& endi
                 std::to_string(frames) + "): a page holds at most " + formatDuration(lim.gameMs) +
                 " of game time and " + std::to_string(lim.frames) + " frames. The session went on for " +
                 std::to_string(framesPast) + " frames more, to " + formatTime(lastAt) +
-                "; the timeline above the command's output has all of it.";
+                "; the command's own timeline has all of it.";
     }
     o += ",\"limit\":" + jsonString(limit);
     std::string lost;
     if (callsLostFrom > 0)
         lost = "The calls of frame " + std::to_string(callsLostFrom) +
-               " and of some after it are not kept: their distinct texts pass the page's " +
-               std::to_string(lim.callTextBytes >> 20) + " MB.";
+               " and of some frames after it are not kept: they differ from frame to frame past what "
+               "a page holds (" +
+               std::to_string(lim.callTextBytes >> 20) + " MB of distinct call texts, " +
+               std::to_string(lim.listedCalls) + " calls in distinct lists).";
     o += ",\"callsLost\":" + jsonString(lost);
     o += ",\"difference\":";
     if (ending.departs) {

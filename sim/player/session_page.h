@@ -34,6 +34,8 @@ struct PageLimits {
     // The distinct call texts, in bytes: a recording whose calls differ frame after
     // frame (anyone can write one) keeps the calls of its first frames only.
     size_t callTextBytes = 4u << 20;
+    // The calls in the distinct lists of a frame's calls.
+    size_t listedCalls = 1'000'000;
 };
 
 // How the session ended, for the page: its summary and, for a replay that departs
@@ -112,6 +114,7 @@ class SessionPage {
     size_t textBytes = 0;
     bool textsFull = false;
     int callsLostFrom = 0; // the first frame whose calls are not kept (0: all kept)
+    size_t listedCalls = 0;
     std::unordered_map<std::string, int> describedIndex; // a call's contents -> its text
     std::string key;                                     // a call's contents, made again for each
     struct PendingCall {

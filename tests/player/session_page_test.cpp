@@ -88,6 +88,37 @@ TEST(SessionPage, ATimerAnswerOffTheFramesTimeIsKeptAsItsText) {
     EXPECT_NE(html.find("\"callLists\":[[1],[2]]"), std::string::npos);
 }
 
+// A recording whose calls differ in every frame (anyone can write one) is kept
+// within the page's bounds: the calls past them are not kept, and the page says
+// from which frame.
+TEST(SessionPage, CallsThatDifferEveryFramePastTheBoundsAreNotKept) {
+    PageLimits limits;
+    limits.callTextBytes = 200;
+    SessionPage texts(limits);
+    limits = PageLimits();
+    limits.listedCalls = 8;
+    SessionPage lists(limits);
+    for (int n = 1; n <= 20; ++n) {
+        sim::Call c;
+        c.hash = natives::GetInteriorFromEntity;
+        c.argc = 1;
+        c.args[0] = 1001;
+        c.frame = n;
+        c.result[0] = (uint64_t)n; // a new answer every frame
+        for (SessionPage* page : {&texts, &lists}) {
+            page->call(c);
+            page->call(c);
+            page->frame(frameAt(n, 33 * n));
+        }
+    }
+    // 64 bytes a text: three fit in 200 bytes; two calls a frame: four lists in 8.
+    const std::string a = texts.html(SessionResult(), PageEnding()),
+                      b = lists.html(SessionResult(), PageEnding());
+    EXPECT_NE(a.find("\"callsLostFrom\":4,"), std::string::npos);
+    EXPECT_NE(b.find("\"callsLostFrom\":5,"), std::string::npos);
+    EXPECT_NE(b.find("The calls of frame 5 and of some frames after it are not kept"), std::string::npos);
+}
+
 // What a scenario, a save file or a recording brings is any bytes: nothing of it
 // ends the page's script, reads as markup, or reorders a line.
 TEST(SessionPage, TextFromFilesCannotBreakOutOfThePage) {

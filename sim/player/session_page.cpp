@@ -25,7 +25,7 @@ std::string jsonString(const std::string& text) {
             ++i;
             continue;
         }
-        char b[8];
+        char b[16];
         switch (cp) {
         case '"':
             out += "\\\"";

@@ -121,45 +121,37 @@
   // A frame's view, built when it is shown.
 
   function frameView(f) {
-    const s = D.states[runAt(stateRuns, f)];
-    const set = D.spriteSets[runAt(spriteRuns, f)] || [];
-    const list = runAt(callRuns, f);
-    let calls = null;
-    if (list >= 0) {
-      const timer = D.timerBase === null ? null : ((D.timerBase + at[f]) >>> 0) | 0;
-      calls = D.callLists[list].map((item) => D.texts[item >> 1] + (item & 1 ? String(timer) : ''));
-    }
+    const stateIndex = runAt(stateRuns, f), setIndex = runAt(spriteRuns, f), list = runAt(callRuns, f);
+    const s = D.states[stateIndex];
+    const set = D.spriteSets[setIndex] || [];
     return {
       frame: f,
       at: at[f],
       host: hostOf(f),
       timer: D.timerBase === null ? null : (D.timerBase + at[f]) >>> 0,
+      stateIndex,
       state: {
         flask: s[0], intake: s[1], drunk: s[2], intensity: s[3], flags: s[4],
         cash: s[5], saloon: s[6], target: s[7],
       },
+      setIndex,
       sprites: set.map((i) => D.sprites[i]),
-      calls,
+      list,
+      calls: list >= 0 ? D.callLists[list] : null,
     };
   }
+  // A call's text: a GET_GAME_TIMER that answered the frame's time gets its timer.
+  const callText = (item, timer) => D.texts[item >> 1] + (item & 1 ? String(timer | 0) : '');
 
   // The HUD: the frame's sprites as the HUD picture draws them, at their size on a
-  // 16:9 frame, and magnified above it with their texture names.
-  function hudSvg(sprites) {
-    let o = '<svg xmlns="' + SVG + '" viewBox="0 0 ' + FrameW + ' ' + FrameH + '" id="hud-frame" ' +
-      'font-family="DejaVu Sans, Liberation Sans, Arial, sans-serif">' +
-      '<defs><linearGradient id="hud-scene" x1="0" y1="0" x2="0" y2="1">' +
-      '<stop offset="0" stop-color="#39414f"/><stop offset="0.62" stop-color="#7a6650"/>' +
-      '<stop offset="1" stop-color="#4a3a2c"/></linearGradient></defs>' +
-      '<rect x="0" y="0" width="' + FrameW + '" height="' + FrameH + '" fill="url(#hud-scene)"/>';
-    o += '<g id="hud-sprites">' + sprites.map((s) => s[5]).join('') + '</g>';
-    if (sprites.length === 0) {
-      o += '<text x="640" y="360" text-anchor="middle" font-size="24" fill="#fff">no sprites were drawn in this frame</text>' +
-        '<text x="640" y="390" text-anchor="middle" font-size="15" fill="#e8e8e8">the meters show while drinking and while the bartender serves a refill</text>';
-    } else {
-      o += magnified(sprites);
-    }
-    return o + '</svg>';
+  // 16:9 frame (the page's own, drawn once), and magnified above it with their
+  // texture names.
+  function drawHud(sprites) {
+    $('hud-sprites').innerHTML = sprites.map((s) => s[5]).join('');
+    $('hud-over').innerHTML = sprites.length === 0
+      ? '<text x="640" y="360" text-anchor="middle" font-size="24" fill="#fff">no sprites were drawn in this frame</text>' +
+        '<text x="640" y="390" text-anchor="middle" font-size="15" fill="#e8e8e8">the meters show while drinking and while the bartender serves a refill</text>'
+      : magnified(sprites);
   }
 
   const esc = (t) => t.replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;');
@@ -270,9 +262,17 @@
     }
   }
 
-  function callRows(v) {
+  // The calls' list; when the frame's list is the one shown, only the timer's
+  // answers change.
+  let timerCalls = [];
+  function callRows(v, sameList) {
+    if (sameList) {
+      for (const [li, item] of timerCalls) li.textContent = callText(item, v.timer);
+      return;
+    }
     const list = $('calls');
     list.textContent = '';
+    timerCalls = [];
     const note = $('calls-note');
     if (v.calls === null) {
       note.hidden = false;
@@ -282,9 +282,11 @@
     }
     note.hidden = true;
     const frag = document.createDocumentFragment();
-    for (const text of v.calls) {
+    for (const item of v.calls) {
       const li = document.createElement('li');
+      const text = callText(item, v.timer);
       li.textContent = text;
+      if (item & 1) timerCalls.push([li, item]);
       if (text.includes('GRAPHICS::DRAW_SPRITE(')) li.className = 'sprite';
       else if (text.startsWith('scriptWait(')) li.className = 'wait';
       frag.appendChild(li);
@@ -306,7 +308,9 @@
       div.dataset.frame = frame;
       div.dataset.index = i;
       div.textContent = text;
-      lineFrames[i] = frame;
+      // Lines come in the order they were told; a line told after a later one
+      // (rare) is looked up as if at that one's frame.
+      lineFrames[i] = Math.max(frame, i > 0 ? lineFrames[i - 1] : 0);
       lineNodes.push(div);
       frag.appendChild(div);
     });
@@ -339,25 +343,24 @@
       box.scrollTop = top - box.clientHeight / 2;
   }
 
+  // The cursor stands over the chart rather than in it, so that moving it redraws
+  // neither the chart's curves nor its bands: only the cursor moves.
   const chartSvg = $('chart').querySelector('svg');
-  let cursor = null;
+  const cursor = $('chart-cursor');
   if (chartSvg) {
-    cursor = document.createElementNS(SVG, 'line');
-    cursor.id = 'chart-cursor';
-    cursor.setAttribute('y1', D.chart.y0 - 4);
-    cursor.setAttribute('y2', D.chart.y1 + 4);
-    cursor.setAttribute('stroke', '#7b2cbf');
-    cursor.setAttribute('stroke-width', '2');
-    chartSvg.appendChild(cursor);
+    const c = D.chart;
+    cursor.style.top = (100 * (c.y0 - 4) / c.height) + '%';
+    cursor.style.height = (100 * (c.y1 - c.y0 + 8) / c.height) + '%';
     chartSvg.addEventListener('click', (e) => {
       const point = chartSvg.createSVGPoint();
       point.x = e.clientX;
       point.y = e.clientY;
       const p = point.matrixTransform(chartSvg.getScreenCTM().inverse());
-      const c = D.chart;
       const t = Math.min(1, Math.max(0, (p.x - c.x0) / (c.x1 - c.x0))) * c.end;
       go(frameAtOrAfter(t));
     });
+  } else {
+    cursor.hidden = true;
   }
   function chartX(t) {
     const c = D.chart;
@@ -377,22 +380,23 @@
     }
   }
 
+  // What is drawn now, so that a move redraws only what differs.
+  const shown = { set: -2, state: -2, list: -2 };
   function show(f) {
     const v = frameView(f);
     $('frame-number').textContent = f;
     $('frame-time').textContent = formatTime(v.at);
     $('host-frame').textContent = 'the plug-in\'s frame ' + v.host.frame + (hostLoad[hostLoad.length - 1] > 1 ? ' of load ' + v.host.load : '');
     $('game-timer').textContent = v.timer === null ? '' : 'game timer ' + thousands(v.timer);
-    $('hud').innerHTML = hudSvg(v.sprites);
-    $('sprite-count').textContent = v.sprites.length + (v.sprites.length === 1 ? ' sprite' : ' sprites');
-    spriteRows(v.sprites);
-    stateRows(v);
-    callRows(v);
-    if (cursor) {
-      const x = chartX(v.at);
-      cursor.setAttribute('x1', x);
-      cursor.setAttribute('x2', x);
+    if (v.setIndex !== shown.set) {
+      drawHud(v.sprites);
+      $('sprite-count').textContent = '(' + v.sprites.length + (v.sprites.length === 1 ? ' sprite)' : ' sprites)');
+      spriteRows(v.sprites);
     }
+    if (v.stateIndex !== shown.state) stateRows(v);
+    callRows(v, v.list === shown.list && v.list >= 0);
+    Object.assign(shown, { set: v.setIndex, state: v.stateIndex, list: v.list });
+    if (chartSvg) cursor.style.left = (100 * chartX(v.at) / D.chart.width) + '%';
     markLine(f);
   }
 

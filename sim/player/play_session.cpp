@@ -246,9 +246,10 @@ void ScenarioSession::playFrame() {
     frame.calls.clear();
     sim::playFrames(1);
     ++res->frames;
-    if (opt.onFrame) opt.onFrame(res->frames);
+    if (opt.onFramePlayed) opt.onFramePlayed(res->frames);
     fillFrame();
     narrator.frame(frame);
+    if (opt.onFrame) opt.onFrame(frame);
     for (auto& f : afterFrame) f();
     afterFrame.clear();
 }

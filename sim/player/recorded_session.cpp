@@ -185,6 +185,7 @@ void ReplaySession::onCall(const sim::Call& c) {
         opt.onTrace(formatTime(clockKnown ? (Millis)(uint32_t)(c.timer - startTimer) : 0) + "  " +
                     sim::describe(c));
     callsInFrame = true;
+    if (opt.onCall) opt.onCall(c, res->frames + 1);
     noteCall(c, frame.calls);
     if (c.kind == sim::CallKind::Native) seen.see(c, sim::frame());
 }
@@ -230,6 +231,7 @@ void ReplaySession::playFrame() {
     // not in the recording.
     if (frame.calls.heldQuery && !held) narrator.missionBegins(frame.at);
     narrator.frame(frame);
+    if (opt.onFrame) opt.onFrame(frame);
     if (held && frame.calls.tick) narrator.missionEnds(frame.at, false);
     if (frame.calls.heldQuery) held = true;
     if (frame.calls.tick) held = false;

@@ -8,7 +8,9 @@
 #include "player/report.h"
 #include "player/scenario.h"
 #include "player/play_session.h"
+#include "player/session_page.h"
 #include "player/time_money_text.h"
+#include "standin/progress.h"
 
 #include <CLI/CLI.hpp>
 
@@ -86,6 +88,9 @@ struct Options {
     // A recording made in the game (or with --record) replayed instead of a scenario.
     std::vector<std::string> replayPaths;
     std::string recordPath;
+    // The session as one page to open in a web browser (session_page.h).
+    std::string htmlPath;
+    CLI::Option* html = nullptr;
 };
 
 void addOptions(CLI::App& app, Options& o) {
@@ -129,6 +134,11 @@ void addOptions(CLI::App& app, Options& o) {
                                      "its recording is kept as FILE, the runs after a restart as FILE.2 ...; "
                                      "with --random: each seed's session as FILE (FILE.SEED for several)")
                           ->type_name("FILE");
+    o.html = app.add_option("--html", o.htmlPath,
+                            "also write the session (a scenario's or a replay's) as one self-contained "
+                            "HTML page: the chart, the timeline and every frame under a scrubber")
+                 ->type_name("FILE");
+    o.html->excludes(randomOpt);
     randomOpt->excludes(checkOpt);
     replayOpt->excludes(randomOpt)->excludes(checkOpt)->excludes(recordOpt);
     auto* dumpOpt =
@@ -137,7 +147,7 @@ void addOptions(CLI::App& app, Options& o) {
                        "instead of playing a scenario")
             ->type_name("FILE")
             ->excludes(randomOpt);
-    dumpOpt->excludes(replayOpt)->excludes(recordOpt);
+    dumpOpt->excludes(replayOpt)->excludes(recordOpt)->excludes(o.html);
     app.set_version_flag("--version", "tolvenmire-sim " TOLVENMIRE_VERSION);
     checkOpt->excludes(quietOpt)->excludes(traceOpt);
     app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault), or\n"
@@ -249,6 +259,52 @@ bool writePictures(const Options& o, const std::string& source, const SessionRes
     return true;
 }
 
+// The session page, made while the session plays when --html asks for it, and the
+// progress of a long session on standard error; the timeline's lines, when they go
+// to the same terminal, clear the progress line first.
+struct SessionOutput {
+    std::unique_ptr<SessionPage> page;
+    sim::Progress progress;
+    uint64_t frames = 0;
+
+    void line(const std::string& s) {
+        if (progress.shown) {
+            sim::progressEnd(&progress);
+            progress.terminal = true; // shown again at its next turn
+        }
+        printLine(s);
+    }
+    // The page and the progress follow the session's calls, frames and entries;
+    // the timeline and the trace are printed as before.
+    void follow(PlayOptions* options, bool timeline, bool trace) {
+        if (timeline) options->onEntry = [this](const Entry& e) { line(formatEntry(e)); };
+        if (timeline && trace)
+            options->onTrace = [this](const std::string& s) { line("            · " + s); };
+        options->onFrame = [this](const FrameSnapshot& f) {
+            sim::progressAt(&progress, ++frames);
+            if (page) page->frame(f);
+        };
+        if (!page) return;
+        options->onCall = [this](const sim::Call& c, int) { page->call(c); };
+        options->onEntry = [this, timeline](const Entry& e) {
+            if (timeline) line(formatEntry(e));
+            page->entry(e);
+        };
+    }
+    void end() { sim::progressEnd(&progress); }
+};
+
+// The page into its file; false (with *error) when it cannot be written.
+bool writePage(const Options& o, SessionOutput& out, const SessionResult& result, const PageEnding& ending,
+               std::string* error) {
+    const fs::path path = o.htmlPath;
+    std::error_code ec;
+    if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
+    if (!writeFile(path, out.page->html(result, ending), error)) return false;
+    if (!o.check) printLine("  page:  " + sim::printable(o.htmlPath) + " (open it in a web browser)");
+    return true;
+}
+
 // The options a scenario and a replay share: the plug-in and the HUD picture's
 // moment. False, having said why, for a bad --hud-at.
 bool playOptionsFrom(const Options& o, PlayOptions* options) {
@@ -273,16 +329,22 @@ int playScenario(const Options& o) {
         return ExitUsage;
     }
     const bool timeline = !o.quiet && !o.check;
-    if (timeline) {
+    if (timeline)
         printLine("tolvenmire-sim: " + sim::printable(o.scenarioPath) + " with " +
                   sim::printable(o.pluginPath.empty() ? sim::defaultPlugin() : o.pluginPath));
-        options.onEntry = [](const Entry& e) { printLine(formatEntry(e)); };
-        if (o.trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
-    }
+    SessionOutput out;
+    if (!o.htmlPath.empty()) out.page = std::make_unique<SessionPage>();
+    const int frameMs = frameLength(scenario.fps);
+    sim::progressBegin(&out.progress,
+                       "playing " + sim::printable(fs::path(o.scenarioPath).filename().string()),
+                       (uint64_t)((scenario.end + frameMs - 1) / frameMs));
+    out.follow(&options, timeline, o.trace);
     options.recordTo = o.recordPath;
     catchInterrupts(&options);
     SessionResult result;
-    if (!play(scenario, options, &result)) {
+    const bool played = play(scenario, options, &result);
+    out.end();
+    if (!played) {
         if (const int status = interruptedStatus()) return status;
         fprintf(stderr, "tolvenmire-sim: %s\n", result.error.c_str());
         return ExitNoPlugin;
@@ -298,6 +360,14 @@ int playScenario(const Options& o) {
         !writePictures(o, o.scenarioPath, result, &error)) {
         fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
         return ExitNoPlugin;
+    }
+    if (out.page) {
+        PageEnding ending;
+        ending.summary = summaryLines(scenario, result);
+        if (!writePage(o, out, result, ending, &error)) {
+            fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
+            return ExitNoPlugin;
+        }
     }
     if (!o.recordPath.empty()) {
         if (!o.check)
@@ -371,9 +441,16 @@ int playReplay(const Options& o) {
         options.onEntry = [](const Entry& e) { printLine(formatEntry(e)); };
         if (o.trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
     }
+    SessionOutput out;
+    if (!o.htmlPath.empty()) {
+        out.page = std::make_unique<SessionPage>();
+        out.follow(&options, timeline, o.trace);
+    }
     catchInterrupts(&options);
     ReplayOutcome outcome;
-    if (!replay(runs, options, &outcome)) {
+    const bool replayed = replay(runs, options, &outcome);
+    out.end();
+    if (!replayed) {
         if (const int status = interruptedStatus()) return status;
         fprintf(stderr, "tolvenmire-sim: %s\n", outcome.session.error.c_str());
         return ExitNoPlugin;
@@ -396,6 +473,21 @@ int playReplay(const Options& o) {
     if (!o.noPictures && !writePictures(o, o.replayPaths[0], outcome.session, &error)) {
         fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
         return ExitNoPlugin;
+    }
+    if (out.page) {
+        PageEnding ending;
+        ending.summary = summaryLines(none, outcome.session);
+        if (status.diverged) {
+            ending.departs = true;
+            ending.departureHostFrame = status.frame;
+            ending.recorded = status.recorded;
+            ending.made = status.made;
+            ending.told = differenceLines(outcome, runs[outcome.run]);
+        }
+        if (!writePage(o, out, outcome.session, ending, &error)) {
+            fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
+            return ExitNoPlugin;
+        }
     }
     fflush(stdout);
     if (!bad.empty() && problem != bad) {

@@ -109,6 +109,45 @@ TEST_F(Command, TheScenariosNameCannotForgeTheOutput) {
     EXPECT_EQ(r.err, shown + ":1: unknown event \"drnk\"\n");
 }
 
+// --html adds a page and a line saying where it is; everything else the command
+// prints is as without it. A page that cannot be written is told, with status 3.
+TEST_F(Command, HtmlWritesAPageAndChangesNothingElse) {
+    const std::string s = write("short.txt", "0:01 press drink-key\n0:09 press stop\n0:10 end\n");
+    const std::string page = (folder / "pages" / "short.html").string();
+    const Outcome plain = run("--no-pictures " + s);
+    const Outcome with = run("--no-pictures --html " + page + " " + s);
+    EXPECT_EQ(with.status, 0) << with.err;
+    auto timeless = [](std::string out) { // the wall time of the run differs
+        const size_t at = out.find(" in "), end = out.find(" s.\n", at);
+        return at == std::string::npos || end == std::string::npos ? out : out.erase(at, end - at);
+    };
+    EXPECT_EQ(timeless(with.out), timeless(plain.out) + "  page:  " + page + " (open it in a web browser)\n");
+    std::ifstream in(page);
+    std::string head;
+    std::getline(in, head);
+    EXPECT_EQ(head, "<!DOCTYPE html>");
+
+    const Outcome bad = run("--no-pictures --html " + folder.string() + " " + s); // a folder
+    EXPECT_EQ(bad.status, 3);
+    EXPECT_EQ(bad.err, "tolvenmire-sim: cannot write " + folder.string() + "\n");
+    EXPECT_EQ(run("--html x.html --random --seeds 1").status, 2);
+}
+
+// Past two seconds a session shows its progress on standard error when that is a
+// terminal (as TOLVENMIRE_PROGRESS=1 says it is), and clears it at the end. Two
+// hours of idle play: over two seconds on any machine.
+TEST_F(Command, ALongSessionShowsItsProgress) {
+    const std::string s = write("long.txt", "0:01 press drink-key\n2:00:00 end\n");
+    setenv("TOLVENMIRE_PROGRESS", "1", 1);
+    const Outcome shown = run("--quiet --no-pictures " + s);
+    unsetenv("TOLVENMIRE_PROGRESS");
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_NE(shown.err.find("\rplaying long.txt: frame "), std::string::npos) << shown.err;
+    EXPECT_NE(shown.err.find(" of 218,182 ("), std::string::npos) << shown.err;
+    EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\x1b[K") << "the line is cleared at the end";
+    EXPECT_EQ(shown.out.rfind("Played 2:00:00 of game time", 0), 0u) << "standard output as ever";
+}
+
 TEST_F(Command, OptionsAreCheckedAndListed) {
     Outcome r = run("--help");
     EXPECT_EQ(r.status, 0);

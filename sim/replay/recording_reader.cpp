@@ -1,25 +1,48 @@
 // A recording read from its file ("Tolvenmire.rec", docs/recordings.md): a regular
-// file no larger than any recording the plug-in writes, read whole, then parsed
-// (recording_blocks.cpp), whole or event by event.
+// file no larger than any recording the plug-in writes, refused by its size before
+// anything is read, then read block by block as it is parsed (recording_blocks.cpp),
+// whole, event by event, or only checked.
+#include "replay/recording_items.h"
 #include "replay/recording_reader.h"
 
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <vector>
 
 namespace rec {
 
 namespace {
 
-// A file larger than any the plug-in writes (64 MiB) with room to spare: beyond it a
-// file is not a recording.
-const uint64_t MaxFile = 80ull << 20;
+// An open recording, read where the parser asks, into a buffer the size of its
+// largest block.
+struct OpenFile {
+    FILE* f = nullptr;
+    uint64_t at = 0;
+    std::vector<uint8_t> buffer;
+    OpenFile() = default;
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    ~OpenFile() {
+        if (f) fclose(f);
+    }
+    const uint8_t* read(uint64_t offset, size_t n) {
+        if (offset != at) {
+            if (fseek(f, (long)offset, SEEK_SET) != 0) return nullptr;
+            at = offset;
+        }
+        if (buffer.size() < n + 1) buffer.resize(n + 1);
+        const size_t got = n ? fread(buffer.data(), 1, n, f) : 0;
+        at += got;
+        return got == n ? buffer.data() : nullptr;
+    }
+};
 
-// The file's bytes, for `parse`; false, with the problem, for a file that cannot be
-// a recording or cannot be read.
-bool readFile(const std::string& path, std::string* bytes, std::string* error) {
+// The file opened; false, with the problem, for one that cannot be a recording (not a
+// regular file, or larger than any: the plug-in stops at 64 MiB, and a sparse file
+// of gigabytes is told by its size alone) or cannot be opened.
+bool openFile(const std::string& path, OpenFile* file, uint64_t* size, std::string* error) {
 #ifdef _WIN32
     struct _stat64 st; // sizes past 2 GiB too
     if (_stat64(path.c_str(), &st) != 0)
@@ -30,37 +53,36 @@ bool readFile(const std::string& path, std::string* bytes, std::string* error) {
 #endif
     if (S_ISDIR(st.st_mode)) return *error = path + ": a folder, not a recording", false;
     if (!S_ISREG(st.st_mode)) return *error = path + ": not a file", false;
-    if ((uint64_t)st.st_size > MaxFile) {
-        char b[160];
-        snprintf(b, sizeof b,
-                 ": %" PRIu64 " bytes, more than any recording holds (the plug-in stops at 64 MiB)",
-                 (uint64_t)st.st_size);
-        return *error = path + b, false;
-    }
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return *error = path + ": cannot be opened: " + strerror(errno), false;
-    bytes->assign((size_t)st.st_size, '\0');
-    const size_t n = bytes->empty() ? 0 : fread(&(*bytes)[0], 1, bytes->size(), f);
-    fclose(f);
-    if (n != bytes->size()) return *error = path + ": cannot be read whole", false;
+    if ((uint64_t)st.st_size > MaxRecordingFile) return *error = tooLarge(path, (uint64_t)st.st_size), false;
+    file->f = fopen(path.c_str(), "rb");
+    if (!file->f) return *error = path + ": cannot be opened: " + strerror(errno), false;
+    *size = (uint64_t)st.st_size;
     return true;
+}
+
+bool readFile(const std::string& path, Recording* out, const std::function<bool(const Event&)>* onEvent,
+              bool scan, std::string* error) {
+    *out = Recording();
+    OpenFile file;
+    ByteSource source;
+    if (!openFile(path, &file, &source.size, error)) return false;
+    source.read = [&file](uint64_t offset, size_t n) { return file.read(offset, n); };
+    return parseSource(source, path, out, onEvent, scan, error);
 }
 
 } // namespace
 
 bool readRecording(const std::string& path, Recording* out, std::string* error) {
-    *out = Recording();
-    std::string bytes;
-    if (!readFile(path, &bytes, error)) return false;
-    return parseRecording((const uint8_t*)bytes.data(), bytes.size(), path, out, error);
+    return readFile(path, out, nullptr, false, error);
 }
 
 bool readRecordingEvents(const std::string& path, Recording* out,
                          const std::function<bool(const Event&)>& onEvent, std::string* error) {
-    *out = Recording();
-    std::string bytes;
-    if (!readFile(path, &bytes, error)) return false;
-    return parseRecordingEvents((const uint8_t*)bytes.data(), bytes.size(), path, out, onEvent, error);
+    return readFile(path, out, &onEvent, false, error);
+}
+
+bool scanRecording(const std::string& path, Recording* out, std::string* error) {
+    return readFile(path, out, nullptr, true, error);
 }
 
 } // namespace rec

@@ -5,6 +5,15 @@
 // events: a few bytes of runs stand for many events. Natives are held to the host's
 // table, as tolvenmire-sim holds them.
 //
+// What it accepts keeps the recorder's rules, checked here again event by event
+// from the events alone: a resume right after its wait, one key test (tick reading)
+// a frame, a key read right after the tick reading, of the drink key, never of the
+// entry the recording holds (the key test's trigger empties it), a format-1 key
+// event only where a frame begins; no text holding a NUL, and a record's string
+// slots zero before and after the call. Read through without its events (the
+// scan, each run at once), the same file gets the same verdict word for word, and
+// the same counts: events, frames, the game timer's first and last readings.
+//
 // A recording it accepts (of up to 20,000 events) is then replayed against the
 // plug-in, in this process as tolvenmire-sim replays it: whatever the recording
 // answers, the host never reads a number as an address nor writes past what the
@@ -14,6 +23,7 @@
 #include "fuzz_check.h"
 #include "player/recorded_session.h"
 #include "sim.h"
+#include "standin/native_table.h"
 
 #include <cstring>
 #include <vector>
@@ -60,6 +70,70 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
 namespace {
 
+// The recorder's rules, held against the events one by one as a plain model.
+struct Rules {
+    const rec::Recording* r = nullptr;
+    int last = -1; // the last event's kind
+    int ticks = 0; // this frame's tick readings
+    uint64_t frames = 0, resumes = 0;
+    bool pending = false;
+    uint32_t now = 0;
+    uint32_t held[4] = {}; // tick, fifth, sixth, seventh
+    bool timerRead = false;
+    uint32_t firstTimer = 0, lastTimer = 0;
+
+    static bool fires(uint32_t now, const uint32_t* e) { return e[3] != 0 && now - e[0] < 100; }
+    static bool zero(const std::string& bytes, size_t at) {
+        for (size_t k = at; k < at + 8; ++k)
+            if (bytes[k]) return false;
+        return true;
+    }
+
+    void see(const rec::Event& e) {
+        using K = rec::EventKind;
+        const int kind = (int)e.kind;
+        FUZZ_CHECK(last != (int)K::Wait || e.kind == K::Resume, "an event of kind %d after a wait", kind);
+        FUZZ_CHECK(e.kind != K::Resume || last == (int)K::Wait, "a resume after an event of kind %d", last);
+        FUZZ_CHECK(e.kind != K::KeyRead || last == (int)K::Tick, "a key read after an event of kind %d",
+                   last);
+        FUZZ_CHECK(e.kind != K::Key || last < 0 || last == (int)K::Resume || last == (int)K::Key,
+                   "a key event after an event of kind %d", last);
+        if (e.kind == K::Tick) FUZZ_CHECK(++ticks == 1, "%d tick readings in a frame", ticks);
+        if (pending) {
+            uint32_t entry[4] = {held[0], held[1], held[2], held[3]};
+            if (e.kind == K::KeyRead) {
+                const uint32_t read[4] = {e.tick, (uint32_t)e.fifth, (uint32_t)e.sixth, (uint32_t)e.seventh};
+                FUZZ_CHECK(memcmp(read, held, sizeof held) != 0, "a key read of the entry held");
+                memcpy(entry, read, sizeof entry);
+            }
+            if (fires(now, entry)) memset(entry, 0, sizeof entry);
+            memcpy(held, entry, sizeof held);
+            pending = false;
+        }
+        if (e.kind == K::KeyRead)
+            FUZZ_CHECK(e.key == rec::drinkKeyOf(*r) && e.key < 255, "a key read of key %u", (unsigned)e.key);
+        if (e.kind == K::Tick && r->formatVersion >= 2) pending = true, now = e.tick;
+        if (e.kind == K::Save) FUZZ_CHECK(e.save.find('\0') == std::string::npos, "a save holding a NUL");
+        for (int k = 0; k < e.argc; ++k) {
+            if (e.argKind[k] == rec::ArgKind::Text)
+                FUZZ_CHECK(e.text[k].find('\0') == std::string::npos, "a text argument holding a NUL");
+            if (e.argKind[k] != rec::ArgKind::Record) continue;
+            for (uint32_t slot = 0; slot * 8 + 8 <= e.recordSize[k]; ++slot)
+                if (e.recordStrings[k] >> slot & 1)
+                    FUZZ_CHECK(zero(e.before[k], slot * 8) && zero(e.after[k], slot * 8),
+                               "a record's string slot %u not zero", (unsigned)slot);
+        }
+        if (e.kind == K::Native && e.hash == natives::GetGameTimer && e.resultBytes == 4 && !e.nullResult) {
+            if (!timerRead) firstTimer = (uint32_t)e.result[0];
+            timerRead = true;
+            lastTimer = (uint32_t)e.result[0];
+        }
+        if (e.kind == K::Resume) ++resumes, ticks = 0;
+        frames = resumes + (e.kind == K::Resume ? 0 : 1);
+        last = kind;
+    }
+};
+
 // Read event by event, no further than `limit` events (runs make many of few bytes).
 struct Read {
     bool ok = false;
@@ -67,20 +141,43 @@ struct Read {
     rec::Recording r;
     std::string error;
     size_t events = 0;
+    Rules rules;
 };
 Read readUpTo(const uint8_t* data, size_t size, size_t limit) {
     Read out;
+    out.rules.r = &out.r;
     out.ok = rec::parseRecordingEvents(
         data, size, "fuzz.rec", &out.r,
         [&](const rec::Event& e) {
             FUZZ_CHECK(e.argc >= 0 && e.argc <= 12, "argc %d", e.argc);
             FUZZ_CHECK(e.block >= 1, "an event of block %d", e.block);
             FUZZ_CHECK(!rec::describeEvent(e).empty(), "an event without a description");
+            out.rules.see(e);
             out.stopped = ++out.events >= limit;
             return !out.stopped;
         },
         &out.error);
     return out;
+}
+
+// Read through without its events: the same verdict and the same counts.
+void scanAgrees(const uint8_t* data, size_t size, const Read& read) {
+    rec::Recording r;
+    std::string error;
+    const bool ok = rec::scanRecordingBytes(data, size, "fuzz.rec", &r, &error);
+    FUZZ_CHECK(ok == read.ok && error == read.error, "read: \"%s\", scanned: \"%s\"", read.error.c_str(),
+               error.c_str());
+    if (!ok) return;
+    const Rules& m = read.rules;
+    FUZZ_CHECK(r.blocks == read.r.blocks && r.tornTail == read.r.tornTail && r.ended == read.r.ended,
+               "the scan's blocks differ");
+    FUZZ_CHECK(r.eventCount == read.events && read.r.eventCount == read.events,
+               "%llu events scanned, %zu read", (unsigned long long)r.eventCount, read.events);
+    FUZZ_CHECK(r.frames == m.frames && read.r.frames == m.frames, "%llu frames scanned, %llu read",
+               (unsigned long long)r.frames, (unsigned long long)m.frames);
+    FUZZ_CHECK(r.timerRead == m.timerRead && r.firstTimer == m.firstTimer && r.lastTimer == m.lastTimer,
+               "the game timer scanned: %u..%u, read: %u..%u", (unsigned)r.firstTimer, (unsigned)r.lastTimer,
+               (unsigned)m.firstTimer, (unsigned)m.lastTimer);
 }
 
 const char* hostArguments(uint64_t hash) {
@@ -106,13 +203,14 @@ int check(const uint8_t* data, size_t size) {
     const std::string name = "fuzz.rec";
     const size_t limit = 200000;
     const Read first = readUpTo(data, size, limit);
+    if (!first.stopped) scanAgrees(data, size, first);
     if (!first.ok) {
         FUZZ_CHECK(first.error.rfind(name + ": ", 0) == 0, "error \"%s\"", first.error.c_str());
         return 0;
     }
     const rec::Recording& r = first.r;
-    FUZZ_CHECK(r.blocks >= 1 && (r.formatVersion == 1 || r.formatVersion == 2), "%d blocks, format %u", r.blocks,
-               (unsigned)r.formatVersion);
+    FUZZ_CHECK(r.blocks >= 1 && (r.formatVersion == 1 || r.formatVersion == 2), "%d blocks, format %u",
+               r.blocks, (unsigned)r.formatVersion);
     if (!first.stopped && first.events <= 20000) replayIt(data, size);
     if (first.stopped || r.tornTail.empty()) return 0;
     FUZZ_CHECK(r.tornTail.rfind(name + ": block ", 0) == 0, "torn tail \"%s\"", r.tornTail.c_str());

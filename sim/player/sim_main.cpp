@@ -437,8 +437,9 @@ int playReplay(const Options& o) {
     if (status.diverged) {
         for (const std::string& line : differenceLines(outcome, runs[outcome.run])) printLine(line);
     } else if (outcome.cutOff) {
-        snprintf(b, sizeof b, "  stopped after %d frames (--max-frames %llu): %zu events, not to the end",
-                 outcome.session.frames - 1, (unsigned long long)o.maxFrames, outcome.events);
+        snprintf(b, sizeof b,
+                 "  stopped past --max-frames %llu with the recording not at its end: no verdict",
+                 (unsigned long long)o.maxFrames);
         printLine(b);
     } else {
         snprintf(b, sizeof b, "  replayed to the %s: %zu events, no difference",

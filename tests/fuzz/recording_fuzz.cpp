@@ -21,6 +21,7 @@
 #include "replay/recording_reader.h"
 
 #include "fuzz_check.h"
+#include "recorder_rules.h"
 #include "player/recorded_session.h"
 #include "sim.h"
 #include "standin/native_table.h"
@@ -70,70 +71,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
 namespace {
 
-// The recorder's rules, held against the events one by one as a plain model.
-struct Rules {
-    const rec::Recording* r = nullptr;
-    int last = -1; // the last event's kind
-    int ticks = 0; // this frame's tick readings
-    uint64_t frames = 0, resumes = 0;
-    bool pending = false;
-    uint32_t now = 0;
-    uint32_t held[4] = {}; // tick, fifth, sixth, seventh
-    bool timerRead = false;
-    uint32_t firstTimer = 0, lastTimer = 0;
-
-    static bool fires(uint32_t now, const uint32_t* e) { return e[3] != 0 && now - e[0] < 100; }
-    static bool zero(const std::string& bytes, size_t at) {
-        for (size_t k = at; k < at + 8; ++k)
-            if (bytes[k]) return false;
-        return true;
-    }
-
-    void see(const rec::Event& e) {
-        using K = rec::EventKind;
-        const int kind = (int)e.kind;
-        FUZZ_CHECK(last != (int)K::Wait || e.kind == K::Resume, "an event of kind %d after a wait", kind);
-        FUZZ_CHECK(e.kind != K::Resume || last == (int)K::Wait, "a resume after an event of kind %d", last);
-        FUZZ_CHECK(e.kind != K::KeyRead || last == (int)K::Tick, "a key read after an event of kind %d",
-                   last);
-        FUZZ_CHECK(e.kind != K::Key || last < 0 || last == (int)K::Resume || last == (int)K::Key,
-                   "a key event after an event of kind %d", last);
-        if (e.kind == K::Tick) FUZZ_CHECK(++ticks == 1, "%d tick readings in a frame", ticks);
-        if (pending) {
-            uint32_t entry[4] = {held[0], held[1], held[2], held[3]};
-            if (e.kind == K::KeyRead) {
-                const uint32_t read[4] = {e.tick, (uint32_t)e.fifth, (uint32_t)e.sixth, (uint32_t)e.seventh};
-                FUZZ_CHECK(memcmp(read, held, sizeof held) != 0, "a key read of the entry held");
-                memcpy(entry, read, sizeof entry);
-            }
-            if (fires(now, entry)) memset(entry, 0, sizeof entry);
-            memcpy(held, entry, sizeof held);
-            pending = false;
-        }
-        if (e.kind == K::KeyRead)
-            FUZZ_CHECK(e.key == rec::drinkKeyOf(*r) && e.key < 255, "a key read of key %u", (unsigned)e.key);
-        if (e.kind == K::Tick && r->formatVersion >= 2) pending = true, now = e.tick;
-        if (e.kind == K::Save) FUZZ_CHECK(e.save.find('\0') == std::string::npos, "a save holding a NUL");
-        for (int k = 0; k < e.argc; ++k) {
-            if (e.argKind[k] == rec::ArgKind::Text)
-                FUZZ_CHECK(e.text[k].find('\0') == std::string::npos, "a text argument holding a NUL");
-            if (e.argKind[k] != rec::ArgKind::Record) continue;
-            for (uint32_t slot = 0; slot * 8 + 8 <= e.recordSize[k]; ++slot)
-                if (e.recordStrings[k] >> slot & 1)
-                    FUZZ_CHECK(zero(e.before[k], slot * 8) && zero(e.after[k], slot * 8),
-                               "a record's string slot %u not zero", (unsigned)slot);
-        }
-        if (e.kind == K::Native && e.hash == natives::GetGameTimer && e.resultBytes == 4 && !e.nullResult) {
-            if (!timerRead) firstTimer = (uint32_t)e.result[0];
-            timerRead = true;
-            lastTimer = (uint32_t)e.result[0];
-        }
-        if (e.kind == K::Resume) ++resumes, ticks = 0;
-        frames = resumes + (e.kind == K::Resume ? 0 : 1);
-        last = kind;
-    }
-};
-
 // Read event by event, no further than `limit` events (runs make many of few bytes).
 struct Read {
     bool ok = false;
@@ -141,7 +78,7 @@ struct Read {
     rec::Recording r;
     std::string error;
     size_t events = 0;
-    Rules rules;
+    RecorderRules rules;
 };
 Read readUpTo(const uint8_t* data, size_t size, size_t limit) {
     Read out;
@@ -168,7 +105,7 @@ void scanAgrees(const uint8_t* data, size_t size, const Read& read) {
     FUZZ_CHECK(ok == read.ok && error == read.error, "read: \"%s\", scanned: \"%s\"", read.error.c_str(),
                error.c_str());
     if (!ok) return;
-    const Rules& m = read.rules;
+    const RecorderRules& m = read.rules;
     FUZZ_CHECK(r.blocks == read.r.blocks && r.tornTail == read.r.tornTail && r.ended == read.r.ended,
                "the scan's blocks differ");
     FUZZ_CHECK(r.eventCount == read.events && read.r.eventCount == read.events,
@@ -203,6 +140,8 @@ int check(const uint8_t* data, size_t size) {
     const std::string name = "fuzz.rec";
     const size_t limit = 200000;
     const Read first = readUpTo(data, size, limit);
+    FUZZ_CHECK(first.rules.broken.empty(), "an event read breaks the recorder's rules: %s",
+               first.rules.broken.c_str());
     if (!first.stopped) scanAgrees(data, size, first);
     if (!first.ok) {
         FUZZ_CHECK(first.error.rfind(name + ": ", 0) == 0, "error \"%s\"", first.error.c_str());

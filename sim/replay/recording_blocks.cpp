@@ -2,6 +2,7 @@
 // magic and the format version), then block by block, each checked by its length
 // and CRC-32; the first block's payload is the plug-in's version and settings, every
 // later one's its items (recording_items.h). A torn last block ends the recording.
+#include "replay/recording_blocks.h"
 #include "replay/recording_items.h"
 #include "replay/recording_reader.h"
 

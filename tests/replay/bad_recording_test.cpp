@@ -286,7 +286,7 @@ struct Crafted {
 
 std::vector<Crafted> craftedRecordings() {
     std::vector<Crafted> c;
-    const uint64_t AAAA = 0x4141414141414141ull;
+    const uint64_t AAAA = ~0ull / 0xFF * 'A'; // "AAAAAAAA"
     auto rawBytes = [](uint64_t v) {
         std::string out;
         le64(out, v);
@@ -305,7 +305,7 @@ std::vector<Crafted> craftedRecordings() {
                  changed("refill.rec",
                          [&](rec::Recording& r) {
                              rec::Event* speech = firstNative(r, natives::PlayPedAmbientSpeechNative);
-                             if (speech) speech->after[1].replace(8, 8, rawBytes(0x00007FFD12345678ull));
+                             if (speech) speech->after[1].replace(8, 8, rawBytes(0x7FFD12345678ull));
                          }),
                  2, 2, "a record's string slot changed by the call"});
     c.push_back({"speech-record-string-slot-not-zero-as-passed",
@@ -589,8 +589,9 @@ std::vector<Crafted> craftedRecordings() {
                  frame + std::string(8, '\0') + std::string(1 << 20, 'x'), 2, 2, "a length of 0 bytes"});
     c.push_back({"number-of-eleven-bytes", file({std::string{(char)Same} + std::string(10, '\xff') + "\x01"}),
                  2, 2, "a number is too long"});
-    c.push_back({"native-the-host-does-not-know", file({native(0x1122334455667788ull, {}) + frameEnd()}), 2,
-                 2, "which the host does not know"});
+    c.push_back({"native-the-host-does-not-know",
+                 file({native(natives::GetGameTimer ^ 0x5A5A, {}) + frameEnd()}), 2, 2,
+                 "which the host does not know"});
     c.push_back({"native-of-13-arguments",
                  file({std::string{(char)Whole, (char)Native} + std::string(8, '\x11') + "\x0d"}), 2, 2,
                  "a native with more than 12 arguments"});

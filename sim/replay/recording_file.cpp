@@ -2,8 +2,9 @@
 // file no larger than any recording the plug-in writes, refused by its size before
 // anything is read, then read block by block as it is parsed (recording_blocks.cpp),
 // whole, event by event, or only checked.
-#include "replay/recording_items.h"
 #include "replay/recording_reader.h"
+
+#include "replay/recording_blocks.h"
 
 #include <cerrno>
 #include <cstdio>

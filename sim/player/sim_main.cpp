@@ -1,5 +1,6 @@
 // tolvenmire-sim: plays a scenario with the real plug-in in the stand-in host and
 // tells what happened, as a timeline, a chart and a picture of the HUD.
+#include "player/game_folder.h"
 #include "player/pictures.h"
 #include "stress/random_session.h"
 #include "replay/recording_reader.h"
@@ -31,11 +32,12 @@ const int ExitNoPlugin = 3; // the plug-in could not be started, or a picture no
 
 // Ctrl-C (or a SIGTERM) during a session: the session stops at the end of its
 // frame and its folder goes, and the command ends as the signal would have ended
-// it (128 + the signal). A second one ends it at once.
+// it (128 + the signal). A second one ends it at once, its folder removed first.
 volatile std::sig_atomic_t gSignal = 0;
 
 extern "C" void onSignal(int sig) {
     if (gSignal != 0) {
+        removeGameFolderNow();
         std::signal(sig, SIG_DFL);
         std::raise(sig);
         return;

@@ -3,6 +3,7 @@
 // torn at its end is replayed up to its last whole block and then named, a broken
 // one refused before it is replayed; a long one says how long it is and shows its
 // progress.
+#include "player/game_folder.h"
 #include "player/recorded_session.h"
 #include "recording_encoder.h"
 #include "replay/recording_reader.h"
@@ -227,6 +228,18 @@ TEST_F(ReplayCommand, AReplayStoppedAtItsFrameLimitGivesNoVerdict) {
     EXPECT_FALSE(outcome.status.diverged);
     EXPECT_FALSE(outcome.status.exhausted);
     EXPECT_EQ(outcome.session.frames, 51);
+}
+
+// The game's folder removed at once, as a second Ctrl-C removes it before the
+// command ends: with the files the plug-in and the host leave there.
+TEST(GameFolderNow, ASecondInterruptLeavesNoFolderBehind) {
+    player::GameFolder folder;
+    std::string error;
+    ASSERT_TRUE(folder.make(&error)) << error;
+    for (const char* name : {"Tolvenmire.ini", "Tolvenmire.dat", "Tolvenmire.dat.tmp"})
+        std::ofstream(fs::path(folder.path()) / name) << "1";
+    player::removeGameFolderNow();
+    EXPECT_FALSE(fs::exists(folder.path()));
 }
 
 } // namespace

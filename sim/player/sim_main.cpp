@@ -300,8 +300,8 @@ bool writePictures(const Options& o, const std::string& source, const SessionRes
         !writeFile(out / hudPath.filename(), hudSvg(result.recording.hud, source), error))
         return false;
     if (!o.check) {
-        printLine("  chart: " + chartPath.string());
-        printLine("  HUD:   " + hudPath.string() +
+        printLine("  chart: " + sim::printable(chartPath.string()));
+        printLine("  HUD:   " + sim::printable(hudPath.string()) +
                   (result.recording.hud.taken ? " (at " + formatTime(result.recording.hud.at) + ")"
                                               : " (no frame at that moment)"));
         printLine("  (SVG pictures: open them in a web browser)");

@@ -262,11 +262,11 @@ bool readShape(Bytes& in, uint32_t formatVersion, EventTraits* t, Event* e, Nati
     return !in.problem;
 }
 
-bool eventOf(const std::string& shape, uint64_t value, uint32_t formatVersion, Event* e,
-             const char** problem) {
+bool eventOf(const std::string& shape, uint64_t value, uint32_t formatVersion, Event* e, const char** problem,
+             NativesSeen* seen) {
     Bytes in{(const uint8_t*)shape.data(), (const uint8_t*)shape.data() + shape.size()};
     EventTraits t;
-    if (!readShape(in, formatVersion, &t, e)) return *problem = in.problem, false;
+    if (!readShape(in, formatVersion, &t, e, seen)) return *problem = in.problem, false;
     if (in.p != in.end) return *problem = "an event with bytes left over", false;
     switch (e->kind) {
     case EventKind::Native:

@@ -29,7 +29,7 @@ struct NativesSeen {
 bool readShape(Bytes& in, uint32_t formatVersion, EventTraits* t, Event* e, NativesSeen* seen = nullptr);
 
 // The event of a shape already read (and its value).
-bool eventOf(const std::string& shape, uint64_t value, uint32_t formatVersion, Event* e,
-             const char** problem);
+bool eventOf(const std::string& shape, uint64_t value, uint32_t formatVersion, Event* e, const char** problem,
+             NativesSeen* seen = nullptr);
 
 } // namespace rec

@@ -139,7 +139,7 @@ uint64_t Decoder::cap() const { return MaxEventsPerByte * bytesTo; }
 bool Decoder::emit(const std::string& shape, uint64_t value, int block, const char** problem) {
     Event e;
     e.block = block;
-    if (!eventOf(shape, value, out->formatVersion, &e, problem)) return false;
+    if (!eventOf(shape, value, out->formatVersion, &e, problem, &natives)) return false;
     if (onEvent) {
         stopped = !(*onEvent)(e);
         return true;

@@ -4,21 +4,19 @@
 
 #include "player/time_money_text.h"
 
+#include "base/key_names.h"
+#include "base/setting_values.h"
 #include "base/settings.h"
-#include "platform/profile_reader.h"
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace player {
 
 std::string keyName(int64_t code) {
-    if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9'))
-        return std::string(1, (char)code) + " (" + std::to_string(code) + ")";
-    return std::to_string(code);
+    const char* name = code >= 0 && code < 255 ? keyNameOfCode((int32_t)code) : nullptr;
+    if (!name) return std::to_string(code);
+    return std::string(name) + " (" + std::to_string(code) + ")";
 }
 
 Settings settingsFromAnswers(const uint32_t a[6]) {
@@ -39,17 +37,13 @@ Settings settingsFromAnswers(const uint32_t a[6]) {
 }
 
 Settings settingsFromFile(const std::string& path) {
-    std::string text;
-    std::error_code ec;
-    // The tool wrote the file itself; a settings file too large to be one is read as none.
-    if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) <= (64u << 20)) {
-        std::ifstream in(path, std::ios::binary);
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    uint32_t answers[SettingsKeys];
+    for (int i = 0; i < SettingsKeys; ++i) {
+        // As the plug-in reads each: the value's text, then what it stands for.
+        char text[SettingTextBytes];
+        GetPrivateProfileStringA("SETTINGS", SettingKeys[i].key, "", text, sizeof text, path.c_str());
+        answers[i] = settingValueOf(i, text, nullptr);
     }
-    uint32_t answers[6];
-    for (int i = 0; i < 6; ++i)
-        answers[i] =
-            profileReadInt(text.data(), text.size(), "SETTINGS", SettingKeys[i].key, SettingKeys[i].fallback);
     return settingsFromAnswers(answers);
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 Settings gSettings;
+char gSettingTexts[SettingsKeys][SettingTextBytes];
 
 int32_t soberUpIntervalFrom(uint32_t value) {
     float factor;
@@ -17,14 +18,14 @@ int32_t soberUpIntervalFrom(uint32_t value) {
 
 void loadSettings() {
     const char* file = ".\\Tolvenmire.ini";
-    // One read per key, in this order.
+    // One read per key, in this order: the value's text, cut as GetPrivateProfileIntA
+    // cuts it ("" for a missing key), then what it stands for.
     uint32_t* a = gSettings.answers;
-    a[0] = GetPrivateProfileIntA("SETTINGS", "TOLVENMIRE_KEY", 79, file);
-    a[1] = GetPrivateProfileIntA("SETTINGS", "DEADEYE_LOCK_THRESHOLD", 60, file);
-    a[2] = GetPrivateProfileIntA("SETTINGS", "HEAL_WHEN_DRUNK", 1, file);
-    a[3] = GetPrivateProfileIntA("SETTINGS", "REFILL_PRICE", 10, file);
-    a[4] = GetPrivateProfileIntA("SETTINGS", "SOBER_UP_TIME", 100, file);
-    a[5] = GetPrivateProfileIntA("SETTINGS", "RECORD_SESSION", 0, file);
+    for (int k = 0; k < SettingsKeys; ++k) {
+        GetPrivateProfileStringA("SETTINGS", SettingKeys[k].key, "", gSettingTexts[k], SettingTextBytes,
+                                 file);
+        a[k] = settingValueOf(k, gSettingTexts[k], nullptr);
+    }
     gSettings.drinkKey = (int32_t)a[0];
     gSettings.deadeyeLockThreshold = (int32_t)a[1];
     gSettings.healWhenDrunk = a[2] != 0;

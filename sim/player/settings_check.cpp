@@ -139,17 +139,6 @@ std::string valueShown(int k, uint32_t v) {
     return number((int32_t)v);
 }
 
-// SOBER_UP_TIME x 1.1 in single precision, truncated, as the plug-in takes it; 2^31
-// or more has no meaning (*inRange false), and the default's 110.
-int64_t soberUpSeconds(uint32_t v, bool* inRange = nullptr) {
-    float factor;
-    const uint32_t factorBits = 0x3F8CCCCD;
-    std::memcpy(&factor, &factorBits, sizeof factor);
-    const float product = (float)v * factor;
-    if (inRange) *inRange = product < 2147483648.0f;
-    return product < 2147483648.0f ? (int64_t)product : 110;
-}
-
 // Where a setting stands in the file: its line in the first [SETTINGS] section (0
 // when it has none), whether that line has '=', and the value as the line has it.
 struct Place {
@@ -409,9 +398,9 @@ void Check::checkValue(int k) {
                                        : std::string(": the plug-in charges no more than $21,474,836.47.")));
         break;
     case SoberUpTime:
-        if (bool inRange; soberUpSeconds(values[k], &inRange), !inRange)
-            mistake(p.line, key + "=" + bare(text) +
-                                ": out of range (0 to 1952257727): the plug-in takes the " +
+        if (values[k] > LongestSoberUpTime)
+            mistake(p.line, key + "=" + bare(text) + ": out of range (0 to " + number(LongestSoberUpTime) +
+                                "): the plug-in takes the " +
                                 "default's pace, a step every 110 in-game seconds.");
         break;
     case HealWhenDrunk:
@@ -516,7 +505,7 @@ int explainSettings(const std::string& path, const std::string& shown, std::stri
                  valueShown(k, c.values[k]).c_str());
         std::string why = c.why(k);
         if (k == SoberUpTime)
-            why += " (a step every " + number(soberUpSeconds(c.values[k])) + " in-game seconds)";
+            why += " (a step every " + number(soberUpIntervalFrom(c.values[k])) + " in-game seconds)";
         wrapInto(&lines, b, why, 0);
     }
     std::stable_sort(c.findings.begin(), c.findings.end(),

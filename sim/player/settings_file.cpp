@@ -25,12 +25,7 @@ Settings settingsFromAnswers(const uint32_t a[6]) {
     s.deadeyeLockThreshold = (int32_t)a[1];
     s.healWhenDrunk = a[2] != 0;
     s.refillPrice = (int32_t)a[3];
-    // SOBER_UP_TIME x 1.1 in single precision, truncated; 2^31 or more has the default's.
-    float factor;
-    const uint32_t factorBits = 0x3F8CCCCD;
-    memcpy(&factor, &factorBits, sizeof factor);
-    const float product = (float)a[4] * factor;
-    s.soberUpInterval = product < 2147483648.0f ? (int32_t)product : 110;
+    s.soberUpInterval = soberUpIntervalFrom(a[4]);
     s.recordSession = a[5] != 0;
     memcpy(s.answers, a, sizeof s.answers);
     return s;

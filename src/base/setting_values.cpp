@@ -3,6 +3,8 @@
 
 #include "base/key_names.h"
 
+#include <cstring>
+
 namespace {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c; }
@@ -68,4 +70,15 @@ uint32_t settingValueOf(int index, const char* text, SettingReading* reading) {
     }
     if (reading) *reading = how;
     return value;
+}
+
+int32_t soberUpIntervalFrom(uint32_t value) {
+    float factor;
+    const uint32_t factorBits = 0x3F8CCCCD; // 1.1 in single precision
+    memcpy(&factor, &factorBits, sizeof factor);
+    const float product = (float)value * factor;
+    // A product of 2^31 or more (every negative value, read as unsigned, lands
+    // here) has no interval; it gets the default's.
+    if (!(product < 2147483648.0f)) return 110;
+    return (int32_t)product;
 }

@@ -54,3 +54,9 @@ bool numberOfText(const char* text, uint32_t* value, const char** end);
 
 // On (1) or off (0) for a switch's word in any case, or -1.
 int32_t switchOfWord(const char* text);
+
+// "SOBER_UP_TIME" as read (unsigned) to the interval: single-precision v x 1.1,
+// truncated. From 1952257728 on (every negative value among them) the product
+// reaches 2^31 and has no meaning: the default's interval, 110.
+int32_t soberUpIntervalFrom(uint32_t value);
+const uint32_t LongestSoberUpTime = 1952257727;

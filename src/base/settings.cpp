@@ -1,20 +1,7 @@
 #include "base/settings.h"
 
-#include <cstring>
-
 Settings gSettings;
 char gSettingTexts[SettingsKeys][SettingTextBytes];
-
-int32_t soberUpIntervalFrom(uint32_t value) {
-    float factor;
-    const uint32_t factorBits = 0x3F8CCCCD; // 1.1 in single precision
-    memcpy(&factor, &factorBits, sizeof factor);
-    const float product = (float)value * factor;
-    // A product of 2^31 or more (every negative value, read as unsigned, lands
-    // here) has no interval; it gets the default's.
-    if (!(product < 2147483648.0f)) return 110;
-    return (int32_t)product;
-}
 
 void loadSettings() {
     const char* file = ".\\Tolvenmire.ini";

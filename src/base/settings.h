@@ -27,7 +27,3 @@ TOLVENMIRE_EXPORT Settings gSettings;
 extern char gSettingTexts[SettingsKeys][SettingTextBytes];
 
 void loadSettings();
-
-// "SOBER_UP_TIME" as read (unsigned) to the interval: single-precision v x 1.1,
-// truncated.
-int32_t soberUpIntervalFrom(uint32_t value);

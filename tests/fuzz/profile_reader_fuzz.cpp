@@ -13,9 +13,16 @@
 // that section lacks the key or the key has no value. Windows (Wine) answered so for
 // every file of tests/platform' differential check.
 //
+// The text call too: into a buffer of any size it writes no further than its size,
+// ends the text there and says how long it is; and the plug-in's reading of the text
+// it gives into 30 bytes (base/setting_values.h) is GetPrivateProfileIntA's number
+// for every text it takes as a number, and the default for no text.
+//
 // Input: one byte choosing the section and the key, four bytes of default, one byte
 // giving the length of a value placed in front, that value, then the file's text.
 #include "platform/profile_reader.h"
+
+#include "base/setting_values.h"
 
 #include "fuzz_check.h"
 
@@ -166,6 +173,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text((const char*)data + valueLength, size - valueLength);
 
     const uint32_t got = lookup(text, section, key, def);
+
+    // The text call, into a buffer of a size the default chooses (a heap copy of it,
+    // so that a write past it is seen).
+    const uint32_t outSize = (uint32_t)def & 63;
+    std::unique_ptr<char[]> out(new char[outSize ? outSize : 1]);
+    std::unique_ptr<char[]> copy(new char[text.empty() ? 1 : text.size()]);
+    std::memcpy(copy.get(), text.data(), text.size());
+    const uint32_t copied = profileReadString(copy.get(), text.size(), section, key, "", out.get(), outSize);
+    if (outSize > 0)
+        FUZZ_CHECK(copied < outSize && std::strlen(out.get()) == copied, "[%s] %s: %u copied into %u bytes",
+                   section, key, copied, outSize);
+    else
+        FUZZ_CHECK(copied == 0, "[%s] %s: %u copied into no buffer", section, key, copied);
+    // The plug-in's reading of the text, for a setting of each kind.
+    char read[SettingTextBytes];
+    profileReadString(copy.get(), text.size(), section, key, "", read, sizeof read);
+    const int setting = (data[0] >> 5) % SettingsKeys;
+    SettingReading reading;
+    const uint32_t settled = settingValueOf(setting, read, &reading);
+    const int32_t fallback = SettingKeys[setting].fallback;
+    if (reading == SettingFromNumber || reading == SettingMissing)
+        FUZZ_CHECK(settled == lookup(text, section, key, fallback),
+                   "[%s] %s=\"%s\": the plug-in reads %u, GetPrivateProfileIntA %u", section, key, read,
+                   settled, lookup(text, section, key, fallback));
+    else if (reading == SettingNotUnderstood)
+        FUZZ_CHECK(settled == (uint32_t)fallback, "[%s] %s=\"%s\" means nothing, yet reads %u", section, key,
+                   read, settled);
     FUZZ_CHECK(lookup(text, section, key, def) == got, "two lookups of \"%s\" differ", key);
     if (!containsIgnoringCase(decoded(text), key) || !containsIgnoringCase(decoded(text), section))
         FUZZ_CHECK(got == (uint32_t)def, "[%s] %s is not in the text, yet reads %u instead of the default %d",

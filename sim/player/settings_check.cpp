@@ -2,6 +2,7 @@
 #include "player/settings_check.h"
 
 #include "player/scenario_words.h"
+#include "player/settings_file.h"
 #include "standin/printable_text.h"
 
 #include "base/key_names.h"
@@ -114,23 +115,17 @@ std::vector<std::string> keysMeant(const std::string& text) {
     // "Num0" to "Num9": the keypad's.
     if (word.size() == 4 && word.compare(0, 3, "NUM") == 0 && word[3] >= '0' && word[3] <= '9')
         return {std::string("NumPad") + word[3]};
-    // A single digit or a digit of the keypad written as a number is told elsewhere.
     std::vector<std::string> names;
     for (const char* e = KeyNames; (unsigned char)*e != 0xFF; e += std::char_traits<char>::length(e + 1) + 2)
         names.push_back(e + 1);
     return nearest(text, names);
 }
 
-std::string keyShown(int64_t code) {
-    const char* name = code >= 0 && code < 255 ? keyNameOfCode((int32_t)code) : nullptr;
-    return name ? std::string(name) + " (" + number(code) + ")" : number(code);
-}
-
 // The value a setting takes, as the table shows it.
 std::string valueShown(int k, uint32_t v) {
     switch (SettingKeys[k].kind) {
     case SettingKeyCode:
-        return keyShown((int32_t)v);
+        return keyName((int32_t)v);
     case SettingSwitch:
         return v != 0 ? "on" : "off";
     case SettingNumber:
@@ -258,10 +253,10 @@ void Check::checkLines(const ProfileText& t) {
                 continue;
             }
             in = In::Other;
-            const bool near = upper(name).find("SETTING") != std::string::npos ||
-                              editDistance(upper(name), "SETTINGS") <= 3;
+            const bool misspelt = upper(name).find("SETTING") != std::string::npos ||
+                                  editDistance(upper(name), "SETTINGS") <= 3;
             mistake(line, "[" + bare(name) + "]: not the plug-in's section" +
-                              (near ? std::string("; did you mean [SETTINGS]?") : std::string(".")) +
+                              (misspelt ? std::string("; did you mean [SETTINGS]?") : std::string(".")) +
                               " The plug-in reads only [SETTINGS], so nothing in this section counts.");
             continue;
         }
@@ -316,7 +311,9 @@ void Check::checkLines(const ProfileText& t) {
                            "[SETTINGS] above the settings.");
 }
 
-// Whether a number setting's value is within the range that means something.
+// What a setting's line in the first [SETTINGS] section means that the player may
+// not have meant: no value, a text the plug-in does not take, a number out of its
+// range; and, as notes, what the plug-in leaves out of a value.
 void Check::checkValue(int k) {
     const Place& p = places[k];
     const std::string key = SettingKeys[k].key;
@@ -340,9 +337,7 @@ void Check::checkValue(int k) {
                    defaultOf(k) + ".";
         } else {
             what = " is no number, so the plug-in takes the default, " + defaultOf(k) +
-                   ". Write a whole number, "
-                   "as " +
-                   key + "=" + number(SettingKeys[k].fallback) + ".";
+                   ". Write a whole number, as " + key + "=" + number(SettingKeys[k].fallback) + ".";
         }
         mistake(p.line, key + ": " + quote(text) + what);
         return;
@@ -383,8 +378,8 @@ void Check::checkValue(int k) {
     case DeadeyeLockThreshold:
         if (v < 0)
             mistake(p.line, key + "=" + bare(text) +
-                                ": out of range (0 to 120): below 0, Dead Eye is locked "
-                                "while you aim and are sober, until a first drink takes hold.");
+                                ": out of range (0 to 120): below 0, Dead Eye is locked while you aim and "
+                                "are sober, until a drink takes hold.");
         else if (v > 120)
             mistake(p.line, key + "=" + bare(text) +
                                 ": out of range (0 to 120): your intoxication goes no "
@@ -400,8 +395,7 @@ void Check::checkValue(int k) {
     case SoberUpTime:
         if (values[k] > LongestSoberUpTime)
             mistake(p.line, key + "=" + bare(text) + ": out of range (0 to " + number(LongestSoberUpTime) +
-                                "): the plug-in takes the " +
-                                "default's pace, a step every 110 in-game seconds.");
+                                "): the plug-in takes the default's pace, a step every 110 in-game seconds.");
         break;
     case HealWhenDrunk:
     case RecordSession:
@@ -473,7 +467,8 @@ int explainSettings(const std::string& path, const std::string& shown, std::stri
         c.mistake(0, c.shown + " is a folder, not a file: the plug-in takes every default.");
     } else {
         if (FILE* f = fopen(path.c_str(), "rb")) {
-            bytes.resize(MostBytes + 1);
+            // Up to a byte past the most looked at, to tell a larger file.
+            bytes.resize((size_t)std::min<uint64_t>((uint64_t)st.st_size, MostBytes) + 1);
             bytes.resize(fread(bytes.data(), 1, bytes.size(), f));
             c.readable = !ferror(f);
             fclose(f);

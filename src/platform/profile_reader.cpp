@@ -62,23 +62,103 @@ void trim(const ProfileText& t, size_t& b, size_t& e) {
     while (e > b && isBlank(profileCharAt(t, e - 1))) --e;
 }
 
-// Copies `n` characters from `next()` into `out` as Windows copies a value (or a
-// default): in matching quotes it loses them, at most `outSize` - 1 characters are
-// kept, and after a quoted one the last character copied is dropped (the closing
-// quote when it fitted, otherwise the value's own last one).
-template <typename At> uint32_t copyEntry(At at, size_t n, char* out, uint32_t outSize) {
-    size_t b = 0;
-    const unsigned char first = n > 0 ? at(0) : 0;
-    const bool quoted = n >= 2 && (first == '"' || first == '\'') && at(n - 1) == first;
+// The characters of [b, e) of the text one by one, as the system's wide text has
+// them: a byte each in a file of bytes, a UTF-8 sequence after a UTF-8 mark, a code
+// unit after a UTF-16 one.
+struct Chars {
+    const ProfileText& t;
+    size_t at, end;
+    bool next(uint32_t* c) {
+        if (at >= end) return false;
+        if (t.encoding != ProfileUtf8Bom || t.bytes[at] < 0x80) {
+            *c = t.encoding == ProfileUtf16Le || t.encoding == ProfileUtf16Be ? unitAt(at) : t.bytes[at];
+            ++at;
+            return true;
+        }
+        // A sequence of two to four bytes; a byte that begins none stands alone.
+        const unsigned char b = t.bytes[at];
+        const size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        uint32_t v = n == 4 ? b & 0x07u : n == 3 ? b & 0x0Fu : b & 0x1Fu;
+        size_t k = 1;
+        for (; k < n && at + k < end && (t.bytes[at + k] & 0xC0) == 0x80; ++k)
+            v = v << 6 | (t.bytes[at + k] & 0x3Fu);
+        *c = n == 1 || k < n ? 0xFFFD : v;
+        at += k;
+        return true;
+    }
+    uint32_t unitAt(size_t i) const {
+        return t.encoding == ProfileUtf16Be ? (uint32_t)t.bytes[2 * i] << 8 | t.bytes[2 * i + 1]
+                                            : (uint32_t)t.bytes[2 * i + 1] << 8 | t.bytes[2 * i];
+    }
+};
+
+// A character of a file in Unicode as the system narrows it to its ANSI code page,
+// Windows-1252 here (Wine's in the differential check): ASCII and Latin-1 as they
+// are, the full-width forms of ASCII by best fit as ASCII ("８" is "8"), anything
+// else '?'. In the wide text the integer call reads, every character beyond ASCII is
+// 0x80 (no blank, no digit, part of no name). A file of bytes keeps its bytes.
+unsigned char narrowed(const ProfileText& t, uint32_t c, bool ansi) {
+    if (t.encoding == ProfileBytes || c < 0x80) return (unsigned char)c;
+    if (!ansi) return 0x80;
+    if (c >= 0xA0 && c <= 0xFF) return (unsigned char)c;
+    if (c >= 0xFF01 && c <= 0xFF5E) return (unsigned char)(c - 0xFEE0);
+    return '?';
+}
+
+// Copies the characters of [b, e) into `out` as Windows copies a value: in matching
+// quotes it loses them, at most `outSize` - 1 characters are kept, and after a
+// quoted one the last character copied is dropped (the closing quote when it fitted,
+// otherwise the value's own last one). `ansi`: narrowed as the text call hands it
+// over, else as the integer call reads it.
+uint32_t copyValue(const ProfileText& t, size_t b, size_t e, bool ansi, char* out, uint32_t outSize) {
+    size_t n = 0;
+    uint32_t first = 0, last = 0, c;
+    for (Chars chars{t, b, e}; chars.next(&c); ++n) {
+        if (n == 0) first = c;
+        last = c;
+    }
+    const bool quoted = n >= 2 && (first == '"' || first == '\'') && last == first;
+    Chars chars{t, b, e};
     if (quoted) {
-        ++b;
+        chars.next(&c);
         --n;
     }
     size_t kept = n < (size_t)outSize - 1 ? n : (size_t)outSize - 1;
     if (quoted && n <= outSize && kept > 0) --kept;
-    for (size_t k = 0; k < kept; ++k) out[k] = (char)at(b + k);
+    for (size_t k = 0; k < kept && chars.next(&c); ++k) out[k] = (char)narrowed(t, c, ansi);
     out[kept] = '\0';
     return (uint32_t)kept;
+}
+
+// The same for the default, a string of the caller's.
+uint32_t copyDefault(const char* def, char* out, uint32_t outSize) {
+    // It loses its trailing blanks first.
+    size_t n = strlen(def);
+    while (n > 1 && def[n - 1] == ' ') --n;
+    const ProfileText t{(const unsigned char*)def, n, ProfileBytes};
+    return copyValue(t, 0, n, true, out, outSize);
+}
+
+// The value of `key` in the first `section` of the text: its characters [*b, *e);
+// false when the section or the key is missing or the key has no '='.
+bool findValue(const ProfileText& t, const char* section, const char* key, size_t* b, size_t* e) {
+    size_t p = 0;
+    bool inSection = false;
+    ProfileLine l;
+    while (profileNextLine(t, &p, &l)) {
+        if (l.kind == ProfileSection) {
+            if (inSection) return false; // the matching section ended without the key
+            inSection = sameName(t, l.nameBegin, l.nameEnd, section);
+            continue;
+        }
+        if (l.kind != ProfileKey || !inSection || !sameName(t, l.nameBegin, l.nameEnd, key)) continue;
+        if (!l.hasValue) return false;
+        // The value as a string: up to its first NUL.
+        *b = l.valueBegin;
+        *e = untilNul(t, l.valueBegin, l.valueEnd);
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -136,32 +216,18 @@ uint32_t profileReadString(const char* data, size_t size, const char* section, c
                            const char* def, char* out, uint32_t outSize) {
     if (outSize == 0) return 0;
     const ProfileText t = profileText(data, size);
-    size_t p = 0;
-    bool inSection = false;
-    ProfileLine l;
-    while (profileNextLine(t, &p, &l)) {
-        if (l.kind == ProfileSection) {
-            if (inSection) break; // the matching section ended without the key
-            inSection = sameName(t, l.nameBegin, l.nameEnd, section);
-            continue;
-        }
-        if (l.kind != ProfileKey || !inSection || !sameName(t, l.nameBegin, l.nameEnd, key)) continue;
-        if (!l.hasValue) break;
-        // The value as a string: up to its first NUL.
-        const size_t vb = l.valueBegin;
-        return copyEntry([&](size_t k) { return profileCharAt(t, vb + k); }, untilNul(t, vb, l.valueEnd) - vb,
-                         out, outSize);
-    }
-    // The default loses its trailing blanks, then is copied as a value is.
-    size_t n = strlen(def);
-    while (n > 1 && def[n - 1] == ' ') --n;
-    return copyEntry([&](size_t k) { return (unsigned char)def[k]; }, n, out, outSize);
+    size_t b, e;
+    if (!findValue(t, section, key, &b, &e)) return copyDefault(def, out, outSize);
+    return copyValue(t, b, e, true, out, outSize);
 }
 
 uint32_t profileReadInt(const char* data, size_t size, const char* section, const char* key, int32_t def) {
-    // The value's text as read into 30 characters, empty for a missing key.
+    // The value's wide text as read into 30 characters, empty for a missing key.
+    const ProfileText t = profileText(data, size);
     char text[30];
-    if (profileReadString(data, size, section, key, "", text, sizeof text) == 0) return (uint32_t)def;
+    size_t b, e;
+    if (!findValue(t, section, key, &b, &e) || copyValue(t, b, e, false, text, sizeof text) == 0)
+        return (uint32_t)def;
     // Then as the system converts a number's text: control characters and blanks
     // skipped, one sign, a "0x", "0o" or "0b" prefix (lower case only), and digits
     // up to the first other character; no digits gives 0, and the value wraps to 32

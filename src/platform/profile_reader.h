@@ -17,12 +17,15 @@
 // dropped, and at most `outSize` - 1 characters (after a quoted value the last
 // character copied goes, unless the value did not fit). `def` is copied instead when
 // the section or the key is missing or the key has no '='. Returns the characters
-// copied. A character of a UTF-16 file beyond ASCII is copied as 0x80.
+// copied. A file in Unicode (after a UTF-8 or UTF-16 byte-order mark) is narrowed to
+// the system's ANSI code page as Windows narrows it, Windows-1252 here: Latin-1 as
+// it is, the full-width forms of ASCII as ASCII ("８０" is "80"), anything else '?'.
 uint32_t profileReadString(const char* data, size_t size, const char* section, const char* key,
                            const char* def, char* out, uint32_t outSize);
 
 // The integer of the same value, as GetPrivateProfileIntA gives it: the value's
-// text as read into 30 characters, then leading control characters and blanks
+// text as read into 30 characters, unnarrowed (a character beyond ASCII is none of
+// the characters below), then leading control characters and blanks
 // skipped, an optional '+' or '-', then digits ("0x", "0o", "0b" introduce
 // hexadecimal, octal, binary) up to the first other character; no digits gives 0.
 // The result wraps to 32 bits. Returns `def` when the text read is empty.

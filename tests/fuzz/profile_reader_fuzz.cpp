@@ -15,8 +15,8 @@
 //
 // The text call too: into a buffer of any size it writes no further than its size,
 // ends the text there and says how long it is; and the plug-in's reading of the text
-// it gives into 30 bytes (base/setting_values.h) is GetPrivateProfileIntA's number
-// for every text it takes as a number, and the default for no text.
+// it gives into 30 bytes (base/setting_values.h) takes every value the integer call
+// reads as a number as that number, and no text as the default.
 //
 // Input: one byte choosing the section and the key, four bytes of default, one byte
 // giving the length of a value placed in front, that value, then the file's text.
@@ -186,20 +186,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    section, key, copied, outSize);
     else
         FUZZ_CHECK(copied == 0, "[%s] %s: %u copied into no buffer", section, key, copied);
-    // The plug-in's reading of the text, for a setting of each kind.
+    // The plug-in's reading of the text, for a setting of each kind: a value the
+    // integer call reads as a number other than the default is a number to it too,
+    // and so read; no text is the default.
     char read[SettingTextBytes];
     profileReadString(copy.get(), text.size(), section, key, "", read, sizeof read);
     const int setting = (data[0] >> 5) % SettingsKeys;
-    SettingReading reading;
-    const uint32_t settled = settingValueOf(setting, read, &reading);
     const int32_t fallback = SettingKeys[setting].fallback;
-    if (reading == SettingFromNumber || reading == SettingMissing)
-        FUZZ_CHECK(settled == lookup(text, section, key, fallback),
-                   "[%s] %s=\"%s\": the plug-in reads %u, GetPrivateProfileIntA %u", section, key, read,
-                   settled, lookup(text, section, key, fallback));
-    else if (reading == SettingNotUnderstood)
-        FUZZ_CHECK(settled == (uint32_t)fallback, "[%s] %s=\"%s\" means nothing, yet reads %u", section, key,
-                   read, settled);
+    const uint32_t number = lookup(text, section, key, fallback);
+    SettingReading reading;
+    const uint32_t settled = settingValueOf(setting, read, number, &reading);
+    if (number != 0 && number != (uint32_t)fallback)
+        FUZZ_CHECK(reading == SettingFromNumber && settled == number,
+                   "[%s] %s=\"%s\": the integer call reads %u, the plug-in %u", section, key, read, number,
+                   settled);
+    if (reading == SettingMissing || reading == SettingNotUnderstood)
+        FUZZ_CHECK(settled == (uint32_t)fallback, "[%s] %s=\"%s\" gives no number, yet reads %u", section,
+                   key, read, settled);
     FUZZ_CHECK(lookup(text, section, key, def) == got, "two lookups of \"%s\" differ", key);
     if (!containsIgnoringCase(decoded(text), key) || !containsIgnoringCase(decoded(text), section))
         FUZZ_CHECK(got == (uint32_t)def, "[%s] %s is not in the text, yet reads %u instead of the default %d",

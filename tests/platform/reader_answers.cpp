@@ -103,10 +103,13 @@ int settingsAnswers(const std::vector<std::pair<std::string, fs::path>>& files) 
             char text[SettingTextBytes];
             const DWORD n = GetPrivateProfileStringA("SETTINGS", s.key, "", text, sizeof text, full.c_str());
             SettingReading reading;
-            const uint32_t value = settingValueOf(k, text, &reading);
+            const uint32_t value = settingValueOf(k, text, a, &reading);
             std::printf(" %s=%u/%u \"%s\"%u/%u", s.key, a, b, escaped(text).c_str(), (unsigned)n, value);
-            // The plug-in's number of a text is the system's; no text is a missing key.
-            if ((reading == SettingFromNumber || reading == SettingMissing) && value != a) {
+            // A value the system reads as a number other than the default the plug-in
+            // reads as that number, and no text is the default: a file that worked
+            // before reads the same.
+            if ((a != 0 && a != (uint32_t)s.fallback && (reading != SettingFromNumber || value != a)) ||
+                (reading == SettingMissing && value != (uint32_t)s.fallback)) {
                 std::fprintf(stderr,
                              "error: %s: %s: the plug-in reads \"%s\" as %u, GetPrivateProfileIntA as %u\n",
                              name.c_str(), s.key, escaped(text).c_str(), value, a);

@@ -172,9 +172,10 @@ struct Check {
 
 void Check::readValues(const std::string& path) {
     for (int k = 0; k < SettingsKeys; ++k) {
-        GetPrivateProfileStringA("SETTINGS", SettingKeys[k].key, "", texts[k], SettingTextBytes,
-                                 path.c_str());
-        values[k] = settingValueOf(k, texts[k], &readings[k]);
+        const SettingKey& s = SettingKeys[k];
+        GetPrivateProfileStringA("SETTINGS", s.key, "", texts[k], SettingTextBytes, path.c_str());
+        const uint32_t number = GetPrivateProfileIntA("SETTINGS", s.key, s.fallback, path.c_str());
+        values[k] = settingValueOf(k, texts[k], number, &readings[k]);
     }
 }
 
@@ -344,8 +345,19 @@ void Check::checkValue(int k) {
     }
     if (how == SettingFromNumber) {
         const char* end = nullptr;
-        uint32_t unused;
-        numberOfText(text.c_str(), &unused, &end);
+        uint32_t digits;
+        numberOfText(text.c_str(), &digits, &end);
+        if (digits != values[k]) {
+            // Characters Windows hands over as digits but does not read as digits:
+            // full-width ones, in a file saved in Unicode.
+            mistake(p.line, key + ": the value reads " + quote(text) +
+                                " as text but is no plain digits (full-width "
+                                "ones?): Windows reads it as " +
+                                number((int32_t)values[k]) +
+                                ", and so does the "
+                                "plug-in. Write it in plain digits.");
+            return;
+        }
         std::string rest = end ? end : "";
         while (!rest.empty() && (unsigned char)rest.back() <= ' ') rest.pop_back();
         if (!rest.empty())

@@ -34,10 +34,13 @@ Settings settingsFromAnswers(const uint32_t a[6]) {
 Settings settingsFromFile(const std::string& path) {
     uint32_t answers[SettingsKeys];
     for (int i = 0; i < SettingsKeys; ++i) {
-        // As the plug-in reads each: the value's text, then what it stands for.
+        // As the plug-in reads each: the value's text and the system's number of it,
+        // then what the text stands for.
+        const SettingKey& s = SettingKeys[i];
         char text[SettingTextBytes];
-        GetPrivateProfileStringA("SETTINGS", SettingKeys[i].key, "", text, sizeof text, path.c_str());
-        answers[i] = settingValueOf(i, text, nullptr);
+        GetPrivateProfileStringA("SETTINGS", s.key, "", text, sizeof text, path.c_str());
+        const uint32_t number = GetPrivateProfileIntA("SETTINGS", s.key, s.fallback, path.c_str());
+        answers[i] = settingValueOf(i, text, number, nullptr);
     }
     return settingsFromAnswers(answers);
 }

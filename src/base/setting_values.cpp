@@ -50,15 +50,17 @@ int32_t switchOfWord(const char* text) {
     return -1;
 }
 
-uint32_t settingValueOf(int index, const char* text, SettingReading* reading) {
+uint32_t settingValueOf(int index, const char* text, uint32_t number, SettingReading* reading) {
     const SettingKey& s = SettingKeys[index];
     SettingReading how = SettingNotUnderstood;
     uint32_t value = (uint32_t)s.fallback;
+    uint32_t unused;
     int32_t word = -1;
     if (text[0] == '\0') {
         how = SettingMissing;
-    } else if (numberOfText(text, &value, nullptr)) {
+    } else if (numberOfText(text, &unused, nullptr)) {
         how = SettingFromNumber;
+        value = number;
     } else if (s.kind == SettingKeyCode) {
         word = keyCodeOfName(text);
     } else if (s.kind == SettingSwitch) {

@@ -1,9 +1,10 @@
 // What a value of the settings file stands for: the six keys, their defaults, and
-// how each turns the text a player wrote into its number. A number reads as Windows'
-// GetPrivateProfileIntA reads it; the drink key also takes a key's name ("P", "F5"),
-// the two switches on/off, yes/no, true/false; any other text gives the default,
-// as a missing key does. Shared with the tools, which explain a settings file in
-// the plug-in's own terms.
+// how each turns the text a player wrote into its number. A text that is a number
+// (digits after blanks and a sign) is the number Windows' GetPrivateProfileIntA
+// answers for it; the drink key also takes a key's name ("P", "F5"), the two
+// switches on/off, yes/no, true/false; any other text gives the default, as a
+// missing key does. Shared with the tools, which explain a settings file in the
+// plug-in's own terms.
 #pragma once
 
 #include <cstdint>
@@ -41,9 +42,12 @@ enum SettingReading : uint8_t {
     SettingNotUnderstood, // neither: the default
 };
 
-// The 32-bit value that setting `index`'s text stands for (what GetPrivateProfileIntA
-// would answer for its number), and how it was read (`reading` may be null).
-uint32_t settingValueOf(int index, const char* text, SettingReading* reading);
+// The 32-bit value that setting `index`'s text stands for, and how it was read
+// (`reading` may be null). `number` is GetPrivateProfileIntA's answer for the same
+// key with the key's default: the value of a text that is a number. The system
+// converts it from the file's own characters; the text is narrowed to the system's
+// code page, which can make digits of other characters ("８" is "8").
+uint32_t settingValueOf(int index, const char* text, uint32_t number, SettingReading* reading);
 
 // The number of a text, as GetPrivateProfileIntA converts a value: control
 // characters and blanks skipped, one '+' or '-', a "0x", "0o" or "0b" prefix, then

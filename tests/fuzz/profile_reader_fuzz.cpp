@@ -161,6 +161,7 @@ uint32_t expectedValue(std::string v, int32_t def) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 6) return 0;
+    const uint8_t choice = data[0];
     const char* section = Sections[data[0] & 3];
     const char* key = Keys[(data[0] >> 2) & 7];
     int32_t def;
@@ -191,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // and so read; no text is the default.
     char read[SettingTextBytes];
     profileReadString(copy.get(), text.size(), section, key, "", read, sizeof read);
-    const int setting = (data[0] >> 5) % SettingsKeys;
+    const int setting = (choice >> 5) % SettingsKeys;
     const int32_t fallback = SettingKeys[setting].fallback;
     const uint32_t number = lookup(text, section, key, fallback);
     SettingReading reading;

@@ -10,6 +10,7 @@
 #include "player/scenario.h"
 #include "player/play_session.h"
 #include "player/session_page.h"
+#include "player/settings_check.h"
 #include "player/time_money_text.h"
 #include "standin/progress.h"
 #include "standin/printable_text.h"
@@ -96,6 +97,8 @@ struct Options {
     CLI::Option* html = nullptr;
     // The longest recording --replay and --dump take, in frames.
     uint64_t maxFrames = DefaultMaxFrames;
+    // A settings file explained as the plug-in reads it.
+    std::string settingsPath;
 };
 
 void addOptions(CLI::App& app, Options& o) {
@@ -158,12 +161,23 @@ void addOptions(CLI::App& app, Options& o) {
                    "hours at 30 frames a second); a longer one is refused (exit status 2)")
         ->type_name("N")
         ->check(CLI::Range((uint64_t)1, (uint64_t)1'000'000'000));
+    auto* settingsOpt =
+        app.add_option(
+               "--settings", o.settingsPath,
+               "explain the settings file FILE (Tolvenmire.ini) as the plug-in reads it: each setting's "
+               "value and why, and every line that does not mean what it says; exit status 1 when one "
+               "does not")
+            ->type_name("FILE");
+    for (CLI::Option* other :
+         {randomOpt, replayOpt, recordOpt, dumpOpt, checkOpt, traceOpt, quietOpt, o.html})
+        settingsOpt->excludes(other);
     app.set_version_flag("--version", "tolvenmire-sim " TOLVENMIRE_VERSION);
     checkOpt->excludes(quietOpt)->excludes(traceOpt);
-    app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault), or\n"
-               "the replay departs from the recording; 2 a bad option, scenario or recording; 3 the plug-in\n"
-               "could not be started, or a picture or a recording not written; 130 (143) stopped by Ctrl-C\n"
-               "(SIGTERM), the session's folder removed.\n"
+    app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault), the\n"
+               "replay departs from the recording, or a line of the --settings file does not mean what it\n"
+               "says; 2 a bad option, scenario or recording; 3 the plug-in could not be started, or a\n"
+               "picture or a recording not written; 130 (143) stopped by Ctrl-C (SIGTERM), the session's\n"
+               "folder removed.\n"
                "The scenario format is described in docs/scenarios.md, recordings in docs/recordings.md.");
 }
 
@@ -238,6 +252,11 @@ int dumpRecording(const std::string& path, uint64_t maxFrames) {
         snprintf(b, sizeof b, "settings %u %u %u %u %u %u", r.settings[0], r.settings[1], r.settings[2],
                  r.settings[3], r.settings[4], r.settings[5]);
         printLine(b);
+        if (r.settingTextsKept) {
+            std::string texts = "settings-text";
+            for (const std::string& t : r.settingTexts) texts += " \"" + sim::printable(t, true) + "\"";
+            printLine(texts);
+        }
         rec::Event bytes;
         bytes.kind = rec::EventKind::Save;
         bytes.save = r.saveBytes;
@@ -588,6 +607,17 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
     rec::checkNativesWith(nativeArguments);
+    if (!o.settingsPath.empty()) {
+        if (!o.scenarioPath.empty()) {
+            fprintf(stderr, "tolvenmire-sim: a scenario and --settings: give one or the other\n");
+            return ExitUsage;
+        }
+        std::string text;
+        const int status = explainSettings(o.settingsPath, o.settingsPath, &text);
+        fwrite(text.data(), 1, text.size(), stdout);
+        fflush(stdout);
+        return status;
+    }
     if (!o.dumpPath.empty()) return dumpRecording(o.dumpPath, o.maxFrames);
     if (o.random) return playRandom(o);
     if (!o.replayPaths.empty()) {

@@ -17,8 +17,9 @@ namespace {
 
 const uint8_t Magic[8] = {'T', 'O', 'L', 'V', 'R', 'E', 'C', 0x1a};
 // Version 2 holds the key table's entry as the key test read it (KeyRead); version 1
-// the keyboard events as the handler received them (Key). Both are read.
-const uint32_t ReaderVersion = 2;
+// the keyboard events as the handler received them (Key); version 3 is version 2 with
+// the settings' texts in its header. All are read.
+const uint32_t ReaderVersion = 3;
 // Larger than any block the plug-in writes (32 KiB): beyond it a block is not one of
 // a recording.
 const uint32_t MaxBlock = 1u << 20;

@@ -163,7 +163,9 @@ bool readItems(const uint8_t* p, size_t n, int block, Decoder& d, const std::str
     return true;
 }
 
-// The first block: the plug-in's version and the six settings answers.
+// The first block: the plug-in's version and the six settings answers; from format 3
+// on, then the six texts the player wrote (at most 29 bytes each, as the plug-in
+// reads a value).
 bool readHeaderBlock(const uint8_t* p, size_t n, Recording* out) {
     Bytes in{p, p + n};
     if (!in.text(&out->pluginVersion, 64)) return false;
@@ -171,6 +173,8 @@ bool readHeaderBlock(const uint8_t* p, size_t n, Recording* out) {
         s = 0;
         for (int k = 0; k < 4; ++k) s |= (uint32_t)in.u8() << (8 * k);
     }
+    out->settingTextsKept = out->formatVersion >= 3;
+    for (int k = 0; k < 6 && out->settingTextsKept; ++k) in.text(&out->settingTexts[k], 29);
     return !in.problem && in.p == in.end;
 }
 

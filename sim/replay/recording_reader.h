@@ -83,10 +83,15 @@ struct Event {
 struct Recording {
     uint32_t formatVersion = 0;
     std::string pluginVersion; // "1.0.0"
-    // The six settings as GetPrivateProfileIntA answered them, in the order they are
-    // read: TOLVENMIRE_KEY, DEADEYE_LOCK_THRESHOLD, HEAL_WHEN_DRUNK, REFILL_PRICE,
+    // The six settings as the plug-in settled on them (a number as GetPrivateProfileIntA
+    // answers it, a key's name as its code, a switch's word as 1 or 0), in the order they
+    // are read: TOLVENMIRE_KEY, DEADEYE_LOCK_THRESHOLD, HEAL_WHEN_DRUNK, REFILL_PRICE,
     // SOBER_UP_TIME, RECORD_SESSION.
     uint32_t settings[6] = {};
+    // From format 3 on: the same settings as the player wrote them in the file, each
+    // as read ("" for a missing key).
+    bool settingTextsKept = false;
+    std::string settingTexts[6];
     bool saveFound = false; // "Tolvenmire.dat" could be opened at the script's start
     std::string saveBytes;  // the bytes the script read from it
     std::vector<Event> events;

@@ -148,8 +148,12 @@ int check(const uint8_t* data, size_t size) {
         return 0;
     }
     const rec::Recording& r = first.r;
-    FUZZ_CHECK(r.blocks >= 1 && (r.formatVersion == 1 || r.formatVersion == 2), "%d blocks, format %u",
+    FUZZ_CHECK(r.blocks >= 1 && r.formatVersion >= 1 && r.formatVersion <= 3, "%d blocks, format %u",
                r.blocks, (unsigned)r.formatVersion);
+    // The settings' texts are format 3's, and no longer than the plug-in reads a value.
+    for (const std::string& t : r.settingTexts)
+        FUZZ_CHECK(r.formatVersion >= 3 ? t.size() <= 29 : t.empty(),
+                   "a setting's text of %zu bytes, format %u", t.size(), (unsigned)r.formatVersion);
     if (!first.stopped && first.events <= 20000) replayIt(data, size);
     if (first.stopped || r.tornTail.empty()) return 0;
     FUZZ_CHECK(r.tornTail.rfind(name + ": block ", 0) == 0, "torn tail \"%s\"", r.tornTail.c_str());

@@ -54,6 +54,46 @@ TEST_F(Command, AMissingScenarioOrSettingsFileExitsWithTwo) {
     EXPECT_EQ(r.err, s + ":1: cannot read settings file \"nowhere.ini\": No such file or directory\n");
 }
 
+// --settings: each file of tests/player/settings/ explained in the words of the .txt
+// beside it (the player's Tolvenmire-check.exe must print the same under Wine:
+// tests/windows/play_package.sh), with exit status 0 exactly when every line means
+// what it says. After a change of the wording, make them again with
+//   cd tests/player/settings && for f in *.ini; do
+//     ../../../build/debug/tolvenmire-sim --settings "$f" >"${f%.ini}.txt"; done
+TEST_F(Command, SettingsExplainsAFileAsThePluginReadsIt) {
+    const std::filesystem::path dir = SETTINGS_FILES_DIR;
+    // Each named as a player names the file beside them.
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        if (e.path().extension() != ".ini") continue;
+        ++files;
+        const Outcome r = run("--settings " + e.path().filename().string());
+        std::ifstream in(std::filesystem::path(e.path()).replace_extension(".txt"), std::ios::binary);
+        const std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(r.out, expected) << e.path();
+        const bool clean = expected.find("\nEvery line means what it says.\n") != std::string::npos;
+        EXPECT_EQ(r.status, clean ? 0 : 1) << e.path();
+        EXPECT_EQ(r.err, "") << e.path();
+    }
+    EXPECT_GE(files, 10);
+    std::filesystem::current_path(here);
+
+    // The player's file as shipped means what it says; no file at all is told.
+    Outcome r = run("--settings " + std::string(SHIPPED_SETTINGS));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\nEvery line means what it says.\n"), std::string::npos) << r.out;
+    const std::string missing = (folder / "Tolvenmire.ini").string();
+    r = run("--settings " + missing);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind(missing + ", as the plug-in reads it:\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("no such file, so the plug-in takes every default."), std::string::npos) << r.out;
+    // Not with a scenario.
+    r = run("--settings " + missing + " " + write("s.txt", "0:01 end\n"));
+    EXPECT_EQ(r.status, 2);
+}
+
 TEST_F(Command, CheckPrintsOnlyFailuresAndExitsWithOneOnThem) {
     const std::string good = write("good.txt", "0:01 press drink-key\n0:02 expect drinking on\n0:03 end\n");
     Outcome r = run("--check " + good);

@@ -611,7 +611,7 @@ std::vector<Crafted> craftedRecordings() {
         return f;
     };
     c.push_back({"bad-magic", "TOLVREX\x1a" + frame.substr(8), 2, 2, "not a recording"});
-    c.push_back({"format-version-3", withVersion(3), 2, 2, "format version 3"});
+    c.push_back({"format-version-4", withVersion(4), 2, 2, "format version 4"});
     c.push_back({"format-version-0", withVersion(0), 2, 2, "format version 0"});
     c.push_back({"empty", "", 2, 2, "empty, not a recording"});
     c.push_back({"head-cut-short", frame.substr(0, 10), 2, 2, "the file's head is cut short"});

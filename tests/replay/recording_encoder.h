@@ -57,22 +57,26 @@ inline std::string block(const std::string& payload) {
 // The settings a shipped Tolvenmire.ini gives, as the six answers.
 inline std::vector<uint32_t> shippedSettings() { return {79, 60, 1, 10, 100, 1}; }
 
-// The file's head and its header block: the format, the plug-in's version, the settings.
+// The file's head and its header block: the format, the plug-in's version, the
+// settings; from format 3 on, the texts the player wrote for them (none given: empty).
 inline std::string head(uint32_t format = 2, const std::string& version = "1.1.0",
-                        const std::vector<uint32_t>& settings = shippedSettings()) {
+                        const std::vector<uint32_t>& settings = shippedSettings(),
+                        const std::vector<std::string>& texts = {}) {
     std::string out = "TOLVREC\x1a";
     le32(out, format);
     std::string header;
     text(header, version);
     for (uint32_t s : settings) le32(header, s);
+    for (size_t k = 0; format >= 3 && k < 6; ++k) text(header, k < texts.size() ? texts[k] : std::string());
     return out + block(header);
 }
 
 // A file: the head, then a block for each payload of items.
 inline std::string file(const std::vector<std::string>& itemBlocks, uint32_t format = 2,
                         const std::string& version = "1.1.0",
-                        const std::vector<uint32_t>& settings = shippedSettings()) {
-    std::string out = head(format, version, settings);
+                        const std::vector<uint32_t>& settings = shippedSettings(),
+                        const std::vector<std::string>& texts = {}) {
+    std::string out = head(format, version, settings, texts);
     for (const std::string& b : itemBlocks) out += block(b);
     return out;
 }
@@ -236,7 +240,8 @@ inline std::string encode(const rec::Recording& r, const std::vector<rec::Event>
     if (r.ended) items += (char)End;
     if (!items.empty()) blocks.push_back(items);
     return file(blocks, r.formatVersion, r.pluginVersion,
-                std::vector<uint32_t>(std::begin(r.settings), std::end(r.settings)));
+                std::vector<uint32_t>(std::begin(r.settings), std::end(r.settings)),
+                std::vector<std::string>(std::begin(r.settingTexts), std::end(r.settingTexts)));
 }
 
 } // namespace enc

@@ -42,7 +42,11 @@ linux_build() {
     cmake --build --preset asan -j2
 }
 step "Linux build (ASan + UBSan)" linux_build
-step "Linux tests (ASan + UBSan)" ctest --preset asan -j2
+linux_tests() {
+    need_packages "${BROWSER_PACKAGES[@]}" # the session page's tests in a real browser
+    ctest --preset asan -j2
+}
+step "Linux tests (ASan + UBSan)" linux_tests
 if [ -x scripts/test-windows.sh ]; then
     step "Windows build and tests under Wine" scripts/test-windows.sh
 fi

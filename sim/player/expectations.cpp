@@ -92,6 +92,7 @@ Reading drinking(const Expectation&, const Looked& l) { return onOff(l.plugin->d
 Reading deadeyeLock(const Expectation&, const Looked& l) { return onOff(l.plugin->deadeyeLock, false); }
 Reading passedOut(const Expectation&, const Looked& l) { return onOff(l.plugin->passedOut, false); }
 Reading mission(const Expectation&, const Looked& l) { return onOff(l.world.missionFlag, false); }
+Reading held(const Expectation&, const Looked& l) { return onOff(l.held, false); }
 // INPUT_SPECIAL_ABILITY and INPUT_SPECIAL_ABILITY_SECONDARY both held off in the
 // frame: the lock acted.
 Reading deadeyeHeld(const Expectation&, const Looked& l) {
@@ -128,31 +129,32 @@ const Reader Readers[] = {
     {S::DeadeyeHeld, deadeyeHeld, true, false},
     {S::PassedOut, passedOut, true, true},
     {S::Mission, mission, true, false},
+    {S::Held, held, true, false},
     {S::OnFoot, onFoot, true, false},
     {S::Save, save, false, false},
     {S::Spoken, spoken, false, false},
     {S::NotSpoken, spoken, false, false},
 };
 
-// A number against the value written, within the tolerance its digits give.
+// A number against the value written: = and != within the tolerance its digits
+// give (an intensity's), a bound exactly.
 bool compare(const Expectation& x, double value) {
     using Op = Expectation::Op;
-    const double tol = x.tolerance;
     switch (x.op) {
     case Op::Eq:
-        return std::fabs(value - x.low) <= tol;
+        return std::fabs(value - x.low) <= x.tolerance;
     case Op::Ne:
-        return std::fabs(value - x.low) > tol;
+        return std::fabs(value - x.low) > x.tolerance;
     case Op::Lt:
         return value < x.low;
     case Op::Le:
-        return value <= x.low + tol;
+        return value <= x.low;
     case Op::Gt:
         return value > x.low;
     case Op::Ge:
-        return value >= x.low - tol;
+        return value >= x.low;
     case Op::Range:
-        return value >= x.low - tol && value <= x.high + tol;
+        return value >= x.low && value <= x.high;
     }
     return false;
 }

@@ -18,6 +18,7 @@ struct Looked {
     const sim::World& world;
     const Counts& counts; // what the timeline counted so far
     std::string saveFile; // the save file's path
+    bool held = false;    // the script holds for a mission, as its calls show
 };
 
 // True when x holds; *got is what was found, as the timeline shows it.

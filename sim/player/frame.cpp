@@ -4,13 +4,26 @@
 
 namespace player {
 
-namespace {} // namespace
-
 void noteCall(const sim::Call& c, FrameCalls& seen) {
     if (c.kind != sim::CallKind::Native) return;
+    const uint64_t before = seen.lastNative;
+    seen.lastNative = c.hash;
     switch (c.hash) {
     case natives::GetMissionFlag:
         if (c.resultInt() != 0) seen.heldQuery = true;
+        seen.missionLast = c.resultInt() != 0 ? 1 : 0;
+        break;
+    case natives::TaskStartScenarioInPlaceHash:
+        // A drink's start asks for the scenario with no time limit (-1); the service's
+        // with 10, right before it saves the flask.
+        (c.i32(2) == -1 ? seen.drinkStart : seen.refillSave) = true;
+        break;
+    case natives::IsPedUsingScenarioHash:
+        if (c.resultInt() != 0) seen.scenarioUsing = true;
+        break;
+    case natives::UiPromptDelete:
+        // The drink prompt's control deletes it right after the selection wheel's test.
+        if (before == natives::AnimpostfxIsRunning) seen.promptToggled = true;
         break;
     case natives::PlayerPedId:
         seen.tick = true;

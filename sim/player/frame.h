@@ -47,9 +47,15 @@ inline FrameState pluginFrameState(const ScriptState& p) {
 
 // What one frame showed through the calls it made.
 struct FrameCalls {
-    bool tick = false;      // TickUpdate ran
-    bool heldQuery = false; // the mission flag answered non-zero: the script holds
-    bool stopRead = false;  // a stop control read non-zero
+    bool tick = false;          // TickUpdate ran
+    bool heldQuery = false;     // the mission flag answered non-zero: the script holds
+    int missionLast = -1;       // the mission flag's last answer in the frame (1 up, 0 down; -1 not asked)
+    bool drinkStart = false;    // the drinking scenario was started for a drink
+    bool scenarioUsing = false; // the game answered that the player runs the drinking scenario
+    bool refillSave = false;    // the service started its scenario, the moment it saves the flask
+    bool promptToggled = false; // the drink prompt was deleted by its control (after the wheel's test)
+    uint64_t lastNative = 0;    // the last native called: the frame's last, once it is over
+    bool stopRead = false;      // a stop control read non-zero
     bool controlTaken = false, controlBack = false;
     bool fadeOut = false, fadeIn = false;
     bool restored = false;
@@ -62,6 +68,9 @@ struct FrameCalls {
 
     void clear() {
         tick = heldQuery = stopRead = controlTaken = controlBack = fadeOut = fadeIn = restored = false;
+        missionLast = -1;
+        drinkStart = scenarioUsing = refillSave = promptToggled = false;
+        lastNative = 0;
         healing = -1;
         clockRead = false;
         completed.clear();

@@ -1,5 +1,6 @@
 #include "player/narration.h"
 
+#include "standin/native_table.h"
 #include "standin/printable_text.h"
 #include "player/time_money_text.h"
 #include "player/world_tables.h"
@@ -18,14 +19,15 @@ std::string sips(int n) { return std::to_string(n) + (n == 1 ? " sip" : " sips")
 
 } // namespace
 
-void tell(const PlayOptions& options, Millis at, Topic topic, const std::string& text, int line,
-          bool failed) {
+void tell(const PlayOptions& options, Millis at, Topic topic, const std::string& text, int line, bool failed,
+          int frame) {
     Entry e;
     e.at = at;
     e.topic = topic;
     e.text = text;
     e.line = line;
     e.failed = failed;
+    e.frame = frame;
     if (options.onEntry) options.onEntry(e);
 }
 
@@ -46,6 +48,21 @@ std::string readSave(const std::string& path, bool* exists) {
     return s.str();
 }
 
+void Narrator::say(Millis at, Topic t, const std::string& text, Fact fact, int64_t value,
+                   const std::string& detail, int line) {
+    if (!opt.onEntry) return;
+    Entry e;
+    e.at = at;
+    e.topic = t;
+    e.text = text;
+    e.line = line;
+    e.frame = telling >= 0 ? telling : res->frames + 1;
+    e.fact = fact;
+    e.value = value;
+    e.detail = detail;
+    opt.onEntry(e);
+}
+
 void Narrator::begin(const FrameState& state) {
     last = state;
     told = state;
@@ -55,6 +72,7 @@ void Narrator::frame(const FrameSnapshot& f) {
     const FrameState before = last;
     const FrameState& now = f.state;
     last = now;
+    telling = f.played;
     const bool startedNow = !scriptStarted && (f.calls.tick || f.calls.heldQuery);
     const bool resetNow = (f.calls.heldQuery && !held) || (!now.passedOut && before.passedOut);
     if (startedNow) tellStart(f);
@@ -65,9 +83,18 @@ void Narrator::frame(const FrameSnapshot& f) {
     tellDrinks(f, before);
     if (now.deadeye != before.deadeye && scriptStarted) tellDeadeye(f, before, startedNow, resetNow);
     tellPassOut(f, before);
+    if (refilling && (f.calls.tick || f.calls.heldQuery) && !f.calls.controlTaken) {
+        // A new pass of the script: the service ended with the frame before, unseen.
+        telling = lastPlayed;
+        tellServed(lastAt, f.stateKnown);
+        telling = f.played;
+    }
     tellServiceStart(f, before);
     tellService(f, before);
-    if (refilling && f.calls.tick && !f.calls.controlTaken) tellServed(f);
+    // The service's last frame ends in its last look at the game timer: the frames
+    // before it end in the meters drawn while it waits.
+    if (refilling && refillChargeSeen && f.calls.lastNative == natives::GetGameTimer)
+        tellServed(f.at, f.stateKnown);
 
     // The levels: a line when they are worth telling, a sample when they change.
     if (f.calls.healing >= 0) healingNormal = f.calls.healing == 1;
@@ -80,6 +107,9 @@ void Narrator::frame(const FrameSnapshot& f) {
         now.drunk != before.drunk || now.flask != before.flask)
         sample(f.at);
     takeHud(f);
+    lastAt = f.at;
+    lastPlayed = f.played;
+    telling = -1;
 }
 
 void Narrator::tellStart(const FrameSnapshot& f) {
@@ -102,26 +132,31 @@ void Narrator::tellStart(const FrameSnapshot& f) {
     told = f.state;
 }
 
-// The script's hold for a mission.
+// The script's hold for a mission, as its calls show it: from the first look that
+// finds the mission flag up to the look that finds it down again.
 void Narrator::tellHold(const FrameSnapshot& f, const FrameState& before) {
     const FrameState& now = f.state;
     if (f.calls.heldQuery && !held) {
         held = true;
         heldSince = f.at;
+        ++res->counts.holds;
+        if (missionOpen) missionSeen = true;
         if (before.intake || before.drunk)
             say(f.at, Topic::Mission,
                 "mission flag up: script held; intoxication reset (intake " + std::to_string(before.intake) +
-                    " → 0, drunk " + std::to_string(before.drunk) + " → 0)");
+                    " → 0, drunk " + std::to_string(before.drunk) + " → 0)",
+                Fact::HoldStarted);
         else
-            say(f.at, Topic::Mission, "mission flag up: script held; intoxication reset");
+            say(f.at, Topic::Mission, "mission flag up: script held; intoxication reset", Fact::HoldStarted);
         told.intake = now.intake;
         told.drunk = now.drunk;
     }
-    if (held && f.calls.tick) {
+    if (held && f.calls.missionLast == 0) {
         held = false;
         say(f.at, Topic::Mission,
-            "script runs again after " + formatDuration(f.at - heldSince) + " held" +
-                (now.drinking ? "; still drinking" : ""));
+            "the script sees the mission flag down after " + formatDuration(f.at - heldSince) +
+                " held; it runs again from the next frame" + (now.drinking ? "; still drinking" : ""),
+            Fact::HoldEnded);
     }
 }
 
@@ -132,40 +167,52 @@ void Narrator::tellNewPrompts(const FrameSnapshot& f) {
         if (!p) continue;
         PromptNoise& noise = p->label == DrinkLabel ? drinkNoise : refillNoise;
         if (p->alive)
-            tellPrompt(f, p->label, noise, "shown");
+            tellPrompt(f, p->label, noise, "shown", Fact::PromptShown, h);
         else
             tellPrompt(f, p->label, noise,
                        f.calls.completedPrompt(h) ? "shown and completed at once"
-                                                  : "shown and withdrawn at once");
+                                                  : "shown and withdrawn at once",
+                       Fact::PromptShownAndGone, h);
     }
+}
+
+// Why the drink prompt went: its control, the mission's hold (nothing could use or
+// hide it while the script holds), a drink's start, or a trigger that started none
+// (the drink key while drinking or on horseback).
+std::string Narrator::withdrawnWhy(const FrameSnapshot& f, const FrameState& before) {
+    if (f.calls.heldQuery && !f.calls.tick) return " by the mission's hold";
+    if (f.calls.promptToggled) return " by its control";
+    if (f.calls.drinkStart || (f.state.drinking && !before.drinking)) return "";
+    return " by the drink key";
 }
 
 // Prompts shown before the frame and withdrawn in it.
 void Narrator::tellWithdrawn(const FrameSnapshot& f, const FrameState& before) {
     const FrameState& now = f.state;
-    auto withdrawn = [&](bool was, bool is, int32_t handle, PromptNoise& noise, const char* why) {
+    auto withdrawn = [&](bool was, bool is, int32_t handle, PromptNoise& noise, const std::string& why) {
         if (!was || is) return;
         if (f.isNewPrompt(handle)) return; // told with the new ones
         const PromptSeen* p = f.prompt(handle);
         const std::string label = p ? p->label : std::string("prompt");
-        tellPrompt(f, label, noise,
-                   f.calls.completedPrompt(handle) ? "completed" : std::string("withdrawn") + why);
+        const bool completed = f.calls.completedPrompt(handle);
+        tellPrompt(f, label, noise, completed ? "completed" : "withdrawn" + why,
+                   completed ? Fact::PromptCompleted : Fact::PromptWithdrawn, handle);
     };
     withdrawn(before.drinkPrompt, now.drinkPrompt, before.drinkPromptHandle, drinkNoise,
-              now.drinking || before.drinking ? "" : " by its control");
+              withdrawnWhy(f, before));
     withdrawn(before.refillPrompt, now.refillPrompt, before.refillPromptHandle, refillNoise,
               f.target == 0 ? " (no target)" : " (the target is not this saloon's bartender)");
 }
 
 void Narrator::tellPrompt(const FrameSnapshot& f, const std::string& label, PromptNoise& noise,
-                          const std::string& text) {
+                          const std::string& text, Fact fact, int32_t handle) {
     noise.run = f.hostFrame - noise.lastFrame <= 1 ? noise.run + 1 : 1;
     noise.lastFrame = f.hostFrame;
     if (noise.run > 2) {
         ++noise.suppressed;
         return;
     }
-    say(f.at, Topic::Prompt, "\"" + label + "\" " + text);
+    say(f.at, Topic::Prompt, "\"" + label + "\" " + text, fact, handle, label);
 }
 
 // Flicker that ended: told once.
@@ -181,17 +228,22 @@ void Narrator::tellFlickerEnded(const FrameSnapshot& f) {
 
 void Narrator::tellFlicker(Millis at, bool drink, const char* after) {
     PromptNoise& n = drink ? drinkNoise : refillNoise;
+    const char* label = drink ? DrinkLabel : "Refill Flask";
     say(at, Topic::Prompt,
-        std::string("\"") + (drink ? DrinkLabel : "Refill Flask") + "\" toggled " +
-            std::to_string(n.suppressed) + " more times, once a frame" +
-            (drink ? " (its control was held)" : "") + "; " + after);
+        std::string("\"") + label + "\" toggled " + std::to_string(n.suppressed) +
+            " more times, once a frame" + (drink ? " (its control was held)" : "") + "; " + after,
+        Fact::PromptFlicker, n.suppressed, label);
     n.suppressed = 0;
 }
 
+// A drink is told from the start of its scenario, so that one started and stopped
+// in the same frame is told too.
 void Narrator::tellDrinks(const FrameSnapshot& f, const FrameState& before) {
     const FrameState& now = f.state;
-    if (now.drinking && !before.drinking) tellDrinkStarted(f, before);
-    if (now.drinking && now.scenarioRunning && !drinkScenarioSeen) {
+    const bool started = f.calls.drinkStart || (now.drinking && !before.drinking);
+    if (started) tellDrinkStarted(f, before);
+    const bool runs = f.calls.scenarioUsing || (now.drinking && now.scenarioRunning);
+    if ((started || before.drinking) && runs && !drinkScenarioSeen) {
         drinkScenarioSeen = true;
         say(f.at, Topic::Drink, "the drinking scenario runs; sips count from " + formatTime(f.sipStart));
     }
@@ -200,7 +252,7 @@ void Narrator::tellDrinks(const FrameSnapshot& f, const FrameState& before) {
         ++drinkSips;
         ++secondSips;
     }
-    if (!now.drinking && before.drinking) tellDrinkStopped(f);
+    if (!now.drinking && (before.drinking || started)) tellDrinkStopped(f);
 }
 
 void Narrator::tellDrinkStarted(const FrameSnapshot& f, const FrameState& before) {
@@ -212,11 +264,14 @@ void Narrator::tellDrinkStarted(const FrameSnapshot& f, const FrameState& before
     drinkStart = f.at;
     drinkLabel = byPrompt ? "drink (prompt)" : "drink (key)";
     drinkSips = 0;
-    drinkFlask = now.flask;
-    drinkScenarioSeen = now.scenarioRunning;
+    drinkFlask = before.flask;
+    // Running at the first test: the start waited no frame.
+    const bool atOnce = f.calls.scenarioUsing || now.scenarioRunning;
+    drinkScenarioSeen = atOnce;
     say(f.at, Topic::Drink,
         std::string("drink started by the ") + (byPrompt ? "prompt" : "drink key") +
-            (now.scenarioRunning ? "" : "; waiting for the drinking scenario"));
+            (atOnce ? "" : "; waiting for the drinking scenario"),
+        Fact::DrinkStarted, byPrompt ? 1 : 0);
 }
 
 void Narrator::tellDrinkStopped(const FrameSnapshot& f) {
@@ -232,12 +287,15 @@ void Narrator::tellDrinkStopped(const FrameSnapshot& f) {
         why = "the drinking scenario never started";
     else
         why = "stopped by the plug-in";
+    // A start that gave up on the scenario ends the drink without a save.
+    const bool saved = drinkScenarioSeen;
     bool exists = false;
-    const std::string save = readSave(f.saveFile, &exists);
+    const std::string save = saved ? readSave(f.saveFile, &exists) : std::string();
     say(f.at, Topic::Drink,
         "drink stopped after " + formatDuration(f.at - drinkStart) + " (" + why + "): " + sips(drinkSips) +
-            ", flask " + std::to_string(drinkFlask) + " → " + std::to_string(now.flask) + ", saved " +
-            (exists ? quoted(save) : "nothing (no save file)"));
+            ", flask " + std::to_string(drinkFlask) + " → " + std::to_string(now.flask) +
+            (!saved ? ", nothing saved" : ", saved " + (exists ? quoted(save) : "nothing (no save file)")),
+        Fact::DrinkStopped, f.calls.stopRead ? 1 : 0, saved && exists ? save : std::string());
     res->recording.drinks.push_back({drinkStart, f.at, drinkLabel});
     busy = true;
 }
@@ -253,7 +311,8 @@ void Narrator::tellDeadeye(const FrameSnapshot& f, const FrameState& before, boo
     else
         why = "drunk " + std::to_string(before.drunk) + (now.deadeye ? " ≤ " : " > ") + "threshold " +
               std::to_string(threshold);
-    say(f.at, Topic::Deadeye, std::string("deadeye lock ") + (now.deadeye ? "on" : "off") + " (" + why + ")");
+    say(f.at, Topic::Deadeye, std::string("deadeye lock ") + (now.deadeye ? "on" : "off") + " (" + why + ")",
+        now.deadeye ? Fact::DeadeyeOn : Fact::DeadeyeOff);
 }
 
 void Narrator::tellPassOut(const FrameSnapshot& f, const FrameState& before) {
@@ -298,9 +357,11 @@ void Narrator::tellServiceStart(const FrameSnapshot& f, const FrameState& before
     refillStart = f.at;
     refillFlask = before.flask;
     refillCharged = 0;
+    refillChargeSeen = false;
     const Saloon* s = saloonAt(f.interior);
     refillSaloon = s ? s->name : "?";
-    say(f.at, Topic::Refill, "the bartender of " + refillSaloon + " serves; the player's control is taken");
+    say(f.at, Topic::Refill, "the bartender of " + refillSaloon + " serves; the player's control is taken",
+        Fact::ServiceStarted);
 }
 
 // What is said, shown and charged during the service.
@@ -314,43 +375,49 @@ void Narrator::tellService(const FrameSnapshot& f, const FrameState& before) {
                 (s.voice.empty() ? "none" : s.voice) + ")");
     }
     if (f.calls.fadeOut) say(f.at, Topic::Refill, "the screen fades out");
-    if (refilling && now.flask != before.flask) {
+    // The flask is filled and saved, a full one too.
+    if (refilling && (now.flask != before.flask || f.calls.refillSave)) {
         bool exists = false;
         const std::string save = readSave(f.saveFile, &exists);
         say(f.at, Topic::Refill,
             "flask " + std::to_string(before.flask) + " → " + std::to_string(now.flask) + ", saved " +
-                (exists ? quoted(save) : "nothing"));
+                (exists ? quoted(save) : "nothing"),
+            Fact::RefillSaved, 0, exists ? save : std::string());
     }
     if (f.calls.fadeIn) say(f.at, Topic::Refill, "the screen fades in");
-    if (f.calls.controlBack) say(f.at, Topic::Refill, "the player's control is given back");
+    if (f.calls.controlBack)
+        say(f.at, Topic::Refill, "the player's control is given back", Fact::ControlBack);
+    // A refill counts once it is charged.
     for (int32_t amount : f.calls.charges) {
         res->counts.charged += amount;
+        ++res->counts.refills;
         refillCharged += amount;
+        refillChargeSeen = true;
         say(f.at, Topic::Refill,
             "charged " + formatMoney(amount) +
                 (f.fromRecording ? std::string(" (the player's cash is not in the recording)")
-                                 : ": cash " + formatMoney(f.cash + amount) + " → " + formatMoney(f.cash)));
+                                 : ": cash " + formatMoney(f.cash + amount) + " → " + formatMoney(f.cash)),
+            Fact::Charged, amount);
     }
 }
 
-// The transaction yields frames without running TickUpdate; the first frame that
-// runs it again is the first after the service.
-void Narrator::tellServed(const FrameSnapshot& f) {
-    const FrameState& now = f.state;
+// The service's end, at its last frame.
+void Narrator::tellServed(Millis at, bool stateKnown) {
+    const FrameState& now = last;
     refilling = false;
-    ++res->counts.refills;
-    res->recording.refills.push_back({refillStart, f.at, "refill " + formatMoney(refillCharged)});
-    if (!f.stateKnown) {
-        say(f.at, Topic::Refill,
-            "served in " + formatDuration(f.at - refillStart) +
-                (thanked ? "" : "; no thanks from the player"));
+    res->recording.refills.push_back({refillStart, at, "refill " + formatMoney(refillCharged)});
+    if (!stateKnown) {
+        say(at, Topic::Refill,
+            "served in " + formatDuration(at - refillStart) + (thanked ? "" : "; no thanks from the player"),
+            Fact::Served);
         return;
     }
-    say(f.at, Topic::Refill,
-        "served in " + formatDuration(f.at - refillStart) + ": flask " + std::to_string(refillFlask) + " → " +
+    say(at, Topic::Refill,
+        "served in " + formatDuration(at - refillStart) + ": flask " + std::to_string(refillFlask) + " → " +
             std::to_string(now.flask) +
             (thanked ? ""
-                     : "; no thanks from the player (drunk " + std::to_string(now.drunk) + ", 25 or more)"));
+                     : "; no thanks from the player (drunk " + std::to_string(now.drunk) + ", 25 or more)"),
+        Fact::Served);
 }
 
 std::string Narrator::levelsText(const FrameState& now, const FrameState& before, bool withSips) {
@@ -421,20 +488,36 @@ void Narrator::takeHud(const FrameSnapshot& f) {
 }
 
 void Narrator::missionBegins(Millis at) {
+    missionOpen = true;
+    missionSeen = held;
     missionStart = at;
+    missionFrame = res->frames + 1;
     ++res->counts.missions;
 }
 
+// The script asks at the start of every pass of its loop, but not while it waits
+// for the drinking scenario or serves a refill, which yield frames of their own: a
+// mission over before the next pass was never seen.
 void Narrator::missionEnds(Millis at, bool told) {
-    res->recording.missions.push_back({missionStart, at, "mission"});
-    if (told)
+    const bool seen = missionSeen || held;
+    missionOpen = false;
+    res->recording.missions.push_back({missionStart, at, seen || !told ? "mission" : "mission (not seen)"});
+    if (!told) return;
+    if (seen) {
         say(at, Topic::Mission,
-            "the mission ends in the game; the script sees it at its next look (every 3 s while held)");
+            "the mission ends in the game; the script sees it at its next look (every 3 s while held)",
+            Fact::MissionEndedHeld, missionFrame);
+        return;
+    }
+    ++res->counts.missionsUnseen;
+    say(at, Topic::Mission, "the mission ended before the script asked: no hold, nothing reset",
+        Fact::MissionUnseen, missionFrame);
 }
 
 void Narrator::quit(Millis at, int line, bool inMission, const std::string& saveFile) {
     const FrameState& was = last;
-    say(at, Topic::Restart, "the game quits (nothing is saved on the way out) and starts again", line);
+    say(at, Topic::Restart, "the game quits (nothing is saved on the way out) and starts again", Fact::None,
+        0, std::string(), line);
     if (drinkNoise.suppressed > 0) tellFlicker(at, true, "until the game quit");
     if (refillNoise.suppressed > 0) tellFlicker(at, false, "until the game quit");
     if (was.drinking) {
@@ -449,8 +532,13 @@ void Narrator::quit(Millis at, int line, bool inMission, const std::string& save
     }
     if (was.passOutEffect) res->recording.passOuts.push_back({passOutStart, at, "passed out"});
     if (inMission) {
-        res->recording.missions.push_back({missionStart, at, "mission"});
-        say(at, Topic::Mission, "the game starts again outside the mission");
+        const bool seen = missionSeen || held;
+        res->recording.missions.push_back({missionStart, at, seen ? "mission" : "mission (not seen)"});
+        if (!seen) ++res->counts.missionsUnseen;
+        say(at, Topic::Mission,
+            std::string("the game starts again outside the mission") +
+                (seen ? "" : ", which the script never saw"));
+        missionOpen = false;
     }
     bool exists = false;
     const std::string save = readSave(saveFile, &exists);
@@ -466,6 +554,7 @@ void Narrator::startedAgain(Millis at, const FrameState& state) {
     // The new load's script starts at the next frame.
     scriptStarted = false;
     held = false;
+    missionOpen = false;
     drinkSips = 0;
     drinkScenarioSeen = false;
     refilling = false;
@@ -478,6 +567,8 @@ void Narrator::startedAgain(Millis at, const FrameState& state) {
 }
 
 void Narrator::finish(Millis at, bool inMission) {
+    if (drinkNoise.suppressed > 0) tellFlicker(at, true, "until the end");
+    if (refillNoise.suppressed > 0) tellFlicker(at, false, "until the end");
     if (last.drinking) res->recording.drinks.push_back({drinkStart, at, drinkLabel});
     if (last.passOutEffect) res->recording.passOuts.push_back({passOutStart, at, "passed out"});
     if (refilling) res->recording.refills.push_back({refillStart, at, "refill"});

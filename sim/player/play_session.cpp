@@ -61,6 +61,17 @@ sim::World carriedOver(const sim::World& old) {
     return w;
 }
 
+// How fast the player sobers: a unit of intake every soberUpInterval in-game seconds
+// of the clock, looked at once a second, so at most a unit a second.
+std::string sobering(int32_t interval, double clockPerSecond) {
+    if (interval <= 0 || clockPerSecond <= 0) return "";
+    const double every = interval / clockPerSecond;
+    const std::string asked = fixed(every, every < 0.1 ? 3 : 1);
+    if (every >= 1.0) return " (sobering: 1 intake every " + asked + " s)";
+    return " (sobering: 1 intake a second, the most the plug-in does, though the settings ask for 1 every " +
+           asked + " s)";
+}
+
 // The HUD picture's moment: the option's, else the scenario's, else -1 (the last
 // frame that drew sprites).
 Millis hudMoment(const Scenario& sc, const PlayOptions& opt) {
@@ -123,6 +134,7 @@ void ScenarioSession::onCall(const sim::Call& c) {
     if (!live) return;
     if (opt.onTrace)
         opt.onTrace(formatTime((Millis)(uint32_t)(c.timer - startTimer)) + "  " + sim::describe(c));
+    if (opt.onCall) opt.onCall(c, res->frames + 1);
     noteCall(c, frame.calls);
 }
 
@@ -198,13 +210,16 @@ void ScenarioSession::endDeath(Millis at) {
     deathEnd = -1;
     say(at, Topic::Player,
         std::string("the player is alive again") +
-            (w().onFoot ? ", on foot" : "; still not on foot (the model keeps him mounted as he was)"));
+            (w().onFoot   ? ", on foot"
+             : diedOnFoot ? "; not on foot (mounted by a line while he was dead)"
+                          : "; still not on foot (mounted when he died: the model keeps him so)"));
 }
 
-void ScenarioSession::expect(const Event& e, Millis at) {
+void ScenarioSession::expect(const Event& e, Millis at, const std::string& before) {
     const Expectation& x = e.expect;
     std::string got;
-    const bool passed = holds(x, Looked{sim::pluginState(), w(), res->counts, saveFile()}, &got);
+    const bool passed =
+        holds(x, Looked{sim::pluginState(), w(), res->counts, saveFile(), narrator.holding()}, &got);
     ExpectResult r;
     r.at = at;
     r.line = e.line;
@@ -213,16 +228,28 @@ void ScenarioSession::expect(const Event& e, Millis at) {
     r.got = got;
     res->expectations.push_back(r);
     res->recording.expectations.push_back({at, x.written, !passed});
-    say(at, Topic::Expect, (passed ? "ok    " : "FAILED ") + x.written + (passed ? "" : " — got " + got),
-        e.line, !passed);
+    // Told in the timeline's order: after the frame it looked at (at that frame's
+    // time, when its own comes earlier), or before what it came before. Either way
+    // it saw the state after the frames played so far.
+    const Millis told = before.empty() ? std::max(at, elapsed()) : at;
+    std::string note;
+    if (!before.empty())
+        note = " (seen before " + before + ", in the same frame)";
+    else if (formatTime(told) != formatTime(at))
+        note = " (written for " + formatTime(at) + ")";
+    tell(opt, told, Topic::Expect,
+         (passed ? "ok    " : "FAILED ") + x.written + (passed ? "" : " — got " + got) + note, e.line,
+         !passed, res->frames);
 }
 
 void ScenarioSession::playFrame() {
     frame.calls.clear();
     sim::playFrames(1);
     ++res->frames;
+    if (opt.onFramePlayed) opt.onFramePlayed(res->frames);
     fillFrame();
     narrator.frame(frame);
+    if (opt.onFrame) opt.onFrame(frame);
     for (auto& f : afterFrame) f();
     afterFrame.clear();
 }
@@ -258,14 +285,10 @@ void ScenarioSession::tellSetup() {
     for (const Event& e : sc.setup) apply(e, 0);
     const sim::World& world = w();
     char line[400];
-    snprintf(
-        line, sizeof line, "%d fps (%d ms frames) · cash %s · %s · game clock %s, %g in-game s a second%s",
-        sc.fps, frameMs, formatMoney(world.cash).c_str(), playerLine().c_str(),
-        formatGameClock(world.clock).c_str(), world.clockPerSecond,
-        s.soberUpInterval > 0 && world.clockPerSecond > 0
-            ? (" (sobering: 1 intake every " + fixed(s.soberUpInterval / world.clockPerSecond, 1) + " s)")
-                  .c_str()
-            : "");
+    snprintf(line, sizeof line,
+             "%d fps (%d ms frames) · cash %s · %s · game clock %s, %g in-game s a second%s", sc.fps, frameMs,
+             formatMoney(world.cash).c_str(), playerLine().c_str(), formatGameClock(world.clock).c_str(),
+             world.clockPerSecond, sobering(s.soberUpInterval, world.clockPerSecond).c_str());
     say(0, Topic::Start, line);
 }
 
@@ -278,25 +301,49 @@ std::string ScenarioSession::playerLine() {
 }
 
 // The timed lines and the frames. Lines due by the next frame take effect before
-// it; expectations look at the state after it, so that an expectation beside an
-// action sees its effect. The last frame is the first at or after the session's
-// end: the lines of the end's time are played and checked like any others.
+// it, in time and file order; an expectation looks at the state after it, so that
+// it sees what the lines before it did, unless a later line takes effect in the
+// same frame: it is then checked before that line, and never sees it. The last
+// frame is the first at or after the session's end: the lines of the end's time are
+// played and checked like any others.
 void ScenarioSession::playEvents() {
     for (const Event& e : sc.events) queue.push({e.at, seq++, &e});
     std::vector<Queued> expects;
+    // The expectations waiting for the frame whose time comes before `until`, checked
+    // now, before `what` happens.
+    auto checkNow = [&](const std::string& what, Millis until) {
+        size_t kept = 0;
+        for (const Queued& q : expects) {
+            if (q.at < until)
+                expect(*q.event, q.at, what);
+            else
+                expects[kept++] = q;
+        }
+        expects.resize(kept);
+    };
     do {
         const Millis next = elapsed() + frameMs;
         while (!queue.empty() && queue.top().at <= next) {
             const Queued q = queue.top();
             queue.pop();
-            if (q.event && q.event->kind == Event::Kind::Expect)
+            if (q.event && q.event->kind == Event::Kind::Expect) {
                 expects.push_back(q);
-            else if (q.event)
+                continue;
+            }
+            // A line comes after every expectation waiting (an earlier time, or the
+            // same time earlier in the file); the end of a mission or of a death at
+            // its time comes before an expectation of that time.
+            if (q.event) {
+                if (q.event->kind != Event::Kind::End)
+                    checkNow("line " + std::to_string(q.event->line), INT64_MAX);
                 apply(*q.event, q.at);
-            else if (q.death && w().dead && deathEnd >= 0 && q.at >= deathEnd)
+            } else if (q.death && w().dead && deathEnd >= 0 && q.at >= deathEnd) {
+                checkNow("the death's end at " + formatTime(q.at), q.at);
                 endDeath(q.at);
-            else if (!q.death && w().missionFlag && missionEnd >= 0 && q.at >= missionEnd)
+            } else if (!q.death && w().missionFlag && missionEnd >= 0 && q.at >= missionEnd) {
+                checkNow("the mission's end at " + formatTime(q.at), q.at);
                 endMission(q.at);
+            }
             if (broken) return;
         }
         playFrame();

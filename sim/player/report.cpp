@@ -1,5 +1,7 @@
 #include "player/report.h"
 
+#include "standin/printable_text.h"
+
 #include "player/narration.h"
 #include "player/time_money_text.h"
 
@@ -31,14 +33,23 @@ std::vector<std::string> summaryLines(const Scenario& sc, const SessionResult& r
         drinks += " (" + std::to_string(c.drinksByKey) + " by key, " + std::to_string(c.drinksByPrompt) +
                   " by prompt)";
     if (!r.stateKnown) drinks = "drinks, sips and pass-outs not known";
-    out.push_back(
-        "  " + drinks +
-        (r.stateKnown
-             ? ", " + plural(c.sips, "sip", "sips") + "; " + plural(c.passOuts, "pass-out", "pass-outs")
-             : std::string()) +
-        "; " + plural(c.missions, "mission", "missions") + "; " + plural(c.refills, "refill", "refills") +
-        (c.charged ? " (" + formatMoney(c.charged) + " charged)" : std::string()) +
-        (c.restarts ? "; " + plural(c.restarts, "restart", "restarts") : std::string()));
+    // The game's missions, and the script's holds when they tell another story: a
+    // mission over before the script asked holds nothing; two missions back to back
+    // are one hold.
+    std::string missions = plural(c.missions, "mission", "missions");
+    if (c.missionsUnseen || c.holds != c.missions)
+        missions +=
+            " (" + plural(c.holds, "hold of the script", "holds of the script") +
+            (c.missionsUnseen ? "; " + std::to_string(c.missionsUnseen) + " ended before the script asked"
+                              : std::string()) +
+            ")";
+    out.push_back("  " + drinks +
+                  (r.stateKnown ? ", " + plural(c.sips, "sip", "sips") + "; " +
+                                      plural(c.passOuts, "pass-out", "pass-outs")
+                                : std::string()) +
+                  "; " + missions + "; " + plural(c.refills, "refill", "refills") +
+                  (c.charged ? " (" + formatMoney(c.charged) + " charged)" : std::string()) +
+                  (c.restarts ? "; " + plural(c.restarts, "restart", "restarts") : std::string()));
     char levels[80] = "flask, intake and drunk not known";
     if (r.stateKnown)
         snprintf(levels, sizeof levels, "flask %d, intake %d, drunk %d", r.flask, r.intake, r.drunk);
@@ -61,10 +72,11 @@ std::vector<std::string> failureLines(const Scenario& sc, const SessionResult& r
     std::vector<std::string> out;
     for (const ExpectResult& e : r.expectations) {
         if (e.passed) continue;
-        out.push_back(sc.path + ":" + std::to_string(e.line) + ": at " + formatTime(e.at) + ": expected " +
-                      e.written + ", got " + e.got);
+        out.push_back(sim::printable(sc.path) + ":" + std::to_string(e.line) + ": at " + formatTime(e.at) +
+                      ": expected " + e.written + ", got " + e.got);
     }
-    for (const std::string& v : r.violations) out.push_back(sc.path + ": host protocol fault: " + v);
+    for (const std::string& v : r.violations)
+        out.push_back(sim::printable(sc.path) + ": host protocol fault: " + v);
     return out;
 }
 

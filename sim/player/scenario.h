@@ -54,7 +54,8 @@ struct Expectation {
         DeadeyeLock,  // the deadeye lock is set
         DeadeyeHeld,  // both Dead Eye controls were held off in the frame
         PassedOut,    // the plug-in has seen the pass-out effect
-        Mission,      // a story mission is under way (the mission flag)
+        Mission,      // a story mission is under way (the game's mission flag)
+        Held,         // the script holds for a mission: it saw the flag up, and has not yet seen it down
         OnFoot,       // the player is on foot, as the game answers it
         Save,         // the save file's content (or its absence)
         Spoken,       // a speech line has been spoken (at least once)
@@ -65,7 +66,7 @@ struct Expectation {
     Subject subject = Subject::Flask;
     Op op = Op::Eq;
     double low = 0, high = 0; // the value, or the range low..high
-    double tolerance = 0;     // for the intensity: half a unit of the last digit given
+    double tolerance = 0;     // an intensity's = and !=: half a unit of the last digit given
     bool flag = false;        // on/off subjects
     bool present = true;      // Save: false for "none"
     std::string text;         // Save: the content; Spoken: the line

@@ -59,10 +59,18 @@ void ScenarioSession::apply(const Event& e, Millis at) {
         if (a.kind == e.kind) return (this->*a.apply)(e, at);
 }
 
+// The keyboard delivers a press when it happens, between two frames: the press
+// carries the system's tick count of its own time, which the next frame's key test
+// holds against the 100 ms a press counts for. (The tick count stands at the last
+// frame's time, and moves by a frame as the next one begins.)
 void ScenarioSession::pressKey(const Event& e, Millis at) {
     const int64_t key = e.number >= 0 ? e.number : (int64_t)(uint32_t)settings().drinkKey;
     say(at, Topic::Action, e.written + (e.number < 0 ? " — " + keyName(key) : ""), e.line);
+    const uint32_t ticks = sim::tickCount();
+    const Millis ahead = std::clamp<Millis>(at - elapsed(), 0, frameMs);
+    sim::setTickCount(ticks + (uint32_t)ahead);
     sim::keyEvent((uint32_t)key, 0, 0, 1);
+    sim::setTickCount(ticks);
 }
 
 // An analogue control reads 1.0 for one frame.
@@ -115,6 +123,8 @@ void ScenarioSession::complete(const Event& e, Millis at) {
 // A story mission: the game raises its mission flag, which holds the script.
 void ScenarioSession::mission(const Event& e, Millis at) {
     sim::World& world = w();
+    // The mission before ended at this very time: its end comes first.
+    if (world.missionFlag && missionEnd >= 0 && at >= missionEnd) endMission(at);
     say(at, Topic::Action,
         e.written + " — a story mission" +
             (e.duration ? " for " + formatDuration(e.duration) : " until mission-end"),
@@ -138,6 +148,7 @@ void ScenarioSession::die(const Event& e, Millis at) {
             (w().missionFlag ? "" : " (no mission: the mission flag stays down)") +
             "; not on foot while dead",
         e.line);
+    if (!w().dead) diedOnFoot = w().onFoot != 0;
     w().dead = true;
     deathEnd = std::max(deathEnd, at + e.duration);
     queue.push({at + e.duration, seq++, nullptr, true});

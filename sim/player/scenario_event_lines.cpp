@@ -120,6 +120,14 @@ bool Parser::spell(const Words& w, Event* e) {
     if (read == TimeText::TooLong) return withinSession(word + " " + quote(w.arg(0)), LongestSession + 1);
     if (read == TimeText::Bad)
         return error("bad duration " + quote(w.arg(0)) + " (as in 10s or 0:30)"), false;
+    // Nothing of no length can be seen: a mission's flag would never be up at a frame.
+    if (w.count() == 1 && e->duration == 0)
+        return error(word + " " + sim::printable(w.arg(0)) + " lasts no time: give it a length, as in " +
+                     word + " 5s" +
+                     (e->kind == K::Mission ? ", or none for a mission until mission-end"
+                      : e->kind == K::Die   ? ", or none for a death of 10 s"
+                                            : "")),
+               false;
     return withinSession(word + " " + formatDuration(e->duration), e->duration);
 }
 
@@ -266,18 +274,24 @@ bool Parser::clock(const Words& w, Event* e) {
     if (!parseInteger(w.arg(0), &e->number) || e->number < INT32_MIN || e->number > INT32_MAX)
         return error("bad number " + quote(w.arg(0)) + " for the game clock (in-game seconds since 1898)"),
                false;
-    return true;
+    return clockInRange(quote(w.arg(0)), e->number);
+}
+
+// The game clock counts from the start of 1898 up to the last second its 32 bits
+// hold: a value outside would stop sobering for good (the clock wraps, and the
+// plug-in's deadline is never reached again).
+bool Parser::clockInRange(const std::string& written, int64_t seconds) {
+    if (seconds >= 0 && seconds <= INT32_MAX) return true;
+    return error("the game clock cannot show " + written + " (it runs from " + formatGameClock(0) + " to " +
+                 formatGameClock(INT32_MAX) + ")"),
+           false;
 }
 
 bool Parser::clockDate(const Words& w, Event* e) {
     const std::string when = w.arg(0) + (w.count() == 2 ? " " + w.arg(1) : std::string());
     if (!parseGameDate(w.arg(0), w.count() == 2 ? w.arg(1) : std::string(), &e->number))
         return error("bad date " + quote(when) + " for the game clock (as in 1898-06-01 14:30)"), false;
-    if (e->number < INT32_MIN || e->number > INT32_MAX)
-        return error("the game clock cannot show " + quote(when) + " (it runs from " +
-                     formatGameClock(INT32_MIN) + " to " + formatGameClock(INT32_MAX) + ")"),
-               false;
-    return true;
+    return clockInRange(quote(when), e->number);
 }
 
 // set KNOB VALUE

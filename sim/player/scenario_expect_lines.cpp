@@ -3,6 +3,7 @@
 #include "player/scenario_parser.h"
 
 #include "standin/printable_text.h"
+#include "player/world_tables.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,6 +36,7 @@ const SubjectWord SubjectWords[] = {
     {"deadeye-held-off", Expectation::Subject::DeadeyeHeld, Form::Switch},
     {"passed-out", Expectation::Subject::PassedOut, Form::Switch},
     {"mission", Expectation::Subject::Mission, Form::Switch},
+    {"held", Expectation::Subject::Held, Form::Switch},
     {"on-foot", Expectation::Subject::OnFoot, Form::Switch},
     {"out-of-play", Expectation::Subject::Mission, Form::Switch}, // the older spelling of "mission"
     {"save", Expectation::Subject::Save, Form::Save},
@@ -144,12 +146,25 @@ bool Parser::expectSave(const std::vector<std::string>& rest, bool lastQuoted, E
     return true;
 }
 
+// A line a session can hear: any other would never be spoken, and an expectation of
+// it could not fail (not-spoken) or could not pass (spoken).
 bool Parser::expectLine(const std::string& what, const std::vector<std::string>& rest, Expectation* x) {
     if (rest.size() != 1)
         return error("write \"expect " + what + " LINE\", as in \"expect " + what + " CHAT_PREPARE_DRINK\""),
                false;
     x->text = rest[0];
-    return true;
+    std::vector<std::string> lines;
+    for (std::string_view l : speechLines()) {
+        if (x->text == l) return true;
+        lines.emplace_back(l);
+    }
+    std::string upper = x->text;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return (char)toupper(c); });
+    std::string hint = suggestion(x->text, lines);
+    if (hint.empty()) hint = suggestion(upper, lines);
+    return error("no speech line " + quote(x->text) +
+                 (hint.empty() ? " is heard in a session (the lines: " + joined(lines) + ")" : hint)),
+           false;
 }
 
 // A number, money or intensity, with an optional comparison (apart or attached) or
@@ -171,6 +186,8 @@ bool Parser::expectValue(Form form, const std::string& what, const std::vector<s
     }
     using Op = Expectation::Op;
     x->op = takeComparison(&value);
+    // A written intensity matches to its last digit, for = and != only: a bound (a
+    // comparison, or a range's ends) is exact.
     const char* kind = form == Form::Money  ? " (dollars, as in $12.50)"
                        : form == Form::Real ? " (a number, as in 0.4974)"
                                             : " (a whole number)";
@@ -178,6 +195,7 @@ bool Parser::expectValue(Form form, const std::string& what, const std::vector<s
     if (dots == std::string::npos) {
         if (!parseExpected(form, value, &x->low, &x->tolerance))
             return error("bad number " + quote(value) + " for " + what + kind), false;
+        if (x->op != Op::Eq && x->op != Op::Ne) x->tolerance = 0;
         x->high = x->low;
         return true;
     }
@@ -185,13 +203,12 @@ bool Parser::expectValue(Form form, const std::string& what, const std::vector<s
         return error("a range takes no comparison: write \"expect " + what + " 10..20\""), false;
     x->op = Op::Range;
     const std::string lo = value.substr(0, dots), hi = value.substr(dots + 2);
-    double tolLo = 0, tolHi = 0;
-    if (!parseExpected(form, lo, &x->low, &tolLo))
+    if (!parseExpected(form, lo, &x->low, nullptr))
         return error("bad number " + quote(lo) + " for " + what + kind), false;
-    if (!parseExpected(form, hi, &x->high, &tolHi))
+    if (!parseExpected(form, hi, &x->high, nullptr))
         return error("bad number " + quote(hi) + " for " + what + kind), false;
     if (x->high < x->low) return error("the range " + value + " is empty (low..high)"), false;
-    x->tolerance = std::max(tolLo, tolHi);
+    x->tolerance = 0;
     return true;
 }
 

@@ -6,6 +6,9 @@
 #include "standin/printable_text.h"
 #include "player/settings_file.h"
 
+#include "base/key_names.h"
+#include "base/setting_values.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -18,9 +21,10 @@ namespace player {
 
 int frameLength(int fps) { return std::max(1, (int)std::lround(1000.0 / std::max(fps, 1))); }
 
+// The file's name as a terminal may show it: a name is any bytes.
 std::string ParseError::text() const {
-    if (line > 0) return file + ":" + std::to_string(line) + ": " + message;
-    return file + ": " + message;
+    if (line > 0) return sim::printable(file) + ":" + std::to_string(line) + ": " + message;
+    return sim::printable(file) + ": " + message;
 }
 
 namespace {
@@ -211,7 +215,7 @@ void Parser::run(const std::string& text) {
         Event e;
         e.at = time;
         e.line = line;
-        if (action(t, at + 1, &e, true)) {
+        if (action(t, at + 1, &e, true) && inOrder(e)) {
             if (e.kind == Event::Kind::End) endLine = line;
             if (e.kind == Event::Kind::Expect) ++out->expectations;
             out->events.push_back(std::move(e));
@@ -237,7 +241,81 @@ void Parser::setupLine(const std::vector<Token>& t) {
     if (sawTimed)
         return error(quote(word) + " needs a time after the setup, as in \"" + formatTime(lastTime) + " " +
                      e.written + "\"");
+    clockChange(e);
     out->setup.push_back(std::move(e));
+}
+
+// A timed line in the order of those before it: the missions it starts and ends, and
+// the game clock it sets, within their bounds. False, said, otherwise.
+bool Parser::inOrder(const Event& e) {
+    using K = Event::Kind;
+    if (e.kind == K::Mission || e.kind == K::MissionEnd || e.kind == K::Restart) return missionInOrder(e);
+    if (e.kind != K::Clock && e.kind != K::ClockRate) return true;
+    if (!clockRunsTo(e.at)) return false;
+    clockChange(e);
+    return true;
+}
+
+// One story mission at a time: a mission starts when none is under way, and
+// mission-end ends one that is. A mission lasts from its time up to, not including,
+// its end; a quit of the game ends it too.
+bool Parser::missionInOrder(const Event& e) {
+    using K = Event::Kind;
+    const bool underWay = missionLine && (missionUntil < 0 || e.at < missionUntil);
+    const std::string until =
+        missionUntil < 0 ? "until its mission-end" : "until " + formatTime(missionUntil);
+    if (e.kind == K::Restart) {
+        if (underWay) missionUntil = e.at;
+        return true;
+    }
+    if (e.kind == K::Mission) {
+        if (underWay)
+            return error("a mission at " + formatTime(e.at) + " while the mission of line " +
+                         std::to_string(missionLine) + " is under way (" + until +
+                         "): end that one first (mission-end), or start this one after it"),
+                   false;
+        missionLine = e.line;
+        missionUntil = e.duration ? e.at + e.duration : -1;
+        return true;
+    }
+    if (!underWay)
+        return error(e.written + " at " + formatTime(e.at) + " with no mission under way" +
+                     (missionLine ? " (the mission of line " + std::to_string(missionLine) + " ended at " +
+                                        formatTime(missionUntil) + ")"
+                                  : std::string())),
+               false;
+    missionUntil = e.at;
+    return true;
+}
+
+// The game clock from the last line that set it up to `at`: false, said on that
+// line, when it would run past its last second there.
+bool Parser::clockRunsTo(Millis at) {
+    const double reached = clockValue + clockPace * (double)(at - clockFrom) / 1000.0;
+    if (reached <= (double)INT32_MAX) return true;
+    const Millis past = clockFrom + (Millis)std::ceil(((double)INT32_MAX - clockValue) / clockPace * 1000.0);
+    const int here = line;
+    if (clockLine) line = clockLine;
+    error("the game clock would run past its last second (" + formatGameClock(INT32_MAX) + ") at " +
+          formatTime(past) + ", where it would wrap and sobering stop: start it earlier or run it slower");
+    line = here;
+    clockValue = -1e18; // told once
+    return false;
+}
+
+// A clock or clock-rate line (at 0 in the setup) sets where the clock runs from.
+void Parser::clockChange(const Event& e) {
+    using K = Event::Kind;
+    if (e.kind == K::Clock) {
+        clockValue = (double)e.number;
+    } else if (e.kind == K::ClockRate) {
+        clockValue += clockPace * (double)(e.at - clockFrom) / 1000.0;
+        clockPace = e.value;
+    } else {
+        return;
+    }
+    clockFrom = e.at;
+    clockLine = e.line;
 }
 
 void Parser::setSettings(const std::vector<Token>& t) {
@@ -260,11 +338,24 @@ void Parser::setting(const std::string& kv) {
         return error("unknown setting " + quote(kv.substr(0, eq)) +
                      (hint.empty() ? " (known: " + joined(known) + ")" : hint));
     }
+    // A number goes into the file as its decimal; a key's name or a switch's word as
+    // written, for the plug-in to read as it reads a player's.
+    const SettingKind kind =
+        std::find_if(std::begin(SettingKeys), std::end(SettingKeys), [&](const SettingKey& k) {
+            return k.key == key;
+        })->kind;
     int64_t v = 0;
-    const bool ok = key == "TOLVENMIRE_KEY" ? parseKey(value, &v) : parseInteger(value, &v);
-    if (!ok || v < INT32_MIN || v > UINT32_MAX)
+    std::string written;
+    if (parseInteger(value, &v) && v >= (kind == SettingKeyCode ? 0 : INT32_MIN) && v <= UINT32_MAX)
+        written = std::to_string(v);
+    else if ((kind == SettingKeyCode && keyCodeOfName(value.c_str()) >= 0) ||
+             (kind == SettingSwitch && switchOfWord(value.c_str()) >= 0))
+        written = value;
+    else
         return error("bad number " + quote(value) + " for " + key + " (a whole number" +
-                     (key == "TOLVENMIRE_KEY" ? std::string(", or a letter such as P") : std::string()) +
+                     (kind == SettingKeyCode  ? std::string(", or a key's name such as P or F5")
+                      : kind == SettingSwitch ? std::string(", or on/off, yes/no, true/false")
+                                              : std::string()) +
                      ")");
     bool twice = false;
     for (size_t k = 0; k < keys.size(); ++k)
@@ -273,7 +364,7 @@ void Parser::setting(const std::string& kv) {
             twice = true;
         }
     if (twice) return;
-    keys.push_back({key, v});
+    keys.push_back({key, written});
     keyLines.push_back(line);
 }
 
@@ -358,9 +449,8 @@ void Parser::finish() {
         out->withSettings = true;
         out->settings = "[SETTINGS]\n";
         for (const auto& [key, value] : keys) {
-            out->settings += key + "=" + std::to_string(value) + "\n";
-            out->settingsSource +=
-                (out->settingsSource.empty() ? "" : " ") + key + "=" + std::to_string(value);
+            out->settings += key + "=" + value + "\n";
+            out->settingsSource += (out->settingsSource.empty() ? "" : " ") + key + "=" + value;
         }
     } else if (settingsFileLine) {
         out->withSettings = true;
@@ -368,6 +458,10 @@ void Parser::finish() {
     if (!out->events.empty()) out->end = out->events.back().at;
     // Every frame up to the first at or after the end is played.
     const int64_t frames = out->end / frameLength(out->fps) + 1;
+    if (!out->events.empty()) {
+        line = out->events.back().line;
+        clockRunsTo(out->end + frameLength(out->fps));
+    }
     if (frames > MostFrames && !failed) {
         line = out->events.back().line;
         error("the session of " + formatDuration(out->end) + " at " + std::to_string(out->fps) + " fps is " +
@@ -396,7 +490,16 @@ bool parseScenario(const std::string& text, const std::string& path, Scenario* o
     p.folder = slash == std::string::npos ? "" : path.substr(0, slash);
     p.out = out;
     p.errors = errors;
-    p.run(text);
+    // A byte-order mark, as Notepad saves UTF-8, is no part of the first line.
+    const std::string_view bom = "\xEF\xBB\xBF";
+    const size_t from = errors->size();
+    p.run(text.compare(0, bom.size(), bom) == 0 ? text.substr(bom.size()) : text);
+    // In line order, those of the whole file last: a line told from a later one (the
+    // one that set a clock the session runs past its end) takes its place.
+    std::stable_sort(errors->begin() + (std::ptrdiff_t)from, errors->end(),
+                     [](const ParseError& a, const ParseError& b) {
+                         return (a.line == 0 ? INT32_MAX : a.line) < (b.line == 0 ? INT32_MAX : b.line);
+                     });
     return !p.failed;
 }
 

@@ -35,7 +35,7 @@ struct Parser {
     std::vector<ParseError>* errors = nullptr;
     int line = 0;
     // Settings: inline keys (with the line that set them) or a file.
-    std::vector<std::pair<std::string, int64_t>> keys;
+    std::vector<std::pair<std::string, std::string>> keys; // each key with the text written for it
     std::vector<int> keyLines;
     int settingsFileLine = 0;
     int flaskLine = 0, saveLine = 0, fpsLine = 0, hudAtLine = 0;
@@ -44,6 +44,18 @@ struct Parser {
     Millis lastTime = 0;
     int lastTimeLine = 0;
     bool failed = false;
+    // The story mission under way, as the lines so far leave it: its line (0: none),
+    // and its end (-1: at its mission-end); the last one's, for messages.
+    int missionLine = 0;
+    Millis missionUntil = -1;
+    int lastMissionLine = 0;
+    Millis lastMissionEnd = 0;
+    // The game clock as the lines so far run it: its value at clockFrom, its pace, and
+    // the line that set either last (0: the start's).
+    double clockValue = 0;
+    Millis clockFrom = 0;
+    double clockPace = 30.0;
+    int clockLine = 0;
 
     void error(const std::string& message) {
         errors->push_back({path, line, message});
@@ -52,6 +64,10 @@ struct Parser {
 
     void run(const std::string& text);
     void finish();
+    bool inOrder(const Event& e);
+    bool missionInOrder(const Event& e);
+    bool clockRunsTo(Millis at);
+    void clockChange(const Event& e);
     bool needArgs(const std::vector<Token>& t, size_t at, size_t min, size_t max, const char* usage);
     bool once(const char* word, int* seenOn);
     bool withinSession(const std::string& what, Millis ms);
@@ -85,6 +101,7 @@ struct Parser {
     bool clockRate(const Words& w, Event* e);
     bool clock(const Words& w, Event* e);
     bool clockDate(const Words& w, Event* e);
+    bool clockInRange(const std::string& written, int64_t seconds);
     bool knob(const Words& w, Event* e);
     bool knobValue(const Knob& knob, const std::string& text, Event* e);
     bool expect(const Words& w, Event* e);

@@ -58,6 +58,7 @@ struct ScenarioSession {
     std::vector<std::function<void()>> afterFrame;
     Millis missionEnd = -1; // the mission's end; -1 none, -2 at mission-end
     Millis deathEnd = -1;   // the end of the player's death; -1 none
+    bool diedOnFoot = true; // the player was on foot when he died
 
     sim::World& w() { return sim::world(); }
     // A build that exports no state is told by its calls alone; its settings are
@@ -69,8 +70,9 @@ struct ScenarioSession {
     Millis elapsed() { return (Millis)(uint32_t)(w().timer - startTimer); }
     Millis sinceStart(int32_t gameTime) { return (Millis)(int32_t)((uint32_t)gameTime - startTimer); }
     std::string saveFile() { return sim::workDir() + "/Tolvenmire.dat"; }
+    // A scenario's line is told with the frame that takes it in.
     void say(Millis at, Topic t, const std::string& text, int line = 0, bool failed = false) {
-        tell(opt, at, t, text, line, failed);
+        tell(opt, at, t, text, line, failed, res->frames + 1);
     }
 
     bool run();
@@ -86,7 +88,9 @@ struct ScenarioSession {
     void playFrame();
     FrameState readState();
     void fillFrame();
-    void expect(const Event& e, Millis at);
+    // Checks an expectation against the state as it is: after the frame that took it
+    // in, or before what comes later in that frame (`before` says what).
+    void expect(const Event& e, Millis at, const std::string& before = std::string());
     void endMission(Millis at);
     void endDeath(Millis at);
     std::string playerLine();

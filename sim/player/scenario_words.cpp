@@ -3,6 +3,8 @@
 
 #include "standin/printable_text.h"
 
+#include "base/key_names.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -15,10 +17,7 @@ bool allDigits(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Splits a line into words; "double quotes" keep blanks and take \" \\ \n \t; a #
-// outside quotes starts a comment. False (with *error) for an unterminated quote,
-// and for a control character outside quotes: a word never holds one, and a NUL
-// in "9<NUL>9" must not end a number early.
+// Splits a line into words (scenario_words.h).
 bool tokenize(const std::string& line, std::vector<Token>* out, std::string* error) {
     out->clear();
     size_t i = 0;
@@ -28,7 +27,16 @@ bool tokenize(const std::string& line, std::vector<Token>* out, std::string* err
             ++i;
             continue;
         }
-        if (c == '#') break;
+        if (c == '#') {
+            // A comment starts after a blank: "mission#5s" is a mistake to name, not a
+            // mission without its length.
+            if (!out->empty() && i > 0 && line[i - 1] != ' ' && line[i - 1] != '\t' && line[i - 1] != '\r') {
+                *error = "a \"#\" right after " + quote(out->back().text) +
+                         ": put a blank before a comment, or the word in double quotes";
+                return false;
+            }
+            break;
+        }
         Token t;
         if (c == '"') {
             t.quoted = true;
@@ -69,8 +77,6 @@ bool tokenize(const std::string& line, std::vector<Token>* out, std::string* err
     return true;
 }
 
-namespace {
-
 size_t editDistance(std::string_view a, std::string_view b) {
     std::vector<size_t> row(b.size() + 1);
     for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
@@ -85,8 +91,6 @@ size_t editDistance(std::string_view a, std::string_view b) {
     }
     return row[b.size()];
 }
-
-} // namespace
 
 // ` (did you mean "x"?)` for the nearest candidate within two edits, else "".
 std::string suggestion(std::string_view word, const std::vector<std::string>& candidates) {
@@ -167,15 +171,14 @@ bool parseSwitch(std::string_view s, bool* out) {
     return true;
 }
 
-// A key: a code (decimal or 0x..) or a single letter or digit, as the keyboard's
-// virtual-key codes number them (A is 65, 0 is 48).
+// A key: a code (decimal or 0x..), or a key's name as the plug-in reads one in its
+// settings file (P is 80, F5 116, D7 55).
 bool parseKey(std::string_view s, int64_t* out) {
-    if (s.size() == 1 && ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'))) {
-        *out = toupper((unsigned char)s[0]);
-        return true;
-    }
-    if (!parseInteger(s, out)) return false;
-    return *out >= 0 && *out <= 0xFFFFFFFFll;
+    if (parseInteger(s, out)) return *out >= 0 && *out <= 0xFFFFFFFFll;
+    const int32_t code = keyCodeOfName(std::string(s).c_str());
+    if (code < 0) return false;
+    *out = code;
+    return true;
 }
 
 } // namespace player

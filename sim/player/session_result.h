@@ -13,6 +13,8 @@
 
 namespace player {
 
+struct FrameSnapshot;
+
 // What an entry of the timeline is about.
 enum class Topic {
     Start,   // the session and the script start
@@ -31,12 +33,44 @@ enum class Topic {
 };
 const char* topicName(Topic topic);
 
+// What an entry says the plug-in did (or the game, for a mission's end), in a form a
+// check can hold against the calls of the entry's frame; None for the rest.
+enum class Fact : uint8_t {
+    None,
+    DrinkStarted,       // value 1: by the prompt's completion, 0: by the drink key
+    DrinkStopped,       // value 1: a stop control read; detail: what was saved, "" nothing
+    PromptShown,        // detail: the label; value: the handle
+    PromptShownAndGone, // created and deleted in the one frame; detail, value as above
+    PromptWithdrawn,    // detail, value as above
+    PromptCompleted,    // detail, value as above
+    PromptFlicker,      // detail: the label; value: the toggles not told one by one
+    HoldStarted,        // the script saw the mission flag up
+    HoldEnded,          // the script saw it down again
+    MissionEndedHeld,   // the game's mission ended while the script held; value: its first frame
+    MissionUnseen,      // the game's mission ended before the script asked; value: its first frame
+    ServiceStarted,     // the player's control taken for the bartender's service
+    RefillSaved,        // detail: what was saved
+    Charged,            // value: the amount in cents
+    ControlBack,        // the player's control given back
+    Served,             // the service's last frame
+    DeadeyeOn,
+    DeadeyeOff,
+};
+
 struct Entry {
     Millis at = 0;
     Topic topic = Topic::Start;
     std::string text;
     int line = 0;        // the scenario line, for Action, Restart and Expect
     bool failed = false; // Expect: the expectation failed
+    // The frame the entry tells of, counted from 1 over the session (restarts
+    // included): a scenario's line (the setup's too), the one that takes it in; an
+    // expectation, the one whose state it saw. 0 for what a replay tells outside
+    // its frames.
+    int frame = 0;
+    Fact fact = Fact::None;
+    int64_t value = 0;
+    std::string detail;
 };
 
 // The levels whenever one of them changes, for the chart.
@@ -80,11 +114,13 @@ struct Recording {
 struct Counts {
     int drinks = 0, drinksByKey = 0, drinksByPrompt = 0;
     int sips = 0;
-    int passOuts = 0; // recoveries from a pass-out
-    int refills = 0;
-    int missions = 0;    // missions (the script's holds)
-    int restarts = 0;    // the game quit and started again
-    int64_t charged = 0; // hundredths
+    int passOuts = 0;       // recoveries from a pass-out
+    int refills = 0;        // refills charged
+    int missions = 0;       // the game's missions (in a replay: as the script's holds show them)
+    int holds = 0;          // the script's holds, as its calls show them
+    int missionsUnseen = 0; // missions that ended before the script asked
+    int restarts = 0;       // the game quit and started again
+    int64_t charged = 0;    // hundredths
 };
 
 struct ExpectResult {
@@ -124,6 +160,13 @@ struct PlayOptions {
     Millis hudAt = 0;                                // hud-at, else the last frame with sprites
     std::function<void(const Entry&)> onEntry;       // timeline entries as they happen
     std::function<void(const std::string&)> onTrace; // every call, described; none when empty
+    // Every call as it is made, with the frame it belongs to (Entry::frame); none when
+    // empty: for the check of the timeline and the session page.
+    std::function<void(const sim::Call&, int frame)> onCall;
+    // Each frame when it has been played, before it is told (for the check of the
+    // timeline), and its snapshot once it is (for the session page); none when empty.
+    std::function<void(int frame)> onFramePlayed;
+    std::function<void(const FrameSnapshot&)> onFrame;
     // Record: the plug-in records each run (RECORD_SESSION=1), and its recording is
     // kept as this file, the runs after a restart as FILE.2, FILE.3 ...
     std::string recordTo;

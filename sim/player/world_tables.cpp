@@ -78,4 +78,9 @@ const NamedHash* findStopControl(std::string_view name) {
     return findNamed(std::begin(StopControls), std::end(StopControls), name);
 }
 
+const std::vector<std::string_view>& speechLines() {
+    static const std::vector<std::string_view> lines = {"CHAT_PREPARE_DRINK", "PLAYER_SHOP_THANKS_NEUTRAL"};
+    return lines;
+}
+
 } // namespace player

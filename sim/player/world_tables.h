@@ -42,4 +42,9 @@ const NamedHash* findPlayerModel(std::string_view name);
 // `press stop | stop-alt` and `move`.
 const NamedHash* findStopControl(std::string_view name);
 
+// The speech lines a session can hear: the bartender's as he serves
+// (CHAT_PREPARE_DRINK) and the player's thanks (PLAYER_SHOP_THANKS_NEUTRAL). The
+// plug-in has the game say no other, so `expect spoken` names one of these.
+const std::vector<std::string_view>& speechLines();
+
 } // namespace player

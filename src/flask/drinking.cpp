@@ -41,6 +41,10 @@ static void DeleteDrinkPrompt() {
     gState.drinkPromptDeleted = true;
 }
 
+void WithdrawDrinkPrompt() {
+    if (gState.drinkPromptActive) DeleteDrinkPrompt();
+}
+
 // Each frame in which the three guards pass toggles the prompt.
 void UpdateDrinkPrompt() {
     // A prompt deleted before this frame is no longer shown and cannot be completed.

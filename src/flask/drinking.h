@@ -13,3 +13,7 @@ void CheckDrinkTriggers();
 
 // One frame of drinking mode: the meters, the two stop controls and the sips.
 void UpdateDrinking();
+
+// Takes a shown drink prompt off the screen, as a toggle does: the mission's hold
+// calls it, since nothing can use or hide the prompt while the script is held.
+void WithdrawDrinkPrompt();

@@ -122,6 +122,42 @@ TEST_F(ScriptLoop, AHoldIsSeenToEndAtTheFirstReaskAfterIt) {
     EXPECT_GE(count(natives::PlayerPedId), 1);
 }
 
+// A drink prompt on screen when a mission starts could neither be used nor hidden
+// while the script holds: the hold's first frame deletes it right after the reset,
+// before its first wait, as a toggle deletes it. Its completion, answered later for
+// the old handle, starts nothing; no prompt is touched when none is shown.
+TEST_F(ScriptLoop, AHoldWithdrawsAShownDrinkPromptRightAfterTheReset) {
+    start();
+    world().satchelReleased = 1;
+    sim::playFrames(1);
+    world().satchelReleased = 0;
+    ASSERT_TRUE(state().drinkPromptActive);
+    const int32_t h = state().drinkPrompt;
+    world().missionFlag = true;
+    const int f = nextFrame();
+    const std::vector<uint64_t> held = hashesIn(f);
+    const std::vector<uint64_t> expected = {
+        natives::GetMissionFlag, natives::SetPlayerHealthRechargeMultiplier,
+        natives::SetPlayerStaminaRechargeMultiplier, natives::UiPromptDelete, natives::GetMissionFlag};
+    EXPECT_EQ(held, expected);
+    EXPECT_EQ(nativesIn(f)[3].i32(0), h);
+    EXPECT_EQ(sim::callsInFrame(f).back().waitMs, 3000u);
+    EXPECT_FALSE(state().drinkPromptActive);
+    EXPECT_FALSE(world().prompts.at(h).alive);
+
+    // After the mission a completion answered for the old handle starts nothing.
+    world().missionFlag = false;
+    world().prompts.at(h).completed = true;
+    sim::playMs(3500);
+    EXPECT_FALSE(state().drinking);
+    EXPECT_EQ(count(natives::UiPromptDelete), 1);
+
+    // A second hold, with no prompt shown: nothing is deleted.
+    world().missionFlag = true;
+    sim::playFrames(2);
+    EXPECT_EQ(count(natives::UiPromptDelete), 1);
+}
+
 TEST_F(ScriptLoop, DeadeyeLockIsArmedAtScriptStartUnlessTheThresholdIsZero) {
     start();
     sim::playFrames(1);

@@ -97,7 +97,8 @@ TEST(Chart, IsWellFormedWithTheFourSeriesTheBandsAndTheExpectations) {
         EXPECT_EQ(d.rfind("M70.0 ", 0), 0u) << "starts at the left edge: " << d.substr(0, 20);
         EXPECT_GT(d.size(), 5000u) << "all the steps are there";
     }
-    EXPECT_EQ(having(doc, "rect", "class", "band").size(), 5u) << "two drinks, a mission, a pass-out, a refill";
+    EXPECT_EQ(having(doc, "rect", "class", "band").size(), 5u)
+        << "two drinks, a mission, a pass-out, a refill";
     EXPECT_EQ(having(doc, "path", "class", "expect failed").size(), 1u);
     EXPECT_EQ(having(doc, "path", "class", "expect").size(), 1u);
     EXPECT_TRUE(anyText(doc, "Tolvenmire session — scenarios/a & b <c>.txt"));
@@ -105,6 +106,18 @@ TEST(Chart, IsWellFormedWithTheFourSeriesTheBandsAndTheExpectations) {
     EXPECT_TRUE(anyText(doc, "10:00")) << "the time axis reaches the end";
     EXPECT_TRUE(anyText(doc, "passed out"));
     EXPECT_TRUE(anyText(doc, "mission"));
+}
+
+// A scenario's name that would reverse or hide part of the title shows with
+// replacement characters instead.
+TEST(Chart, ATitleThatWouldReorderOrHideTextIsReplaced) {
+    Recording r = aRecording();
+    r.title = "ok\xE2\x80\xAE"
+              "txt.ko\xE2\x80\x8B";
+    const std::string svg = chartSvg(r);
+    EXPECT_EQ(svg.find("\xE2\x80\xAE"), std::string::npos);
+    EXPECT_EQ(svg.find("\xE2\x80\x8B"), std::string::npos);
+    EXPECT_NE(svg.find("ok\xEF\xBF\xBDtxt.ko\xEF\xBF\xBD"), std::string::npos);
 }
 
 TEST(Chart, MarksEachRestartWithALabelledLineAcrossThePlot) {

@@ -102,7 +102,8 @@ at 0:06 press key 80
                       &s, &errors));
     ASSERT_TRUE(errors.empty());
     EXPECT_TRUE(s.withSettings);
-    EXPECT_EQ(s.settings, "[SETTINGS]\nREFILL_PRICE=12\nTOLVENMIRE_KEY=80\n");
+    // A key's name goes into the file as written, for the plug-in to read.
+    EXPECT_EQ(s.settings, "[SETTINGS]\nREFILL_PRICE=12\nTOLVENMIRE_KEY=P\n");
     EXPECT_EQ(s.fps, 60);
     EXPECT_TRUE(s.withSave);
     EXPECT_EQ(s.save, "40");
@@ -279,7 +280,7 @@ TEST(ScenarioFile, ThePlayersStanceAndTheGamesHappeningsReadInTheGamesTerms) {
                       "0:12 expect deadeye-held-off on\n"
                       "0:13 clock 1898-06-01 14:30\n"
                       "0:14 clock 1899-01-01\n"
-                      "0:15 clock -5\n"
+                      "0:15 clock 5\n"
                       "0:16 end\n",
                       &s, &errors))
         << (errors.empty() ? "" : errors[0].text());
@@ -317,7 +318,7 @@ TEST(ScenarioFile, ThePlayersStanceAndTheGamesHappeningsReadInTheGamesTerms) {
     EXPECT_EQ(e[14].expect.subject, S::DeadeyeHeld);
     EXPECT_EQ(e[15].number, (31 + 28 + 31 + 30 + 31) * 86400 + 14 * 3600 + 30 * 60) << "1 June 1898, 14:30";
     EXPECT_EQ(e[16].number, 365 * 86400);
-    EXPECT_EQ(e[17].number, -5) << "the clock in seconds, as ever";
+    EXPECT_EQ(e[17].number, 5) << "the clock in seconds, as ever";
 
     EXPECT_EQ(
         errorsOf("0:01 set player-condition 0\n0:02 end\n")[0].rfind(

@@ -153,7 +153,7 @@ TEST(Timeline, AMissionAndThePassOutAreToldOnceEach) {
     EXPECT_EQ(hold[0], "mission flag up: script held; intoxication reset");
     EXPECT_EQ(hold[1],
               "the mission ends in the game; the script sees it at its next look (every 3 s while held)");
-    EXPECT_EQ(hold[2].rfind("script runs again after ", 0), 0u);
+    EXPECT_EQ(hold[2].rfind("the script sees the mission flag down after ", 0), 0u);
     ASSERT_EQ(p.result.recording.missions.size(), 1u);
     EXPECT_EQ(p.result.recording.missions[0].from, 140000);
     EXPECT_EQ(p.result.recording.missions[0].to, 145000);

@@ -59,7 +59,7 @@ if [ -x scripts/test-windows.sh ]; then
     step "Windows build and tests under Wine" scripts/test-windows.sh
 fi
 if [ -x scripts/check-reproducible.sh ]; then
-    step "The player's package: built again, the same bytes" scripts/check-reproducible.sh
+    step "The player's package: two builds, the same bytes" scripts/check-reproducible.sh
 fi
 if [ -x scripts/test-sanitizers.sh ]; then
     step "ThreadSanitizer build and runs" scripts/test-sanitizers.sh tsan

@@ -7,10 +7,19 @@
 #include "player/recorded_session.h"
 #include "player/report.h"
 #include "player/scenario.h"
+#include "player/scenario_writer.h"
 #include "player/play_session.h"
 #include "player/time_money_text.h"
 
 #include <CLI/CLI.hpp>
+
+#include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -66,6 +75,33 @@ bool writeFile(const fs::path& path, const std::string& content, std::string* er
     return true;
 }
 
+// A new file with `content`; false when it cannot be made, or is there already:
+// what a player or a developer saved is never written over.
+bool writeNewFile(const std::string& path, const std::string& content) {
+#ifdef _WIN32
+    const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+#endif
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < content.size()) {
+#ifdef _WIN32
+        const int n = _write(fd, content.data() + done, (unsigned)(content.size() - done));
+#else
+        const ssize_t n = write(fd, content.data() + done, content.size() - done);
+#endif
+        if (n <= 0) break;
+        done += (size_t)n;
+    }
+#ifdef _WIN32
+    const bool closed = _close(fd) == 0;
+#else
+    const bool closed = close(fd) == 0;
+#endif
+    return done == content.size() && closed;
+}
+
 void printLine(const std::string& s) {
     fwrite(s.data(), 1, s.size(), stdout);
     fputc('\n', stdout);
@@ -86,6 +122,8 @@ struct Options {
     // A recording made in the game (or with --record) replayed instead of a scenario.
     std::vector<std::string> replayPaths;
     std::string recordPath;
+    // With --replay: the recording written as a scenario instead.
+    std::string scenarioOut;
 };
 
 void addOptions(CLI::App& app, Options& o) {
@@ -129,8 +167,16 @@ void addOptions(CLI::App& app, Options& o) {
                                      "its recording is kept as FILE, the runs after a restart as FILE.2 ...; "
                                      "with --random: each seed's session as FILE (FILE.SEED for several)")
                           ->type_name("FILE");
+    auto* toScenarioOpt =
+        app.add_option(
+               "--to-scenario", o.scenarioOut,
+               "with --replay: write the recording as a scenario FILE (a new file) instead of telling "
+               "it, and check it: played with the build, the stand-in world must answer as the game did; "
+               "what it cannot is listed (exit status 3)")
+            ->type_name("FILE");
     randomOpt->excludes(checkOpt);
     replayOpt->excludes(randomOpt)->excludes(checkOpt)->excludes(recordOpt);
+    toScenarioOpt->needs(replayOpt)->excludes(traceOpt);
     auto* dumpOpt =
         app.add_option("--dump", o.dumpPath,
                        "print the session recording FILE (Tolvenmire.rec) as text, one event a line, "
@@ -414,6 +460,68 @@ int playReplay(const Options& o) {
     return outcome.session.failures() > 0 ? ExitFailed : 0;
 }
 
+// The recordings written as a scenario into a new file, and checked by playing it:
+// what could not be said is listed on standard error (and at the top of the file),
+// with exit status 3. A bad recording gets status 2, as --replay gives it.
+int writeScenarioOf(const Options& o) {
+    const std::string bad = firstBadRecording(o.replayPaths);
+    if (!bad.empty()) {
+        fprintf(stderr, "%s\n", bad.c_str());
+        return ExitUsage;
+    }
+    std::error_code ec;
+    if (fs::exists(o.scenarioOut, ec) || fs::is_symlink(o.scenarioOut, ec)) {
+        fprintf(stderr,
+                "tolvenmire-sim: %s is there already: give --to-scenario a new file (nothing is written "
+                "over)\n",
+                sim::printable(o.scenarioOut).c_str());
+        return ExitUsage;
+    }
+    WriteOptions options;
+    options.pluginPath = o.pluginPath;
+    PlayOptions interrupts;
+    catchInterrupts(&interrupts);
+    options.interrupted = interrupts.interrupted;
+    WrittenScenario w;
+    if (!writeScenario(o.replayPaths, options, &w)) {
+        if (const int status = interruptedStatus()) return status;
+        fprintf(stderr, "tolvenmire-sim: %s\n", sim::printable(w.error).c_str());
+        return ExitNoPlugin;
+    }
+    const fs::path out(o.scenarioOut);
+    if (out.has_parent_path()) fs::create_directories(out.parent_path(), ec);
+    if (!writeNewFile(o.scenarioOut, w.text)) {
+        fprintf(stderr, "tolvenmire-sim: cannot write %s\n", sim::printable(o.scenarioOut).c_str());
+        return ExitNoPlugin;
+    }
+    if (!o.quiet) {
+        printLine("tolvenmire-sim: " + sim::printable(o.replayPaths[0]) + " written as " +
+                  sim::printable(o.scenarioOut) + ": " + std::to_string(w.frames) + " frames, " +
+                  formatTime(w.length) + " of game time, " + std::to_string(w.lines) + " lines, " +
+                  std::to_string(w.expectations) + " expectations");
+        if (w.leftOut.empty() && w.departure.empty())
+            printLine("  played with " +
+                      sim::printable(o.pluginPath.empty() ? sim::defaultPlugin() : o.pluginPath) +
+                      ": the world answers every call as the game did, and every expectation holds");
+        else
+            printLine("  played with the build: " + std::to_string(w.expectations - w.failed) + " of " +
+                      std::to_string(w.expectations) + " expectations hold" +
+                      (w.failed ? "; the first to fail: " + w.firstFailed : std::string()));
+    }
+    for (const std::string& line : w.leftOut)
+        fprintf(stderr, "%s: left out: %s\n", sim::printable(o.scenarioOut).c_str(),
+                sim::printable(line).c_str());
+    fflush(stdout);
+    if (!w.departure.empty()) {
+        fprintf(stderr,
+                "tolvenmire-sim: the plug-in departs from the recording at %s: the scenario goes as far as "
+                "that\n",
+                sim::printable(w.departure).c_str());
+        return ExitFailed;
+    }
+    return w.leftOut.empty() ? 0 : ExitNoPlugin;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -444,7 +552,7 @@ int main(int argc, char** argv) {
             fprintf(stderr, "tolvenmire-sim: a scenario and --replay: give one or the other\n");
             return ExitUsage;
         }
-        return playReplay(o);
+        return o.scenarioOut.empty() ? playReplay(o) : writeScenarioOf(o);
     }
     if (o.scenarioPath.empty()) {
         fprintf(stderr, "tolvenmire-sim: no scenario given (a file, or --random)\n");

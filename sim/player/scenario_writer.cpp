@@ -115,7 +115,7 @@ std::string quotedWord(const std::string& bytes) {
 
 std::string leftOutText(const LeftOut& l, bool withRun) {
     return (withRun ? "run " + std::to_string(l.run + 1) + ", " : std::string()) + "frame " +
-           grouped(l.frame) + " (" + formatTime(l.at) + "): " + l.what;
+           grouped(l.frame) + " (" + lineTime(l.at) + "): " + l.what;
 }
 
 namespace {
@@ -210,8 +210,9 @@ int frameRateFor(const FirstLook& look) {
     int64_t most = 0;
     for (const auto& [length, times] : look.lengths)
         if (times > most) usual = length, most = times;
-    for (int fps : {30, 60})
-        if (frameLength(fps) == (int)usual) return fps;
+    const int nearest = (int)std::lround(1000.0 / usual);
+    for (int fps : {30, 60, nearest})
+        if (fps >= 1 && fps <= 1000 && frameLength(fps) == (int)usual) return fps;
     int best = 30;
     for (int fps = 1; fps <= 1000; ++fps) {
         if (frameLength(fps) == (int)usual) return fps;
@@ -568,6 +569,7 @@ class SessionWriter {
     }
 
     bool full() const { return full_; }
+    Millis first() const { return firstAt_; }
     Millis end() const { return lastAt_; }
     int frames() const { return placed_; }
     int expectations() const { return expects_.count; }
@@ -654,6 +656,7 @@ class SessionWriter {
         if (newRun) expects_.load();
         expects_.frame(f, before, at, later);
         if (later) expectAt_ = at;
+        if (placed_ == 0) firstAt_ = at;
         lastAt_ = at;
         ++placed_;
         last_ = std::make_unique<RecordedFrame>(std::move(f));
@@ -741,7 +744,7 @@ class SessionWriter {
     std::vector<std::string> expectedSave_;
     std::string firstSave_, lastSave_;
     bool anySave_ = false;
-    Millis lastAt_ = 0, expectAt_ = -1;
+    Millis lastAt_ = 0, expectAt_ = -1, firstAt_ = -1;
     int64_t recordedTime_ = 0;
     bool anyTimer_ = false;
     uint32_t lastTimer_ = 0;
@@ -944,7 +947,17 @@ bool writeScenario(const std::vector<std::string>& given, const WriteOptions& op
     if (timerAtLoad != sim::World().timer) setup += "game-timer " + std::to_string(timerAtLoad) + "\n";
     if (tickBase != defaultTicks) setup += "tick-count " + std::to_string(tickBase) + "\n";
     for (const std::string& line : writer->setup()) setup += line + "\n";
-    const std::vector<Line> lines = book.sorted();
+    // The world as the first frame finds it, and the frames from the start, stand in
+    // the setup.
+    std::vector<Line> lines;
+    for (const Line& l : book.sorted()) {
+        const bool world = l.rank == 1 && l.at == writer->first() && l.text.rfind("press ", 0) != 0 &&
+                           l.text.rfind("answer ", 0) != 0;
+        if (world || (l.rank == 0 && l.at == 0 && l.text.rfind("frames ", 0) == 0))
+            setup += l.text + (l.note.empty() ? "" : "   # " + l.note) + "\n";
+        else
+            lines.push_back(l);
+    }
     const std::string body = setup + "\n" + bodyText(lines, writer->end());
     out->frames = writer->frames();
     out->length = writer->end();

@@ -499,7 +499,9 @@ void WorldLines::Tracker::clockRead(const Answered& a) {
         lo = std::max(lo, ahead - later);
         hi = std::min(hi, ahead + 1.0 - later);
     }
-    const double part = lo < hi ? (lo + hi) / 2 : 0.5;
+    // The part of a second the model's clock stands at, if it fits; else the middle of
+    // those that do.
+    const double part = lo <= carry && carry < hi ? carry : lo < hi ? (lo + hi) / 2 : 0.5;
     // What the line writes: the clock before this frame's advance.
     const double advanceOfFrame = rate * lastLength / 1000.0;
     if (first) {

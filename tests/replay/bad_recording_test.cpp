@@ -1,6 +1,7 @@
-// Recordings crafted to harm the replay, each given to `tolvenmire-sim --replay`
-// and `--dump` as a stranger could: every one is told as a bad recording (exit
-// status 2, the file and the block named), within 2 s and 64 MB, on both builds.
+// Recordings crafted to harm the replay, each given to `tolvenmire-sim --replay`,
+// `--dump` and `--replay --to-scenario` as a stranger could: every one is told as a
+// bad recording (exit status 2, the file and the block named; no scenario written),
+// within 2 s and 64 MB, on both builds.
 // The host's table of natives decides what a native's arguments are, and the
 // reader reads the same in both its modes: the message is the whole-file reader's.
 #include "replay/recording_reader.h"
@@ -312,16 +313,20 @@ TEST(BadRecording, EachCraftedRecordingIsToldAsBadQuicklyAndInLittleMemory) {
         const Crafted& c = crafted[i];
         SCOPED_TRACE(c.name);
         const fs::path path = folder / (std::string(c.name) + ".rec");
-        for (const char* mode : {"--replay", "--dump"}) {
+        for (const char* mode : {"--replay", "--dump", "--to-scenario"}) {
             // The dump of 20,000 events of long texts prints 160 MB: that one is replayed only.
             if (c.manyEvents && c.bytes.size() > 4096 && std::string(mode) == "--dump") continue;
             std::vector<std::string> args = {mode, path.string()};
             if (std::string(mode) == "--replay") args.insert(args.end(), {"--no-pictures", "--quiet"});
+            // Written as a scenario: nothing written, the recording told as bad as the replay tells it.
+            if (std::string(mode) == "--to-scenario")
+                args = {"--replay", path.string(), mode, (folder / "written.txt").string()};
             const SimRun run = runSim(args, folder / "stderr.txt");
             printf("  %-24s %-8s exit %d, %.2f s, %.1f MB\n", c.name, mode, run.status, run.seconds,
                    run.peakMb);
             EXPECT_EQ(run.status, 2) << mode << ": " << run.err;
             EXPECT_NE(run.err.find(told[i]), std::string::npos) << mode << ": " << run.err;
+            EXPECT_FALSE(fs::exists(folder / "written.txt")) << mode;
 #ifndef TOLVENMIRE_SANITIZED
             EXPECT_LT(run.seconds, 2.0) << mode;
             EXPECT_LT(run.peakMb, 64.0) << mode;

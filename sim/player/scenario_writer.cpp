@@ -91,8 +91,13 @@ std::string lineTime(Millis ms) {
 
 std::string floatText(float f) {
     if (std::isnan(f)) return "nan";
+    // The fewest digits that read back as the same float.
     char b[32];
-    snprintf(b, sizeof b, "%.9g", (double)f);
+    for (int digits = 6; digits <= 9; ++digits) {
+        snprintf(b, sizeof b, "%.*g", digits, (double)f);
+        if ((float)strtod(b, nullptr) == f && std::signbit((float)strtod(b, nullptr)) == std::signbit(f))
+            break;
+    }
     return b;
 }
 

@@ -71,6 +71,7 @@ class LineBook {
   public:
     size_t add(Millis at, int rank, const std::string& text, const std::string& note = std::string());
     void change(size_t index, const std::string& text);
+    void setNote(size_t index, const std::string& note) { lines_[index].note = note; }
     std::vector<Line> sorted() const;
     size_t bytes() const { return bytes_; }
     size_t size() const { return lines_.size(); }

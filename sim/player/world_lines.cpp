@@ -264,17 +264,18 @@ void WorldLines::Tracker::answer(const std::vector<Answered>& all, size_t i) {
     }
 }
 
-// A raw answer for one frame: the last resort.
+// A raw answer, the last resort: for as many frames in a row as the game gave it.
 void WorldLines::Tracker::rawAnswer(const Answered& a, const std::string& args, uint64_t value) {
     const sim::NativeInfo* n = sim::findNative(a.hash);
-    std::string text = "answer " + nativeName(a.hash) + "(" + args + ") ";
+    std::string text = "answer " + nativeName(a.hash) + (args.empty() ? "" : "(" + args + ")") + " ";
     if (n && n->result == 'f')
         text += floatText(floatOf((uint32_t)value));
     else if (n && n->result == 'u')
         text += hex32((uint32_t)value);
     else
         text += std::to_string((int32_t)(uint32_t)value);
-    say(text, "the last resort: no line in the game's terms gives this answer");
+    span(text, (uint32_t)value, text);
+    book.setNote(spans[text].line, "the last resort: no line in the game's terms gives this answer");
 }
 
 // An answer the model gives from a number a line sets: 1 and 0 by their words,

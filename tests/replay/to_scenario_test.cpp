@@ -192,7 +192,7 @@ TEST_F(ToScenario, WhatOnlyARealGameAnswersIsSaidInLinesAndPlaysTheSameSession) 
     for (const char* line :
          {"\nfps 63\n", "\ngame-timer 4294963200\n", "\ntick-count 4294967040\n", "frames 18 15 17\n",
           "frames 17 0\n", "frames 17 700\n", "press drink-key with 0 1 1\n", "set scenario-start-frames 40",
-          "move 0.370000005\n", "release satchel for 2 frames\n", "enter saloon valentine\n",
+          "move 0.37\n", "release satchel for 2 frames\n", "enter saloon valentine\n",
           "position -312.5 802.25 117.75\n", "target bartender at -310 803 117.75\n",
           "complete refill-prompt\n", "set player-handle 10768", "mission\n", "mission-end\n",
           "expect charged $7.00\n", "expect sips "})

@@ -181,7 +181,9 @@ int playFrames(const char* name, const char* count, bool recording) {
     if (recording) {
         fs::create_directories(folder);
         fs::current_path(folder);
-        recordStart(gSettings.answers);
+        const char* const texts[SettingsKeys] = {gSettingTexts[0], gSettingTexts[1], gSettingTexts[2],
+                                                 gSettingTexts[3], gSettingTexts[4], gSettingTexts[5]};
+        recordStart(gSettings.answers, texts);
         if (!recordingOn()) {
             std::fprintf(stderr, "error: --recording: cannot record into %s\n", folder.string().c_str());
             return 1;

@@ -2,10 +2,11 @@
 # Checks that the player's package is reproducible bit for bit: two clean cross
 # builds of the plug-in and the package from two clones of the same commit, in two
 # folders at different paths, one after the other (so at different times), with a
-# different umask and time zone, must give byte-identical Tolvenmire.asi, zip and
-# SHA256SUMS. Builds only what the package needs (no tests). The commit checked is
-# HEAD: changes not committed are not in it. Without git history it checks two
-# copies of the source tree instead. Installs what it needs when run as root.
+# different umask and time zone, must give byte-identical Tolvenmire.asi,
+# Tolvenmire-check.exe, zip and SHA256SUMS. Builds only what the package needs (no
+# tests). The commit checked is HEAD: changes not committed are not in it. Without
+# git history it checks two copies of the source tree instead. Installs what it
+# needs when run as root.
 # Called by scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -52,7 +53,7 @@ build "$first" 022 UTC
 build "$second" 002 Pacific/Chatham
 
 status=0
-for f in Tolvenmire.asi "Tolvenmire-$version.zip" SHA256SUMS; do
+for f in Tolvenmire.asi Tolvenmire-check.exe "Tolvenmire-$version.zip" SHA256SUMS; do
     a=$first/dist/$f
     b=$second/dist/$f
     if cmp "$a" "$b"; then

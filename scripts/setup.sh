@@ -30,6 +30,10 @@ need_packages() {
 # The packages every build needs.
 BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libexpat1-dev)
 
+# What the browser tests of the session page need (tests/player/browser): a real
+# browser, headless, driven through its WebDriver by Selenium's Python client.
+BROWSER_PACKAGES=(chromium chromium-driver python3-selenium)
+
 # What the player's package needs: the MinGW-w64 cross build (its configure step also
 # sets up the Windows tests: GoogleTest's sources, CLI11's headers) and the packing.
 PACKAGE_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest libcli11-dev zip unzip strip-nondeterminism)

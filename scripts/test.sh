@@ -23,7 +23,11 @@ linux_build() {
     cmake --build --preset debug -j2
 }
 step "Linux build (debug)" linux_build
-step "Linux tests" ctest --preset debug -j2
+linux_tests() {
+    need_packages "${BROWSER_PACKAGES[@]}" # the session page's tests in a real browser
+    ctest --preset debug -j2
+}
+step "Linux tests" linux_tests
 if [ -x scripts/test-windows.sh ]; then
     step "Windows build and tests under Wine" scripts/test-windows.sh
 fi

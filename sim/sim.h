@@ -350,6 +350,7 @@ struct ReplayStatus {
     int frame = 0;          // the frame of the difference
     int block = 0;          // the recording's block holding the recorded event
     uint32_t gameTime = 0;  // the last game-timer answer before it
+    bool timerRead = false; // the game timer was answered at all (else gameTime is reckoned by frames)
     std::string recorded;   // the recorded event and the call made, decoded as describe() does
     std::string made;
     std::vector<std::string> before; // the few calls before it, oldest first

@@ -3,17 +3,50 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#define TOLVENMIRE_UNLINK _unlink
+#define TOLVENMIRE_RMDIR _rmdir
+#else
 #include <sys/stat.h>
+#include <unistd.h>
+#define TOLVENMIRE_UNLINK unlink
+#define TOLVENMIRE_RMDIR rmdir
 #endif
 
 namespace player {
 
+namespace {
+
+// The folder of the session under way, where a signal handler can read it.
+char liveFolder[4096];
+
+} // namespace
+
 GameFolder::~GameFolder() {
     std::error_code ec;
     if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    if (!path_.empty() && path_ == liveFolder) liveFolder[0] = '\0';
+}
+
+void removeGameFolderNow() {
+    if (!liveFolder[0]) return;
+    static const char* const Files[] = {"Tolvenmire.ini", "Tolvenmire.dat", "Tolvenmire.dat.tmp",
+                                        "Tolvenmire.rec", "Tolvenmire.prev.rec"};
+    char path[sizeof liveFolder + 32];
+    const size_t n = strlen(liveFolder);
+    memcpy(path, liveFolder, n);
+    path[n] = '/';
+    for (const char* file : Files) {
+        memcpy(path + n + 1, file, strlen(file) + 1);
+        TOLVENMIRE_UNLINK(path);
+    }
+    TOLVENMIRE_RMDIR(liveFolder);
+    liveFolder[0] = '\0';
 }
 
 bool GameFolder::make(std::string* error) {
@@ -39,6 +72,7 @@ bool GameFolder::make(std::string* error) {
 #endif
         if (made) {
             path_ = folder.string();
+            if (path_.size() < sizeof liveFolder) memcpy(liveFolder, path_.c_str(), path_.size() + 1);
             return true;
         }
         if (ec) {

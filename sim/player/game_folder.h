@@ -21,4 +21,10 @@ class GameFolder {
     std::string path_;
 };
 
+// The game's folder of the session under way removed at once, from a signal
+// handler: a second Ctrl-C ends the command where it is, and the folder goes with
+// it. Only calls a signal handler may make: the files the host and the plug-in put
+// there, by name, then the folder.
+void removeGameFolderNow();
+
 } // namespace player

@@ -318,6 +318,11 @@ double drunkOf(const Sample& s) { return (double)s.drunk; }
 
 } // namespace
 
+ChartArea chartArea(const Recording& r) {
+    const Chart c(r);
+    return {c.W, c.H, c.x0, c.x1, c.y0, c.y1, c.end};
+}
+
 std::string chartSvg(const Recording& r) {
     const Chart c(r);
     std::string o;
@@ -586,6 +591,12 @@ void hudCalls(std::string& o, const std::vector<sim::Sprite>& sprites) {
 }
 
 } // namespace
+
+std::string spriteSvg(const sim::Sprite& sprite, int index) {
+    std::string o;
+    drawSprite(o, sprite, index);
+    return o;
+}
 
 std::string hudSvg(const HudShot& shot, const std::string& title) {
     std::string o;

@@ -248,9 +248,10 @@ void ScenarioSession::playFrame() {
     if (!lengths.empty()) lengths.pop_front();
     sim::playFrames(1);
     ++res->frames;
-    if (opt.onFrame) opt.onFrame(res->frames);
+    if (opt.onFramePlayed) opt.onFramePlayed(res->frames);
     fillFrame();
     narrator.frame(frame);
+    if (opt.onFrame) opt.onFrame(frame);
     // What lasts its frames ends after the last of them, in the order it was written.
     std::vector<std::function<void()>> due;
     size_t kept = 0;

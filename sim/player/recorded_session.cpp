@@ -10,6 +10,8 @@
 #include "base/settings.h"
 #include "replay/recording_reader.h"
 #include "standin/native_table.h"
+#include "standin/printable_text.h"
+#include "standin/progress.h"
 
 #include <chrono>
 #include <cinttypes>
@@ -22,8 +24,6 @@ namespace player {
 namespace {
 
 const char* const PassOutEffect = "PlayerDrunk01_PassOut";
-// A replay that goes on past this many frames without an end is cut off.
-const int MaxFrames = 50'000'000;
 
 // The world as the plug-in's calls and the game's answers show it.
 struct SeenWorld {
@@ -100,15 +100,18 @@ void SeenWorld::see(const sim::Call& c, int frame) {
 }
 
 struct ReplaySession {
-    ReplaySession(const std::vector<ReplayRun>& r, const PlayOptions& o, ReplayOutcome* out)
+    ReplaySession(const std::vector<ReplayRun>& r, const PlayOptions& o, ReplayOutcome* out, uint64_t most,
+                  sim::Progress* p)
         : runs(r), opt(o), outcome(out), res(&out->session),
-          narrator(o, &out->session, o.hasHudAt ? o.hudAt : -1) {}
+          narrator(o, &out->session, o.hasHudAt ? o.hudAt : -1), maxFrames(most), progress(p) {}
 
     const std::vector<ReplayRun>& runs;
     const PlayOptions& opt;
     ReplayOutcome* outcome;
     SessionResult* res;
     Narrator narrator;
+    uint64_t maxFrames;
+    sim::Progress* progress;
 
     GameFolder folder;
     SeenWorld seen;
@@ -185,6 +188,7 @@ void ReplaySession::onCall(const sim::Call& c) {
         opt.onTrace(formatTime(clockKnown ? (Millis)(uint32_t)(c.timer - startTimer) : 0) + "  " +
                     sim::describe(c));
     callsInFrame = true;
+    if (opt.onCall) opt.onCall(c, res->frames + 1);
     noteCall(c, frame.calls);
     if (c.kind == sim::CallKind::Native) seen.see(c, sim::frame());
 }
@@ -230,6 +234,7 @@ void ReplaySession::playFrame() {
     // not in the recording.
     if (frame.calls.heldQuery && !held) narrator.missionBegins(frame.at);
     narrator.frame(frame);
+    if (opt.onFrame) opt.onFrame(frame);
     if (held && frame.calls.tick) narrator.missionEnds(frame.at, false);
     if (frame.calls.heldQuery) held = true;
     if (frame.calls.tick) held = false;
@@ -283,8 +288,16 @@ bool ReplaySession::run() {
             narrator.startedAgain(quitAt, frame.state);
         }
         bool stopped = false; // Ctrl-C
-        for (int n = 0; n < MaxFrames && !sim::replayOver() && !stopped; ++n) {
+        // Every frame resumes the script or ends the replay (at a difference or at the
+        // recording's end); a recording longer than the limit is stopped one frame
+        // past it, with no verdict.
+        while (!sim::replayOver() && !stopped) {
             playFrame();
+            sim::progressAt(progress, (uint64_t)res->frames);
+            if ((uint64_t)res->frames > maxFrames) {
+                outcome->cutOff = true;
+                break;
+            }
             stopped = opt.interrupted && opt.interrupted();
         }
         if (stopped) {
@@ -296,7 +309,7 @@ bool ReplaySession::run() {
         outcome->status = sim::replayStatus();
         outcome->events += outcome->status.next;
         outcome->at = (Millis)(uint32_t)(outcome->status.gameTime - startTimer);
-        if (outcome->status.diverged || i + 1 == runs.size()) break;
+        if (outcome->status.diverged || outcome->cutOff || i + 1 == runs.size()) break;
         sim::stop();
         for (const std::string& v : sim::violations()) res->violations.push_back(v);
     }
@@ -307,7 +320,8 @@ bool ReplaySession::run() {
 
 } // namespace
 
-bool replay(const std::vector<ReplayRun>& runs, const PlayOptions& options, ReplayOutcome* outcome) {
+bool replay(const std::vector<ReplayRun>& runs, const PlayOptions& options, ReplayOutcome* outcome,
+            uint64_t maxFrames) {
     *outcome = ReplayOutcome();
     SessionResult& r = outcome->session;
     if (runs.empty()) {
@@ -317,11 +331,29 @@ bool replay(const std::vector<ReplayRun>& runs, const PlayOptions& options, Repl
     r.recording.title = runs[0].path;
     const rec::Recording& first = *runs[0].recording;
     r.recording.subtitle =
-        "a recording of Tolvenmire " + first.pluginVersion + " · " +
+        "a recording of Tolvenmire " + sim::printable(first.pluginVersion) + " · " +
         (first.saveFound ? "save file " + quoted(first.saveBytes) : std::string("no save file")) +
         (runs.size() > 1 ? " · " + std::to_string(runs.size()) + " runs" : std::string());
-    ReplaySession s(runs, options, outcome);
-    return s.run();
+    // The progress line on standard error goes before each line of the timeline.
+    sim::Progress progress;
+    uint64_t frames = 0;
+    for (const ReplayRun& run : runs) frames += run.frames;
+    sim::progressBegin(&progress, "replaying " + sim::printable(runs[0].path), frames);
+    PlayOptions shown = options;
+    if (options.onEntry)
+        shown.onEntry = [&](const Entry& e) {
+            sim::progressClear(&progress);
+            options.onEntry(e);
+        };
+    if (options.onTrace)
+        shown.onTrace = [&](const std::string& line) {
+            sim::progressClear(&progress);
+            options.onTrace(line);
+        };
+    ReplaySession s(runs, shown, outcome, maxFrames, &progress);
+    const bool ran = s.run();
+    sim::progressEnd(&progress);
+    return ran;
 }
 
 namespace {
@@ -340,11 +372,16 @@ std::vector<std::string> differenceLines(const ReplayOutcome& outcome, const Rep
     const sim::ReplayStatus& s = outcome.status;
     std::vector<std::string> out;
     char b[300];
+    // Without a game-timer reading before it, the time is reckoned from the frames.
+    char timer[64];
+    if (s.timerRead)
+        snprintf(timer, sizeof timer, "game timer %" PRIu32, s.gameTime);
+    else
+        snprintf(timer, sizeof timer, "reckoned from its frames: no game timer read");
     snprintf(b, sizeof b,
-             "The plug-in departs from the recording at frame %d, %s into the session (game timer %" PRIu32
-             "), in block %d of %s:",
-             s.frame, formatTime(outcome.at).c_str(), s.gameTime, s.block, run.path.c_str());
-    out.push_back(b);
+             "The plug-in departs from the recording at frame %d, %s into the session (%s), in block %d of ",
+             s.frame, formatTime(outcome.at).c_str(), timer, s.block);
+    out.push_back(b + sim::printable(run.path) + ":");
     out.push_back("  recorded: " + s.recorded);
     out.push_back("  made:     " + s.made);
     // What the plug-in asks the game there, in a few words.

@@ -24,7 +24,12 @@ struct ReplayRun {
     std::string path;
     const rec::Recording* recording = nullptr; // its head, and its events unless `events` gives them
     std::function<bool(rec::Event*)> events;   // the events one at a time (sim::StartOptions::replayEvents)
+    uint64_t frames = 0;                       // its frames, when known beforehand (the progress shown)
 };
+
+// The frames a replay plays at most unless told otherwise (`--max-frames`): some
+// 92 hours at 30 frames a second, 2.8 at 1000; a scenario plays 3,000,000 at most.
+const uint64_t DefaultMaxFrames = 10'000'000;
 
 struct ReplayOutcome {
     SessionResult session;
@@ -32,13 +37,16 @@ struct ReplayOutcome {
     int run = 0;              // the run the status is about
     size_t events = 0;        // recorded events replayed, in all runs
     Millis at = 0;            // the session's time at the difference (the last game timer read)
+    bool cutOff = false;      // stopped at the frame limit, with the recording not at its end
 };
 
 // Replays the runs one after the other, each in a fresh load of the plug-in, as
 // when the game quits and starts again between them, in a game folder of its own.
-// Stops at the first difference. False when the plug-in cannot be started (the
-// session's error says why).
-bool replay(const std::vector<ReplayRun>& runs, const PlayOptions& options, ReplayOutcome* outcome);
+// Stops at the first difference, or after `maxFrames` frames in all (cutOff: no
+// verdict). Shows its progress on standard error (sim::progressBegin). False when
+// the plug-in cannot be started (the session's error says why).
+bool replay(const std::vector<ReplayRun>& runs, const PlayOptions& options, ReplayOutcome* outcome,
+            uint64_t maxFrames = DefaultMaxFrames);
 
 // The difference as lines: where, the recorded event, the call made, the calls before.
 std::vector<std::string> differenceLines(const ReplayOutcome& outcome, const ReplayRun& run);

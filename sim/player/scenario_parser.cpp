@@ -6,6 +6,9 @@
 #include "standin/printable_text.h"
 #include "player/settings_file.h"
 
+#include "base/key_names.h"
+#include "base/setting_values.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -343,11 +346,24 @@ void Parser::setting(const std::string& kv) {
         return error("unknown setting " + quote(kv.substr(0, eq)) +
                      (hint.empty() ? " (known: " + joined(known) + ")" : hint));
     }
+    // A number goes into the file as its decimal; a key's name or a switch's word as
+    // written, for the plug-in to read as it reads a player's.
+    const SettingKind kind =
+        std::find_if(std::begin(SettingKeys), std::end(SettingKeys), [&](const SettingKey& k) {
+            return k.key == key;
+        })->kind;
     int64_t v = 0;
-    const bool ok = key == "TOLVENMIRE_KEY" ? parseKey(value, &v) : parseInteger(value, &v);
-    if (!ok || v < INT32_MIN || v > UINT32_MAX)
+    std::string written;
+    if (parseInteger(value, &v) && v >= (kind == SettingKeyCode ? 0 : INT32_MIN) && v <= UINT32_MAX)
+        written = std::to_string(v);
+    else if ((kind == SettingKeyCode && keyCodeOfName(value.c_str()) >= 0) ||
+             (kind == SettingSwitch && switchOfWord(value.c_str()) >= 0))
+        written = value;
+    else
         return error("bad number " + quote(value) + " for " + key + " (a whole number" +
-                     (key == "TOLVENMIRE_KEY" ? std::string(", or a letter such as P") : std::string()) +
+                     (kind == SettingKeyCode  ? std::string(", or a key's name such as P or F5")
+                      : kind == SettingSwitch ? std::string(", or on/off, yes/no, true/false")
+                                              : std::string()) +
                      ")");
     bool twice = false;
     for (size_t k = 0; k < keys.size(); ++k)
@@ -356,7 +372,7 @@ void Parser::setting(const std::string& kv) {
             twice = true;
         }
     if (twice) return;
-    keys.push_back({key, v});
+    keys.push_back({key, written});
     keyLines.push_back(line);
 }
 
@@ -492,9 +508,8 @@ void Parser::finish() {
         out->withSettings = true;
         out->settings = "[SETTINGS]\n";
         for (const auto& [key, value] : keys) {
-            out->settings += key + "=" + std::to_string(value) + "\n";
-            out->settingsSource +=
-                (out->settingsSource.empty() ? "" : " ") + key + "=" + std::to_string(value);
+            out->settings += key + "=" + value + "\n";
+            out->settingsSource += (out->settingsSource.empty() ? "" : " ") + key + "=" + value;
         }
     } else if (settingsFileLine) {
         out->withSettings = true;

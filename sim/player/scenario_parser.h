@@ -36,7 +36,7 @@ struct Parser {
     std::vector<ParseError>* errors = nullptr;
     int line = 0;
     // Settings: inline keys (with the line that set them) or a file.
-    std::vector<std::pair<std::string, int64_t>> keys;
+    std::vector<std::pair<std::string, std::string>> keys; // each key with the text written for it
     std::vector<int> keyLines;
     int settingsFileLine = 0;
     int flaskLine = 0, saveLine = 0, fpsLine = 0, hudAtLine = 0, gameTimerLine = 0, tickCountLine = 0;

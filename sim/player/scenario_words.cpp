@@ -3,6 +3,8 @@
 
 #include "standin/printable_text.h"
 
+#include "base/key_names.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -75,8 +77,6 @@ bool tokenize(const std::string& line, std::vector<Token>* out, std::string* err
     return true;
 }
 
-namespace {
-
 size_t editDistance(std::string_view a, std::string_view b) {
     std::vector<size_t> row(b.size() + 1);
     for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
@@ -91,8 +91,6 @@ size_t editDistance(std::string_view a, std::string_view b) {
     }
     return row[b.size()];
 }
-
-} // namespace
 
 // ` (did you mean "x"?)` for the nearest candidate within two edits, else "".
 std::string suggestion(std::string_view word, const std::vector<std::string>& candidates) {
@@ -173,15 +171,14 @@ bool parseSwitch(std::string_view s, bool* out) {
     return true;
 }
 
-// A key: a code (decimal or 0x..) or a single letter or digit, as the keyboard's
-// virtual-key codes number them (A is 65, 0 is 48).
+// A key: a code (decimal or 0x..), or a key's name as the plug-in reads one in its
+// settings file (P is 80, F5 116, D7 55).
 bool parseKey(std::string_view s, int64_t* out) {
-    if (s.size() == 1 && ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'))) {
-        *out = toupper((unsigned char)s[0]);
-        return true;
-    }
-    if (!parseInteger(s, out)) return false;
-    return *out >= 0 && *out <= 0xFFFFFFFFll;
+    if (parseInteger(s, out)) return *out >= 0 && *out <= 0xFFFFFFFFll;
+    const int32_t code = keyCodeOfName(std::string(s).c_str());
+    if (code < 0) return false;
+    *out = code;
+    return true;
 }
 
 } // namespace player

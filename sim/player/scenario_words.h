@@ -31,10 +31,12 @@ bool parseInteger(std::string_view s, int64_t* out);
 bool parseReal(std::string_view s, double* out);
 // on/off words; prompts also read shown/hidden.
 bool parseSwitch(std::string_view s, bool* out);
-// A key: a code (decimal or 0x..) or a single letter or digit, as the keyboard's
-// virtual-key codes number them (A is 65, 0 is 48).
+// A key: a code (decimal or 0x..), or a key's name as the plug-in reads one in its
+// settings file (P is 80, F5 116, D7 55).
 bool parseKey(std::string_view s, int64_t* out);
 
+// The fewest insertions, deletions and replacements of a byte that make `a` into `b`.
+size_t editDistance(std::string_view a, std::string_view b);
 // ` (did you mean "x"?)` for the nearest candidate within two edits, else "".
 std::string suggestion(std::string_view word, const std::vector<std::string>& candidates);
 // A word of the file in a message: quoted, escaped, and cut after 60 bytes.

@@ -13,6 +13,8 @@
 
 namespace player {
 
+struct FrameSnapshot;
+
 // What an entry of the timeline is about.
 enum class Topic {
     Start,   // the session and the script start
@@ -158,10 +160,13 @@ struct PlayOptions {
     Millis hudAt = 0;                                // hud-at, else the last frame with sprites
     std::function<void(const Entry&)> onEntry;       // timeline entries as they happen
     std::function<void(const std::string&)> onTrace; // every call, described; none when empty
-    // Every call as it is made, with the frame it belongs to (Entry::frame), and each
-    // frame when it has been played, before it is told: for a check of the timeline.
+    // Every call as it is made, with the frame it belongs to (Entry::frame); none when
+    // empty: for the check of the timeline and the session page.
     std::function<void(const sim::Call&, int frame)> onCall;
-    std::function<void(int frame)> onFrame;
+    // Each frame when it has been played, before it is told (for the check of the
+    // timeline), and its snapshot once it is (for the session page); none when empty.
+    std::function<void(int frame)> onFramePlayed;
+    std::function<void(const FrameSnapshot&)> onFrame;
     // Record: the plug-in records each run (RECORD_SESSION=1), and its recording is
     // kept as this file, the runs after a restart as FILE.2, FILE.3 ...
     std::string recordTo;

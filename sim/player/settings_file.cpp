@@ -4,21 +4,19 @@
 
 #include "player/time_money_text.h"
 
+#include "base/key_names.h"
+#include "base/setting_values.h"
 #include "base/settings.h"
-#include "platform/profile_reader.h"
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace player {
 
 std::string keyName(int64_t code) {
-    if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9'))
-        return std::string(1, (char)code) + " (" + std::to_string(code) + ")";
-    return std::to_string(code);
+    const char* name = code >= 0 && code < 255 ? keyNameOfCode((int32_t)code) : nullptr;
+    if (!name) return std::to_string(code);
+    return std::string(name) + " (" + std::to_string(code) + ")";
 }
 
 Settings settingsFromAnswers(const uint32_t a[6]) {
@@ -27,29 +25,23 @@ Settings settingsFromAnswers(const uint32_t a[6]) {
     s.deadeyeLockThreshold = (int32_t)a[1];
     s.healWhenDrunk = a[2] != 0;
     s.refillPrice = (int32_t)a[3];
-    // SOBER_UP_TIME x 1.1 in single precision, truncated; 2^31 or more has the default's.
-    float factor;
-    const uint32_t factorBits = 0x3F8CCCCD;
-    memcpy(&factor, &factorBits, sizeof factor);
-    const float product = (float)a[4] * factor;
-    s.soberUpInterval = product < 2147483648.0f ? (int32_t)product : 110;
+    s.soberUpInterval = soberUpIntervalFrom(a[4]);
     s.recordSession = a[5] != 0;
     memcpy(s.answers, a, sizeof s.answers);
     return s;
 }
 
 Settings settingsFromFile(const std::string& path) {
-    std::string text;
-    std::error_code ec;
-    // The tool wrote the file itself; a settings file too large to be one is read as none.
-    if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) <= (64u << 20)) {
-        std::ifstream in(path, std::ios::binary);
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    uint32_t answers[SettingsKeys];
+    for (int i = 0; i < SettingsKeys; ++i) {
+        // As the plug-in reads each: the value's text and the system's number of it,
+        // then what the text stands for.
+        const SettingKey& s = SettingKeys[i];
+        char text[SettingTextBytes];
+        GetPrivateProfileStringA("SETTINGS", s.key, "", text, sizeof text, path.c_str());
+        const uint32_t number = GetPrivateProfileIntA("SETTINGS", s.key, s.fallback, path.c_str());
+        answers[i] = settingValueOf(i, text, number, nullptr);
     }
-    uint32_t answers[6];
-    for (int i = 0; i < 6; ++i)
-        answers[i] =
-            profileReadInt(text.data(), text.size(), "SETTINGS", SettingKeys[i].key, SettingKeys[i].fallback);
     return settingsFromAnswers(answers);
 }
 

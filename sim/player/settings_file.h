@@ -12,17 +12,8 @@ struct Settings;
 
 namespace player {
 
-// The keys of the [SETTINGS] section, in the order the plug-in reads them, each with
-// the value it takes when the file does not give one. Here, not in the .cpp, so that
-// the scenario's reader takes the names without the file's reading (the scenario
-// fuzz target builds the reader alone).
-struct SettingKey {
-    const char* key;
-    int32_t fallback;
-};
-inline constexpr SettingKey SettingKeys[6] = {{"TOLVENMIRE_KEY", 79}, {"DEADEYE_LOCK_THRESHOLD", 60},
-                                              {"HEAL_WHEN_DRUNK", 1}, {"REFILL_PRICE", 10},
-                                              {"SOBER_UP_TIME", 100}, {"RECORD_SESSION", 0}};
+// The keys of the [SETTINGS] section, their defaults and what their values may be,
+// are the plug-in's own (SettingKeys, base/setting_values.h).
 
 // The settings file's text with RECORD_SESSION=1 first in its [SETTINGS] section,
 // the section found as the plug-in finds it (a byte-order mark, UTF-16, blanks and
@@ -30,7 +21,8 @@ inline constexpr SettingKey SettingKeys[6] = {{"TOLVENMIRE_KEY", 79}, {"DEADEYE_
 // when there is none.
 std::string withRecordingOn(const std::string& settings, bool withSettings);
 
-// "O (79)", "F10 (121)" is not known: "121".
+// A key code by the name the settings file may give it, and its number: "O (79)",
+// "F10 (121)", "NumPad0 (96)"; a code without a name alone: "255".
 std::string keyName(int64_t code);
 
 // The timeline's first line: the settings as the plug-in read them.
@@ -38,7 +30,8 @@ std::string settingsLine(const Settings& settings);
 
 // The settings a plug-in makes of the six answers of the settings file, for a
 // build that does not export its own: as a recording holds them, or as the
-// settings file at `path` gives them (its defaults when there is none).
+// settings file at `path` gives them to this build's reader (its defaults when
+// there is none).
 Settings settingsFromAnswers(const uint32_t answers[6]);
 Settings settingsFromFile(const std::string& path);
 

@@ -1,5 +1,6 @@
 // tolvenmire-sim: plays a scenario with the real plug-in in the stand-in host and
 // tells what happened, as a timeline, a chart and a picture of the HUD.
+#include "player/game_folder.h"
 #include "player/pictures.h"
 #include "stress/random_session.h"
 #include "replay/recording_reader.h"
@@ -9,7 +10,11 @@
 #include "player/scenario.h"
 #include "player/scenario_writer.h"
 #include "player/play_session.h"
+#include "player/session_page.h"
+#include "player/settings_check.h"
 #include "player/time_money_text.h"
+#include "standin/progress.h"
+#include "standin/printable_text.h"
 
 #include <CLI/CLI.hpp>
 
@@ -39,11 +44,12 @@ const int ExitNoPlugin = 3; // the plug-in could not be started, or a picture no
 
 // Ctrl-C (or a SIGTERM) during a session: the session stops at the end of its
 // frame and its folder goes, and the command ends as the signal would have ended
-// it (128 + the signal). A second one ends it at once.
+// it (128 + the signal). A second one ends it at once, its folder removed first.
 volatile std::sig_atomic_t gSignal = 0;
 
 extern "C" void onSignal(int sig) {
     if (gSignal != 0) {
+        removeGameFolderNow();
         std::signal(sig, SIG_DFL);
         std::raise(sig);
         return;
@@ -122,6 +128,13 @@ struct Options {
     // A recording made in the game (or with --record) replayed instead of a scenario.
     std::vector<std::string> replayPaths;
     std::string recordPath;
+    // The session as one page to open in a web browser (session_page.h).
+    std::string htmlPath;
+    CLI::Option* html = nullptr;
+    // The longest recording --replay and --dump take, in frames.
+    uint64_t maxFrames = DefaultMaxFrames;
+    // A settings file explained as the plug-in reads it.
+    std::string settingsPath;
     // With --replay: the recording written as a scenario instead.
     std::string scenarioOut;
 };
@@ -167,6 +180,11 @@ void addOptions(CLI::App& app, Options& o) {
                                      "its recording is kept as FILE, the runs after a restart as FILE.2 ...; "
                                      "with --random: each seed's session as FILE (FILE.SEED for several)")
                           ->type_name("FILE");
+    o.html = app.add_option("--html", o.htmlPath,
+                            "also write the session (a scenario's or a replay's) as one self-contained "
+                            "HTML page: the chart, the timeline and every frame under a scrubber")
+                 ->type_name("FILE");
+    o.html->excludes(randomOpt);
     auto* toScenarioOpt =
         app.add_option(
                "--to-scenario", o.scenarioOut,
@@ -176,20 +194,36 @@ void addOptions(CLI::App& app, Options& o) {
             ->type_name("FILE");
     randomOpt->excludes(checkOpt);
     replayOpt->excludes(randomOpt)->excludes(checkOpt)->excludes(recordOpt);
-    toScenarioOpt->needs(replayOpt)->excludes(traceOpt);
+    toScenarioOpt->needs(replayOpt)->excludes(traceOpt)->excludes(o.html);
     auto* dumpOpt =
         app.add_option("--dump", o.dumpPath,
                        "print the session recording FILE (Tolvenmire.rec) as text, one event a line, "
                        "instead of playing a scenario")
             ->type_name("FILE")
             ->excludes(randomOpt);
-    dumpOpt->excludes(replayOpt)->excludes(recordOpt);
+    dumpOpt->excludes(replayOpt)->excludes(recordOpt)->excludes(o.html);
+    app.add_option("--max-frames", o.maxFrames,
+                   "with --replay or --dump: the most frames a recording may hold (default 10000000, some 92 "
+                   "hours at 30 frames a second); a longer one is refused (exit status 2)")
+        ->type_name("N")
+        ->check(CLI::Range((uint64_t)1, (uint64_t)1'000'000'000));
+    auto* settingsOpt =
+        app.add_option(
+               "--settings", o.settingsPath,
+               "explain the settings file FILE (Tolvenmire.ini) as the plug-in reads it: each setting's "
+               "value and why, and every line that does not mean what it says; exit status 1 when one "
+               "does not")
+            ->type_name("FILE");
+    for (CLI::Option* other :
+         {randomOpt, replayOpt, recordOpt, dumpOpt, checkOpt, traceOpt, quietOpt, o.html})
+        settingsOpt->excludes(other);
     app.set_version_flag("--version", "tolvenmire-sim " TOLVENMIRE_VERSION);
     checkOpt->excludes(quietOpt)->excludes(traceOpt);
-    app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault), or\n"
-               "the replay departs from the recording; 2 a bad option, scenario or recording; 3 the plug-in\n"
-               "could not be started, or a picture or a recording not written; 130 (143) stopped by Ctrl-C\n"
-               "(SIGTERM), the session's folder removed.\n"
+    app.footer("Exit status: 0 all well; 1 an expectation failed (or the host saw a protocol fault), the\n"
+               "replay departs from the recording, or a line of the --settings file does not mean what it\n"
+               "says; 2 a bad option, scenario or recording; 3 the plug-in could not be started, or a\n"
+               "picture or a recording not written; 130 (143) stopped by Ctrl-C (SIGTERM), the session's\n"
+               "folder removed.\n"
                "The scenario format is described in docs/scenarios.md, recordings in docs/recordings.md.");
 }
 
@@ -199,10 +233,56 @@ const char* nativeArguments(uint64_t hash) {
     return info ? info->args : nullptr;
 }
 
+// How long the recordings are: their frames, their game time (from the game timer's
+// first reading to its last, in each run), their runs.
+std::string recordingLength(const std::vector<rec::Recording>& runs) {
+    uint64_t frames = 0, gameMs = 0;
+    bool timer = false;
+    for (const rec::Recording& r : runs) {
+        frames += r.frames;
+        if (r.timerRead) gameMs += (uint32_t)(r.lastTimer - r.firstTimer);
+        timer = timer || r.timerRead;
+    }
+    char b[160];
+    snprintf(b, sizeof b, "%llu frame%s, %s, in %zu run%s", (unsigned long long)frames,
+             frames == 1 ? "" : "s",
+             timer ? (formatTime((Millis)gameMs) + " of game time").c_str() : "the game timer never read",
+             runs.size(), runs.size() == 1 ? "" : "s");
+    return b;
+}
+
+// Each recording read through before anything is done with it, without its events
+// (rec::scanRecording): a bad one is refused at once (exit status 2), whatever its
+// runs stand for, and so is one longer than --max-frames. False, having said why.
+bool scanRecordings(const std::vector<std::string>& paths, uint64_t maxFrames,
+                    std::vector<rec::Recording>* out) {
+    out->assign(paths.size(), rec::Recording());
+    uint64_t frames = 0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        std::string error;
+        if (!rec::scanRecording(paths[i], &(*out)[i], &error)) {
+            // "FILE: block N: byte B: problem", as a bad scenario names its file and line.
+            fprintf(stderr, "%s\n", sim::printable(error).c_str());
+            return false;
+        }
+        frames += (*out)[i].frames;
+    }
+    if (frames > maxFrames) {
+        fprintf(
+            stderr, "%s: %s, more than --max-frames %llu: not read (give a larger --max-frames to take it)\n",
+            sim::printable(paths[0]).c_str(), recordingLength(*out).c_str(), (unsigned long long)maxFrames);
+        return false;
+    }
+    return true;
+}
+
 // The recording as text: its head, then one event a line, each with the frame it
 // falls in (a frame ends with its resume). A file that is not a whole recording:
-// its problem, naming the file and the block, and exit status 2.
-int dumpRecording(const std::string& path) {
+// its problem, naming the file and the block, and exit status 2 (a torn one after
+// its whole blocks, as the replay replays them).
+int dumpRecording(const std::string& path, uint64_t maxFrames) {
+    std::vector<rec::Recording> scanned;
+    if (!scanRecordings({path}, maxFrames, &scanned)) return ExitUsage;
     // The events are printed as they are read (a long recording does not fit in
     // memory whole), after the head, which the first block holds.
     rec::Recording r;
@@ -212,12 +292,17 @@ int dumpRecording(const std::string& path) {
     auto printHead = [&] {
         if (headPrinted) return;
         headPrinted = true;
-        printLine("# " + path + ": format " + std::to_string(r.formatVersion) + ", plug-in " +
-                  r.pluginVersion);
+        printLine("# " + sim::printable(path) + ": format " + std::to_string(r.formatVersion) + ", plug-in " +
+                  sim::printable(r.pluginVersion));
         char b[160];
         snprintf(b, sizeof b, "settings %u %u %u %u %u %u", r.settings[0], r.settings[1], r.settings[2],
                  r.settings[3], r.settings[4], r.settings[5]);
         printLine(b);
+        if (r.settingTextsKept) {
+            std::string texts = "settings-text";
+            for (const std::string& t : r.settingTexts) texts += " \"" + sim::printable(t, true) + "\"";
+            printLine(texts);
+        }
         rec::Event bytes;
         bytes.kind = rec::EventKind::Save;
         bytes.save = r.saveBytes;
@@ -236,14 +321,19 @@ int dumpRecording(const std::string& path) {
         &error);
     if (!ok) {
         fflush(stdout);
-        fprintf(stderr, "%s\n", error.c_str());
+        fprintf(stderr, "%s\n", sim::printable(error).c_str());
         return ExitUsage;
     }
     printHead();
     printLine("# " + std::to_string(r.blocks) + " blocks");
     if (r.ended) printLine("# the end mark: the recording reached its size cap");
-    if (!r.tornTail.empty()) printLine("# the recording ends with a torn block: " + r.tornTail);
     fflush(stdout);
+    if (!r.tornTail.empty()) {
+        printLine("# the recording ends with a torn block: " + sim::printable(r.tornTail));
+        fflush(stdout);
+        fprintf(stderr, "%s\n", sim::printable(r.tornTail).c_str());
+        return ExitUsage;
+    }
     return 0;
 }
 
@@ -295,6 +385,49 @@ bool writePictures(const Options& o, const std::string& source, const SessionRes
     return true;
 }
 
+// The session page, made while the session plays when --html asks for it, and the
+// progress of a long session on standard error; the timeline's lines, when they go
+// to the same terminal, clear the progress line first.
+struct SessionOutput {
+    std::unique_ptr<SessionPage> page;
+    sim::Progress progress;
+    uint64_t frames = 0;
+
+    void line(const std::string& s) {
+        sim::progressClear(&progress); // shown again at its next turn
+        printLine(s);
+    }
+    // The page and the progress follow the session's calls, frames and entries;
+    // the timeline and the trace are printed as before.
+    void follow(PlayOptions* options, bool timeline, bool trace) {
+        if (timeline) options->onEntry = [this](const Entry& e) { line(formatEntry(e)); };
+        if (timeline && trace)
+            options->onTrace = [this](const std::string& s) { line("            · " + s); };
+        options->onFrame = [this](const FrameSnapshot& f) {
+            sim::progressAt(&progress, ++frames);
+            if (page) page->frame(f);
+        };
+        if (!page) return;
+        options->onCall = [this](const sim::Call& c, int) { page->call(c); };
+        options->onEntry = [this, timeline](const Entry& e) {
+            if (timeline) line(formatEntry(e));
+            page->entry(e);
+        };
+    }
+    void end() { sim::progressEnd(&progress); }
+};
+
+// The page into its file; false (with *error) when it cannot be written.
+bool writePage(const Options& o, SessionOutput& out, const SessionResult& result, const PageEnding& ending,
+               std::string* error) {
+    const fs::path path = o.htmlPath;
+    std::error_code ec;
+    if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
+    if (!writeFile(path, out.page->html(result, ending), error)) return false;
+    if (!o.check) printLine("  page:  " + sim::printable(o.htmlPath) + " (open it in a web browser)");
+    return true;
+}
+
 // The options a scenario and a replay share: the plug-in and the HUD picture's
 // moment. False, having said why, for a bad --hud-at.
 bool playOptionsFrom(const Options& o, PlayOptions* options) {
@@ -319,16 +452,22 @@ int playScenario(const Options& o) {
         return ExitUsage;
     }
     const bool timeline = !o.quiet && !o.check;
-    if (timeline) {
+    if (timeline)
         printLine("tolvenmire-sim: " + sim::printable(o.scenarioPath) + " with " +
                   sim::printable(o.pluginPath.empty() ? sim::defaultPlugin() : o.pluginPath));
-        options.onEntry = [](const Entry& e) { printLine(formatEntry(e)); };
-        if (o.trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
-    }
+    SessionOutput out;
+    if (!o.htmlPath.empty()) out.page = std::make_unique<SessionPage>();
+    const int frameMs = frameLength(scenario.fps);
+    sim::progressBegin(&out.progress,
+                       "playing " + sim::printable(fs::path(o.scenarioPath).filename().string()),
+                       (uint64_t)((scenario.end + frameMs - 1) / frameMs));
+    out.follow(&options, timeline, o.trace);
     options.recordTo = o.recordPath;
     catchInterrupts(&options);
     SessionResult result;
-    if (!play(scenario, options, &result)) {
+    const bool played = play(scenario, options, &result);
+    out.end();
+    if (!played) {
         if (const int status = interruptedStatus()) return status;
         fprintf(stderr, "tolvenmire-sim: %s\n", result.error.c_str());
         return ExitNoPlugin;
@@ -345,6 +484,14 @@ int playScenario(const Options& o) {
         fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
         return ExitNoPlugin;
     }
+    if (out.page) {
+        PageEnding ending;
+        ending.summary = summaryLines(scenario, result);
+        if (!writePage(o, out, result, ending, &error)) {
+            fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
+            return ExitNoPlugin;
+        }
+    }
     if (!o.recordPath.empty()) {
         if (!o.check)
             for (const std::string& path : result.recordings)
@@ -358,84 +505,91 @@ int playScenario(const Options& o) {
     return result.failures() > 0 ? ExitFailed : 0;
 }
 
-// Each recording read through once before the replay, holding one event at a time:
-// the first one's problem, so that a bad one is told as bad (exit status 2) even
-// when the replay departs before its problem; "" when all are whole.
-std::string firstBadRecording(const std::vector<std::string>& paths) {
-    std::string bad;
-    for (const std::string& path : paths) {
-        rec::Recording head;
-        std::string error;
-        if (!rec::readRecordingEvents(
-                path, &head, [](const rec::Event&) { return true; }, &error) &&
-            bad.empty())
-            bad = error;
-    }
-    return bad;
-}
-
-// What was wrong after the last whole block of the recordings, once every whole
-// block is replayed: a stream's failure or a torn tail; "" for none, or when the
-// replay departed first.
-std::string problemAfterLastBlock(const std::vector<std::unique_ptr<RecordingStream>>& streams,
-                                  const sim::ReplayStatus& status) {
+// What ended the recordings short, once the replay is over: a torn tail (the game
+// was killed while writing), or a problem that the reading as the replay went found
+// and the reading before did not (the file changed meanwhile); "" for none, or when
+// the replay departed or was cut off first.
+struct Shortened {
     std::string problem;
-    for (size_t i = 0; !status.diverged && i < streams.size() && problem.empty(); ++i) {
+    bool torn = false;
+};
+Shortened shortenedBy(const std::vector<std::unique_ptr<RecordingStream>>& streams,
+                      const ReplayOutcome& outcome) {
+    Shortened s;
+    for (size_t i = 0; !outcome.status.diverged && !outcome.cutOff && i < streams.size(); ++i) {
         streams[i]->close();
-        if (streams[i]->failed())
-            problem = streams[i]->error();
-        else
-            problem = streams[i]->head().tornTail;
+        if (streams[i]->failed()) return {streams[i]->error(), false};
+        if (!streams[i]->head().tornTail.empty()) return {streams[i]->head().tornTail, true};
     }
-    return problem;
+    return s;
 }
 
 // Replays the recordings (a run each) and tells what the plug-in did; at the first
 // difference, where and what.
 int playReplay(const Options& o) {
-    // Read as the replay goes, so that a recording of any length replays.
+    // Read through first: a bad recording is told before the plug-in runs, and the
+    // length is known.
+    std::vector<rec::Recording> scanned;
+    if (!scanRecordings(o.replayPaths, o.maxFrames, &scanned)) return ExitUsage;
+    // Read again as the replay goes, so that a recording of any length replays.
     std::vector<std::unique_ptr<RecordingStream>> streams;
     std::vector<ReplayRun> runs;
-    const std::string bad = firstBadRecording(o.replayPaths);
-    for (const std::string& path : o.replayPaths) {
+    for (size_t i = 0; i < o.replayPaths.size(); ++i) {
+        const std::string& path = o.replayPaths[i];
         std::string error;
         RecordingStream& stream = *streams.emplace_back(std::make_unique<RecordingStream>());
         if (!stream.open(path, &error)) {
-            // "FILE: block N: problem", as a bad scenario names its file and line.
-            fprintf(stderr, "%s\n", error.c_str());
+            fprintf(stderr, "%s\n", sim::printable(error).c_str());
             return ExitUsage;
         }
-        runs.push_back({path, &stream.head(), [&stream](rec::Event* e) { return stream.next(e); }});
+        runs.push_back(
+            {path, &stream.head(), [&stream](rec::Event* e) { return stream.next(e); }, scanned[i].frames});
     }
     PlayOptions options;
     if (!playOptionsFrom(o, &options)) return ExitUsage;
     const bool timeline = !o.quiet;
     if (timeline) {
-        printLine("tolvenmire-sim: replaying " + o.replayPaths[0] + " (Tolvenmire " +
-                  streams[0]->head().pluginVersion + ") with " +
+        printLine("tolvenmire-sim: replaying " + sim::printable(o.replayPaths[0]) + " (Tolvenmire " +
+                  sim::printable(streams[0]->head().pluginVersion) + ") with " +
                   (o.pluginPath.empty() ? sim::defaultPlugin() : o.pluginPath));
+        printLine("  " + recordingLength(scanned));
         options.onEntry = [](const Entry& e) { printLine(formatEntry(e)); };
         if (o.trace) options.onTrace = [](const std::string& s) { printLine("            · " + s); };
     }
+    SessionOutput out;
+    if (!o.htmlPath.empty()) {
+        out.page = std::make_unique<SessionPage>();
+        out.follow(&options, timeline, o.trace);
+    }
     catchInterrupts(&options);
     ReplayOutcome outcome;
-    if (!replay(runs, options, &outcome)) {
+    const bool replayed = replay(runs, options, &outcome, o.maxFrames);
+    out.end();
+    if (!replayed) {
         if (const int status = interruptedStatus()) return status;
         fprintf(stderr, "tolvenmire-sim: %s\n", outcome.session.error.c_str());
         return ExitNoPlugin;
     }
     const sim::ReplayStatus& status = outcome.status;
-    const std::string problem = problemAfterLastBlock(streams, status);
+    const Shortened shortened = shortenedBy(streams, outcome);
     Scenario none;
     none.path = o.replayPaths[0];
     if (timeline) printLine("");
     for (const std::string& line : summaryLines(none, outcome.session)) printLine(line);
+    char b[200];
     if (status.diverged) {
         for (const std::string& line : differenceLines(outcome, runs[outcome.run])) printLine(line);
+    } else if (outcome.cutOff) {
+        snprintf(b, sizeof b,
+                 "  stopped past --max-frames %llu with the recording not at its end: no verdict",
+                 (unsigned long long)o.maxFrames);
+        printLine(b);
     } else {
-        char b[200];
         snprintf(b, sizeof b, "  replayed to the %s: %zu events, no difference",
-                 problem.empty() ? "end of the recording" : "recording's last whole block", outcome.events);
+                 shortened.problem.empty() ? "end of the recording"
+                 : shortened.torn          ? "recording's last whole block"
+                                           : "recording's first bad item",
+                 outcome.events);
         printLine(b);
     }
     std::string error;
@@ -443,18 +597,34 @@ int playReplay(const Options& o) {
         fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
         return ExitNoPlugin;
     }
-    fflush(stdout);
-    if (!bad.empty() && problem != bad) {
-        fprintf(stderr, "%s\n", bad.c_str());
-        return ExitUsage;
+    if (out.page) {
+        PageEnding ending;
+        ending.summary = summaryLines(none, outcome.session);
+        if (status.diverged) {
+            ending.departs = true;
+            ending.departureHostFrame = status.frame;
+            ending.recorded = status.recorded;
+            ending.made = status.made;
+            ending.told = differenceLines(outcome, runs[outcome.run]);
+        }
+        if (!writePage(o, out, outcome.session, ending, &error)) {
+            fprintf(stderr, "tolvenmire-sim: %s\n", error.c_str());
+            return ExitNoPlugin;
+        }
     }
+    fflush(stdout);
     if (status.diverged) {
         fprintf(stderr, "tolvenmire-sim: %s: the plug-in departs from the recording at frame %d (block %d)\n",
-                runs[outcome.run].path.c_str(), status.frame, status.block);
+                sim::printable(runs[outcome.run].path).c_str(), status.frame, status.block);
         return ExitFailed;
     }
-    if (!problem.empty()) {
-        fprintf(stderr, "%s\n", problem.c_str());
+    if (outcome.cutOff) {
+        fprintf(stderr, "tolvenmire-sim: %s: longer than --max-frames %llu: no verdict\n",
+                sim::printable(o.replayPaths[0]).c_str(), (unsigned long long)o.maxFrames);
+        return ExitUsage;
+    }
+    if (!shortened.problem.empty()) {
+        fprintf(stderr, "%s\n", sim::printable(shortened.problem).c_str());
         return ExitUsage;
     }
     return outcome.session.failures() > 0 ? ExitFailed : 0;
@@ -464,11 +634,8 @@ int playReplay(const Options& o) {
 // what could not be said is listed on standard error (and at the top of the file),
 // with exit status 3. A bad recording gets status 2, as --replay gives it.
 int writeScenarioOf(const Options& o) {
-    const std::string bad = firstBadRecording(o.replayPaths);
-    if (!bad.empty()) {
-        fprintf(stderr, "%s\n", bad.c_str());
-        return ExitUsage;
-    }
+    std::vector<rec::Recording> scanned;
+    if (!scanRecordings(o.replayPaths, o.maxFrames, &scanned)) return ExitUsage;
     std::error_code ec;
     if (fs::exists(o.scenarioOut, ec) || fs::is_symlink(o.scenarioOut, ec)) {
         fprintf(stderr,
@@ -545,7 +712,18 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
     rec::checkNativesWith(nativeArguments);
-    if (!o.dumpPath.empty()) return dumpRecording(o.dumpPath);
+    if (!o.settingsPath.empty()) {
+        if (!o.scenarioPath.empty()) {
+            fprintf(stderr, "tolvenmire-sim: a scenario and --settings: give one or the other\n");
+            return ExitUsage;
+        }
+        std::string text;
+        const int status = explainSettings(o.settingsPath, o.settingsPath, &text);
+        fwrite(text.data(), 1, text.size(), stdout);
+        fflush(stdout);
+        return status;
+    }
+    if (!o.dumpPath.empty()) return dumpRecording(o.dumpPath, o.maxFrames);
     if (o.random) return playRandom(o);
     if (!o.replayPaths.empty()) {
         if (!o.scenarioPath.empty()) {

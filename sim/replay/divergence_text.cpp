@@ -3,6 +3,8 @@
 // speech record's texts and values included; the events that are no call in words.
 #include "replay/divergence_text.h"
 
+#include "standin/printable_text.h"
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -43,7 +45,7 @@ std::string speechText(const std::string& before) {
         uint64_t slot;
         memcpy(&slot, before.data() + k * 8, sizeof slot);
         if (k < 2)
-            out += "\"" + texts[k] + "\"";
+            out += quotedText(texts[k]);
         else if (k == 3)
             snprintf(b, sizeof b, "0x%08" PRIX32, (uint32_t)slot), out += b;
         else
@@ -64,7 +66,8 @@ Call recordedCall(const rec::Event& e, int frame) {
         c.argc = e.argc;
         for (int k = 0; k < e.argc && k < 12; ++k) {
             c.args[k] = e.args[k];
-            if (e.argKind[k] == rec::ArgKind::Text) c.text[k] = e.text[k];
+            // Shown as describe() shows the call's own texts, but escaped: these are the file's.
+            if (e.argKind[k] == rec::ArgKind::Text) c.text[k] = sim::printable(e.text[k], true);
             if (e.argKind[k] == rec::ArgKind::Record) c.text[k] = speechText(e.before[k]);
         }
         for (int k = 0; k < 3; ++k) c.result[k] = e.result[k];
@@ -86,20 +89,7 @@ Call recordedCall(const rec::Event& e, int frame) {
 
 } // namespace
 
-std::string quotedText(const std::string& s) {
-    std::string out = "\"";
-    for (char ch : s) {
-        if (ch == '"' || ch == '\\') out += '\\';
-        if ((unsigned char)ch < 0x20) {
-            char b[8];
-            snprintf(b, sizeof b, "\\x%02X", (unsigned char)ch);
-            out += b;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
+std::string quotedText(const std::string& s) { return "\"" + sim::printable(s, true) + "\""; }
 
 std::string describeRecorded(const rec::Event& e, int frame) {
     char b[200];

@@ -10,7 +10,8 @@
 
 namespace sim::detail {
 
-// A text quoted, a quote or a backslash escaped, a control byte as \xNN.
+// A text quoted, a quote or a backslash escaped, and whatever could act on a
+// terminal (sim::printable).
 std::string quotedText(const std::string& s);
 
 // The recorded event, at the frame it was matched (or the frame of the difference).

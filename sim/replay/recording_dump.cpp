@@ -4,6 +4,7 @@
 // with their strings' texts, and every other event in a word or two.
 #include "replay/recording_reader.h"
 #include "standin/game_hashes.h"
+#include "standin/printable_text.h"
 
 #include <cinttypes>
 #include <cstdarg>
@@ -28,17 +29,10 @@ void appendHex(std::string& out, const std::string& bytes) {
     for (unsigned char c : bytes) append(out, "%02X", c);
 }
 
+// A text of the recording between quotes, every byte that could act on a terminal
+// escaped (a recording is anyone's).
 void appendQuoted(std::string& out, const std::string& text) {
-    out += '"';
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\')
-            append(out, "\\%c", c);
-        else if (c < 0x20 || c >= 0x7F)
-            append(out, "\\x%02X", c);
-        else
-            out += (char)c;
-    }
-    out += '"';
+    out += '"' + sim::printable(text, true) + '"';
 }
 
 // A record argument: its size, its bytes as passed, its string slots' texts, and

@@ -1,7 +1,7 @@
 // A recording's block payloads item by item (recording_items.h): a run of events
 // foreseen from the frame before, a foreseen event with a new value, an event in
-// full, the save file's bytes, the end mark; each event placed within the limits a
-// recording of its size can hold.
+// full, the save file's bytes, the end mark; each event placed in order
+// (event_order.h) within the limits a recording of its size can hold.
 #include "replay/recording_items.h"
 
 #include "replay/event_shapes.h"
@@ -19,7 +19,7 @@ namespace {
 // repeats the one before and a run covers 2 s of them in a few bytes: ten minutes
 // of an idle game at 30 frames a second make some 70 events a byte, at 240 some 520,
 // at 1000 some 1,900, a session of play 1 to 4; this leaves room for a game left
-// idle at 1000 frames a second, and a small file still reads in well under a second.
+// idle at 1000 frames a second.
 const uint64_t MaxEventsPerByte = 2048;
 // A run of foreseen events never spans two blocks, and a block goes out every 2 s:
 // no game makes this many events in that time.
@@ -51,56 +51,59 @@ const char* readRun(Bytes& in, int block, Decoder& d) {
     if (count == 0 || count > MaxRun)
         return count ? "a run of more events than a game makes between two blocks" : "a run of no events";
     const char* problem = nullptr;
-    for (uint64_t k = 0; k < count && !problem && !d.stopped; ++k) {
-        const size_t pos = d.current.size();
-        if (pos >= d.previous.size()) return "a repeat of an event the frame before does not have";
-        Remembered next = d.previous[pos];
-        next.value += next.step;
-        d.place(next, block, &problem);
+    uint64_t value = 0;
+    if (d.scan) {
+        d.order.run(count, d.cap(), &value, &problem);
+        return problem;
     }
-    return problem;
+    for (uint64_t k = 0; k < count && !d.stopped; ++k) {
+        const uint64_t at = d.order.position();
+        if (!d.order.run(1, d.cap(), &value, &problem)) return problem;
+        if (!d.emit(d.shapes[at], value, block, &problem)) return problem;
+    }
+    return nullptr;
 }
 
 // A `step` item: one foreseen event whose value steps by another amount.
 const char* readStep(Bytes& in, int block, Decoder& d) {
     const uint64_t delta = (uint64_t)in.zigzag();
     if (in.problem) return nullptr;
-    const size_t pos = d.current.size();
-    if (pos >= d.previous.size()) return "a repeat of an event the frame before does not have";
-    Remembered next = d.previous[pos];
-    if (!next.valued) return "a new value for an event without one";
-    const uint64_t value = next.value + next.step + delta;
-    next.step = value - next.value;
-    next.value = value;
+    const uint64_t at = d.order.position();
+    EventTraits traits;
+    uint64_t value = 0;
     const char* problem = nullptr;
-    d.place(next, block, &problem);
-    return problem;
+    if (!d.order.step(delta, d.cap(), &traits, &value, &problem)) return problem;
+    if (!d.scan && !d.emit(d.shapes[at], value, block, &problem)) return problem;
+    return nullptr;
 }
 
 // An `event` item: an event in full, its shape and its value.
 const char* readWholeEvent(Bytes& in, int block, Decoder& d) {
     const uint8_t* start = in.p;
-    Remembered next;
-    if (!shapeEnd(in, &next.valued)) return nullptr;
-    // Each format has its own key event.
-    if (*start == (uint8_t)(d.out->formatVersion >= 2 ? EventKind::Key : EventKind::KeyRead))
-        return "a key event of another format version";
-    next.shape.assign((const char*)start, (size_t)(in.p - start));
-    next.value = next.valued ? in.varint() : 0;
+    EventTraits traits;
+    if (!readShape(in, d.out->formatVersion, &traits, nullptr, &d.natives)) return nullptr;
+    const uint8_t* end = in.p;
+    const uint64_t value = traits.valued ? in.varint() : 0;
     if (in.problem) return nullptr;
+    const uint64_t at = d.order.position();
     const char* problem = nullptr;
-    d.place(next, block, &problem);
-    return problem;
+    if (!d.order.whole(traits, value, d.cap(), &problem)) return problem;
+    if (d.scan) return nullptr;
+    std::string shape((const char*)start, (size_t)(end - start));
+    if (!d.emit(shape, value, block, &problem)) return problem;
+    if (at < (uint64_t)ForeseenEvents) d.shapes[at] = std::move(shape);
+    return nullptr;
 }
 
-// The save file's bytes as the script read them at its start.
+// The save file's bytes as the script read them at its start (kept unless scanning).
 const char* readSaveBytes(Bytes& in, Decoder& d) {
     Recording& r = *d.out;
     const uint64_t size = in.varint();
     if (in.problem) return nullptr;
-    if (!r.saveFound || d.placed > 0) return "save file bytes outside the script's start";
+    if (!r.saveFound || d.order.placed > 0) return "save file bytes outside the script's start";
+    const uint8_t* bytes = in.p;
     in.take((size_t)size, nullptr);
-    if (!in.problem) r.saveBytes.append((const char*)in.p - size, (size_t)size);
+    if (!in.problem && !d.scan) r.saveBytes.append((const char*)bytes, (size_t)size);
     return nullptr;
 }
 
@@ -116,7 +119,7 @@ const char* readItem(Bytes& in, int block, Decoder& d) {
         return readWholeEvent(in, block, d);
     case ItemSaveOpened:
         // Before the first event only: after it, the replay is reading the head.
-        if (d.placed > 0) return "the save file opened after the first event";
+        if (d.order.placed > 0) return "the save file opened after the first event";
         r.saveFound = true;
         return nullptr;
     case ItemSaveBytes:
@@ -131,19 +134,12 @@ const char* readItem(Bytes& in, int block, Decoder& d) {
 
 } // namespace
 
-bool Decoder::place(const Remembered& r, int block, const char** problem) {
+uint64_t Decoder::cap() const { return MaxEventsPerByte * bytesTo; }
+
+bool Decoder::emit(const std::string& shape, uint64_t value, int block, const char** problem) {
     Event e;
     e.block = block;
-    if (placed >= MaxEventsPerByte * bytesTo)
-        return *problem = "more events than a recording of its size holds (runs that repeat without end)",
-               false;
-    if (!eventOf(r.shape, r.value, &e, problem)) return false;
-    ++placed;
-    current.push_back(r);
-    if (e.kind == EventKind::Resume) {
-        previous.swap(current);
-        current.clear();
-    }
+    if (!eventOf(shape, value, out->formatVersion, &e, problem, &natives)) return false;
     if (onEvent) {
         stopped = !(*onEvent)(e);
         return true;
@@ -167,7 +163,9 @@ bool readItems(const uint8_t* p, size_t n, int block, Decoder& d, const std::str
     return true;
 }
 
-// The first block: the plug-in's version and the six settings answers.
+// The first block: the plug-in's version and the six settings answers; from format 3
+// on, then the six texts the player wrote (at most 29 bytes each, as the plug-in
+// reads a value).
 bool readHeaderBlock(const uint8_t* p, size_t n, Recording* out) {
     Bytes in{p, p + n};
     if (!in.text(&out->pluginVersion, 64)) return false;
@@ -175,6 +173,8 @@ bool readHeaderBlock(const uint8_t* p, size_t n, Recording* out) {
         s = 0;
         for (int k = 0; k < 4; ++k) s |= (uint32_t)in.u8() << (8 * k);
     }
+    out->settingTextsKept = out->formatVersion >= 3;
+    for (int k = 0; k < 6 && out->settingTextsKept; ++k) in.text(&out->settingTexts[k], 29);
     return !in.problem && in.p == in.end;
 }
 

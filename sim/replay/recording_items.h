@@ -1,39 +1,37 @@
 // The items of a recording's blocks (docs/recordings.md): the first block's plug-in
 // version and settings, and in every later block the items that give the events,
-// each foreseen against the frame before and placed in order, into the recording or
-// to the caller one at a time.
+// each foreseen against the frame before and placed in order (event_order.h), into
+// the recording, to the caller one at a time, or only counted.
 #pragma once
 
+#include "replay/event_order.h"
+#include "replay/event_shapes.h"
 #include "replay/recording_reader.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace rec {
-
-// What the reader remembers of each event of the frame before: the bytes of its
-// shape, its value and its value's last step.
-struct Remembered {
-    std::string shape;
-    bool valued = false; // a native's 4- or 8-byte result, a global's cell, a tick reading
-    uint64_t value = 0;
-    uint64_t step = 0;
-};
 
 // The events as the blocks give them, frame by frame.
 struct Decoder {
     Recording* out;
     const std::function<bool(const Event&)>* onEvent; // nullptr: events go into out->events
+    bool scan = false;                                // no events: each is checked and counted, a run at once
     bool stopped = false;                             // onEvent asked for no more
-    std::vector<Remembered> previous, current;
-    uint64_t placed = 0;  // events so far, in either mode
-    uint64_t bytesTo = 0; // the file's bytes to the end of the block being read
+    uint64_t bytesTo = 0;                             // the file's bytes to the end of the block being read
+    EventOrder order;
+    NativesSeen natives;
+    // The shape of each event a repeat may foresee, as the order's slots hold them
+    // (not kept when scanning).
+    std::string shapes[ForeseenEvents];
 
-    // Places one event at the next position of the frame; a resume ends the frame.
-    bool place(const Remembered& r, int block, const char** problem);
+    // The most events the file's bytes so far may stand for.
+    uint64_t cap() const;
+    // One event to the caller; false, with the problem, when it may take no more.
+    bool emit(const std::string& shape, uint64_t value, int block, const char** problem);
 };
 
 // One block's payload, item by item; false, with the problem in *error ("NAME:

@@ -3,7 +3,9 @@
 // decoded into the events the script thread took in, in the order it took them.
 //
 // The reader is shared by the replay host, `tolvenmire-sim --dump` and the fuzz
-// target. It allocates freely; the plug-in's writer does not.
+// target. It reads a file block by block (a block is at most 1 MiB), and holds a
+// recording to what the plug-in's recorder writes: a file that breaks a rule is a
+// bad recording, whichever way it is read.
 #pragma once
 
 #include "standin/native_table.h"
@@ -81,10 +83,15 @@ struct Event {
 struct Recording {
     uint32_t formatVersion = 0;
     std::string pluginVersion; // "1.0.0"
-    // The six settings as GetPrivateProfileIntA answered them, in the order they are
-    // read: TOLVENMIRE_KEY, DEADEYE_LOCK_THRESHOLD, HEAL_WHEN_DRUNK, REFILL_PRICE,
+    // The six settings as the plug-in settled on them (a number as GetPrivateProfileIntA
+    // answers it, a key's name as its code, a switch's word as 1 or 0), in the order they
+    // are read: TOLVENMIRE_KEY, DEADEYE_LOCK_THRESHOLD, HEAL_WHEN_DRUNK, REFILL_PRICE,
     // SOBER_UP_TIME, RECORD_SESSION.
     uint32_t settings[6] = {};
+    // From format 3 on: the same settings as the player wrote them in the file, each
+    // as read ("" for a missing key).
+    bool settingTextsKept = false;
+    std::string settingTexts[6];
     bool saveFound = false; // "Tolvenmire.dat" could be opened at the script's start
     std::string saveBytes;  // the bytes the script read from it
     std::vector<Event> events;
@@ -92,7 +99,19 @@ struct Recording {
     bool ended = false;   // the end mark was read (the size cap was reached)
     std::string tornTail; // empty, or what is wrong with the bytes after the last whole block,
                           // naming the file and the block ("FILE: block 7 is cut short ...")
+
+    // Counted as far as it was read: its events, its frames (each ended by its
+    // resume, and the one after the last resume when it holds events), and the game
+    // timer's first and last readings.
+    uint64_t eventCount = 0;
+    uint64_t frames = 0;
+    bool timerRead = false;
+    uint32_t firstTimer = 0, lastTimer = 0;
 };
+
+// The key the plug-in's key test reads, the drink key, as the recording's settings
+// give it; the key test reads no key of 255 or more.
+inline uint32_t drinkKeyOf(const Recording& r) { return r.settings[0]; }
 
 // The host's table of natives, which every native event must match: for a hash,
 // its argument kinds as the native table's letters (standin/native_table.h: 's' a
@@ -109,10 +128,12 @@ inline uint32_t hostRecordStrings(char kind) { return kind == 'r' ? 0x3 : 0; }
 
 // Reads a recording. False, with the problem in *error ("FILE: block N: ..." or
 // "FILE: ..." for the file as a whole), when the file cannot be read as one: not a
-// file, empty, a wrong magic, a newer format, a header cut short, a block whose
-// checksum fails while whole blocks follow it, an item the plug-in cannot have
-// written (docs/recordings.md gives the limits). A torn last block is not an error of
-// the reader: the recording ends with the block before it, and `tornTail` says so.
+// file, larger than any recording (64 MiB: refused by its size, unread), empty, a
+// wrong magic, a newer format, a header cut short, a block whose checksum fails
+// while whole blocks follow it, an item or an order of events the plug-in cannot
+// have written (docs/recordings.md gives the rules). A torn last block is not an
+// error of the reader: the recording ends with the block before it, and `tornTail`
+// says so.
 bool readRecording(const std::string& path, Recording* out, std::string* error);
 // The same from bytes in memory; `name` stands for the file in messages.
 bool parseRecording(const uint8_t* data, size_t size, const std::string& name, Recording* out,
@@ -128,6 +149,15 @@ bool readRecordingEvents(const std::string& path, Recording* out,
                          const std::function<bool(const Event&)>& onEvent, std::string* error);
 bool parseRecordingEvents(const uint8_t* data, size_t size, const std::string& name, Recording* out,
                           const std::function<bool(const Event&)>& onEvent, std::string* error);
+
+// The same checks, without the events: each run of foreseen events is taken as one
+// count, so that a file is read through in time proportional to its bytes however
+// many events it stands for, and in memory of a block's size. For the head (not the
+// save file's bytes), the blocks, the end mark, the torn tail and the counts; the
+// verdict is the event-by-event reading's, word for word.
+bool scanRecording(const std::string& path, Recording* out, std::string* error);
+bool scanRecordingBytes(const uint8_t* data, size_t size, const std::string& name, Recording* out,
+                        std::string* error);
 
 // The memory an event holds: its own and its texts' and records'.
 inline size_t eventBytes(const Event& e) {

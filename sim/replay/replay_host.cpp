@@ -236,18 +236,17 @@ bool argumentMatches(const rec::Event& e, const Call& c, int k, char kind) {
     return p && recordAsPassed(p, size, rec::hostRecordStrings(kind)) == e.before[k];
 }
 
-// What the game wrote into a record: its bytes once the native returned; a string
-// slot the game left alone is zeros there and keeps the plug-in's address.
+// What the game wrote into a record: its bytes once the native returned. A string
+// slot keeps the plug-in's address: a value from a file is never an address (the
+// reader holds a string slot of the recorded bytes to zero, the game's leaving it).
 void writeBack(const rec::Event& e, int k, char kind, uint8_t* p) {
     const std::string& after = e.after[k];
     const uint32_t whole = rec::hostRecordSize(kind), strings = rec::hostRecordStrings(kind);
     const uint32_t size = whole < after.size() ? whole : (uint32_t)after.size();
-    static const uint8_t Zeros[8] = {};
     for (uint32_t at = 0; at < size; at += 8) {
         const uint32_t n = size - at < 8 ? size - at : 8;
         const bool isString = at / 8 < 32 && (strings >> (at / 8) & 1) != 0;
-        if (isString && memcmp(after.data() + at, Zeros, n) == 0) continue;
-        memcpy(p + at, after.data() + at, n);
+        if (!isString) memcpy(p + at, after.data() + at, n);
     }
 }
 
@@ -284,7 +283,9 @@ void estimateClock() {
             break;
         }
     }
-    if (firstFrame < 0) return;
+    // A recording that never reads the game timer: its frames are reckoned from the
+    // host's timer as it stands.
+    if (firstFrame < 0) return setTimer(host().world.timer);
     setTimer(first - p.frameMs * (uint32_t)firstFrame);
     host().world.frameMs = p.frameMs;
 }
@@ -359,7 +360,10 @@ UINT64* replayNative(Call& c) {
     c.result[0] = h.result[0];
     c.result[1] = h.result[1];
     c.result[2] = h.result[2];
-    if (c.hash == natives::GetGameTimer) setTimer((uint32_t)e->result[0]);
+    if (c.hash == natives::GetGameTimer) {
+        setTimer((uint32_t)e->result[0]);
+        replay.status.timerRead = true;
+    }
     const bool nullResult = consume().nullResult;
     logCall(c);
     return nullResult ? nullptr : h.result;
@@ -422,10 +426,18 @@ UINT64* replayGlobal(int index) {
 bool replayResume() {
     Host& h = host();
     Replay& p = replay;
-    if (over() || !h.scriptRegistered || (h.fiber && fiberFinished(h.fiber))) return false;
+    if (over()) return false;
     const rec::Event* e = peek();
     if (!e) {
         p.status.exhausted = true;
+        return false;
+    }
+    // A script that returned or unregistered, while the recording goes on: it
+    // departs there (nothing would resume it again).
+    if (!h.scriptRegistered || (h.fiber && fiberFinished(h.fiber))) {
+        char b[100];
+        snprintf(b, sizeof b, "frame %d  the script has ended: nothing left to resume", h.frame);
+        diverge(e, b);
         return false;
     }
     if (e->kind == rec::EventKind::Resume) {

@@ -92,12 +92,15 @@ void progressAt(Progress* p, uint64_t done) {
     show(p, done, now);
 }
 
-void progressEnd(Progress* p) {
-    if (p->shown) {
-        fputs("\r\x1b[K", stderr);
-        fflush(stderr);
-    }
+void progressClear(Progress* p) {
+    if (!p->shown) return;
+    fputs("\r\x1b[K", stderr);
+    fflush(stderr);
     p->shown = false;
+}
+
+void progressEnd(Progress* p) {
+    progressClear(p);
     p->terminal = false;
 }
 

@@ -30,6 +30,9 @@ void progressBegin(Progress* p, const std::string& what, uint64_t total);
 // The frames done so far: the line is rewritten at most about five times a second,
 // with the frames done, of how many, and the time left at the pace so far.
 void progressAt(Progress* p, uint64_t done);
+// Other output is about to go to the terminal: a line that is shown is cleared, and
+// the next progressAt shows it again.
+void progressClear(Progress* p);
 // The work is over: a line that was shown is cleared, so that what follows starts
 // on a clean line.
 void progressEnd(Progress* p);

@@ -3,6 +3,8 @@
 // session is played by seeded_session.cpp.
 #include "stress/random_session.h"
 
+#include "standin/progress.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -38,10 +40,37 @@ uint64_t playSeeds(uint64_t first, uint64_t last, const SessionOptions& options,
     uint64_t passed = 0, failed = 0, frames = 0;
     uint64_t answers = 0, checks = 0, spells = 0;
     int maxCalls = 0;
+    // The frames played, of about how many: the sessions' frames foreseen from the
+    // game time played so far (their frames last 1 ms to 4 s). A line printed meanwhile
+    // clears the progress first; it shows again at its next turn.
+    sim::Progress progress;
+    sim::progressBegin(
+        &progress, "seeds " + std::to_string(first) + (first == last ? "" : ".." + std::to_string(last)), 0);
+    const double allMs = (double)(last - first + 1) * (double)options.gameMs;
+    uint64_t framesPlayed = 0, msBefore = 0;
+    auto clearProgress = [&] {
+        if (!progress.shown) return;
+        sim::progressEnd(&progress);
+        progress.terminal = true;
+    };
     for (uint64_t seed = first;; ++seed) {
         SessionOptions o = options;
         if (!o.recordTo.empty() && first != last) o.recordTo += "." + std::to_string(seed);
+        if (options.onAction)
+            o.onAction = [&](const std::string& line) {
+                clearProgress();
+                options.onAction(line);
+            };
+        o.onFrame = [&](uint64_t played) {
+            if (options.onFrame) options.onFrame(played);
+            ++framesPlayed;
+            const double done = (double)(msBefore + played);
+            if (done > 0)
+                progress.total = std::max<uint64_t>(framesPlayed, (uint64_t)(framesPlayed * allMs / done));
+            sim::progressAt(&progress, framesPlayed);
+        };
         const SessionResult r = playRandomSession(seed, o);
+        msBefore += options.gameMs;
         answers += r.hostileAnswers;
         checks += r.hostileChecks;
         spells += r.hostileSpells;
@@ -51,11 +80,13 @@ uint64_t playSeeds(uint64_t first, uint64_t last, const SessionOptions& options,
             frames += (uint64_t)r.frame;
         } else {
             ++failed;
+            clearProgress();
             std::fprintf(out, "FAILED %s\n", r.describe().c_str());
         }
         if ((seed - first + 1) % 100 == 0 || seed == last) {
             const double s =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            clearProgress();
             std::fprintf(out, "seeds %llu..%llu: %llu passed, %llu failed (%llu frames, %.0f s)\n",
                          (unsigned long long)first, (unsigned long long)seed, (unsigned long long)passed,
                          (unsigned long long)failed, (unsigned long long)frames, s);
@@ -63,6 +94,7 @@ uint64_t playSeeds(uint64_t first, uint64_t last, const SessionOptions& options,
         }
         if (seed == last) break;
     }
+    sim::progressEnd(&progress);
     if (options.hostileRate > 0.0) {
         const uint64_t sessions = passed + failed;
         std::fprintf(out,

@@ -42,6 +42,9 @@ struct SessionOptions {
     // Not empty: the plug-in records the session (RECORD_SESSION=1) and its
     // recording is kept as this file (the seed's number appended when several are played).
     std::string recordTo;
+    // Called after every frame of the session's game time, with the game time played
+    // so far (for the progress of long runs).
+    std::function<void(uint64_t gameMsPlayed)> onFrame;
 };
 
 struct SessionResult {
@@ -72,6 +75,8 @@ SessionResult playRandomSession(uint64_t seed, const SessionOptions& options = S
 
 // Plays the seeds `first` to `last` one after the other and tells `out` about each
 // failure, the progress every hundred seeds, and at the end "N passed, M failed".
+// A run that takes more than about two seconds shows the frames played on standard
+// error, when that is a terminal (sim::progressBegin).
 // Returns the number of failed sessions.
 uint64_t playSeeds(uint64_t first, uint64_t last, const SessionOptions& options, FILE* out);
 

@@ -126,6 +126,7 @@ bool Session::playGameTime() {
         controlValueSeen_ = stopSeen_ = refillSaveSeen_ = false;
         sim::playFrames(1);
         ok = checkFrame();
+        if (options_.onFrame) options_.onFrame(played);
     }
     return ok;
 }

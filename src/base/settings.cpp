@@ -1,30 +1,21 @@
 #include "base/settings.h"
 
-#include <cstring>
-
 Settings gSettings;
-
-int32_t soberUpIntervalFrom(uint32_t value) {
-    float factor;
-    const uint32_t factorBits = 0x3F8CCCCD; // 1.1 in single precision
-    memcpy(&factor, &factorBits, sizeof factor);
-    const float product = (float)value * factor;
-    // A product of 2^31 or more (every negative value, read as unsigned, lands
-    // here) has no interval; it gets the default's.
-    if (!(product < 2147483648.0f)) return 110;
-    return (int32_t)product;
-}
+char gSettingTexts[SettingsKeys][SettingTextBytes];
 
 void loadSettings() {
     const char* file = ".\\Tolvenmire.ini";
-    // One read per key, in this order.
+    // Key by key, in this order: the value's text, cut as GetPrivateProfileIntA cuts
+    // it ("" for a missing key), and the number GetPrivateProfileIntA makes of it;
+    // then what the text stands for. The number of a text that is one is the
+    // system's own, exactly as before names were read.
     uint32_t* a = gSettings.answers;
-    a[0] = GetPrivateProfileIntA("SETTINGS", "TOLVENMIRE_KEY", 79, file);
-    a[1] = GetPrivateProfileIntA("SETTINGS", "DEADEYE_LOCK_THRESHOLD", 60, file);
-    a[2] = GetPrivateProfileIntA("SETTINGS", "HEAL_WHEN_DRUNK", 1, file);
-    a[3] = GetPrivateProfileIntA("SETTINGS", "REFILL_PRICE", 10, file);
-    a[4] = GetPrivateProfileIntA("SETTINGS", "SOBER_UP_TIME", 100, file);
-    a[5] = GetPrivateProfileIntA("SETTINGS", "RECORD_SESSION", 0, file);
+    for (int k = 0; k < SettingsKeys; ++k) {
+        const SettingKey& s = SettingKeys[k];
+        GetPrivateProfileStringA("SETTINGS", s.key, "", gSettingTexts[k], SettingTextBytes, file);
+        const uint32_t number = GetPrivateProfileIntA("SETTINGS", s.key, s.fallback, file);
+        a[k] = settingValueOf(k, gSettingTexts[k], number, nullptr);
+    }
     gSettings.drinkKey = (int32_t)a[0];
     gSettings.deadeyeLockThreshold = (int32_t)a[1];
     gSettings.healWhenDrunk = a[2] != 0;

@@ -13,7 +13,11 @@
 static bool isOutOfPlay() { return NativeCall<int32_t>(0xB15CD1CF58771DE1) != 0; }
 
 void ScriptMain() {
-    if (gSettings.recordSession) recordStart(gSettings.answers);
+    if (gSettings.recordSession) {
+        const char* const texts[SettingsKeys] = {gSettingTexts[0], gSettingTexts[1], gSettingTexts[2],
+                                                 gSettingTexts[3], gSettingTexts[4], gSettingTexts[5]};
+        recordStart(gSettings.answers, texts);
+    }
     loadFlaskLevel();
     if (gSettings.deadeyeLockThreshold != 0) gState.deadeyeLock = true;
     for (;;) {

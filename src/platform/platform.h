@@ -25,6 +25,7 @@ typedef uint32_t UINT;
 typedef uint64_t UINT64;
 typedef void* LPVOID;
 typedef const char* LPCSTR;
+typedef char* LPSTR;
 #ifndef TRUE
 #define TRUE 1
 #define FALSE 0
@@ -46,6 +47,10 @@ extern "C" __attribute__((visibility("default"))) DWORD GetTickCount(void);
 // `section` of `file`, or `def` when the file, the section or the key is missing.
 // A backslash in `file` is a path separator.
 extern "C" UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT def, LPCSTR file);
+// The same file's text value of `key` into `out` (`size` bytes with its NUL), or
+// `def` when the file, the section or the key is missing; the characters copied.
+extern "C" DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR out, DWORD size,
+                                          LPCSTR file);
 #endif
 
 // A Windows test build that exports neither the state record nor the settings, as

@@ -1,12 +1,10 @@
 // Stand-ins for the Windows calls, for the Linux build that the stand-in host loads.
 #include "platform/platform.h"
-#include "platform/profile_reader.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,30 +16,6 @@ extern "C" __attribute__((noinline)) DWORD GetTickCount(void) {
     clock_gettime(CLOCK_MONOTONIC, &ts);
     // Milliseconds wrap at 2^32, as on Windows.
     return (DWORD)((uint64_t)ts.tv_sec * 1000u + (uint64_t)ts.tv_nsec / 1000000u);
-}
-
-extern "C" UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT def, LPCSTR file) {
-    // ".\Tolvenmire.ini" names the current directory as Windows writes it.
-    char path[512];
-    size_t n = 0;
-    for (; file[n] != '\0' && n + 1 < sizeof path; ++n) path[n] = file[n] == '\\' ? '/' : file[n];
-    path[n] = '\0';
-
-    // Windows reads the whole file, however long; mapped here, so that its length
-    // costs no copy.
-    const int fd = open(path, O_RDONLY);
-    if (fd < 0) return (UINT)def;
-    struct stat st;
-    UINT value = (UINT)def;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-        void* text = mmap(nullptr, (size_t)st.st_size, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (text != MAP_FAILED) {
-            value = profileReadInt((const char*)text, (size_t)st.st_size, section, key, def);
-            munmap(text, (size_t)st.st_size);
-        }
-    }
-    close(fd);
-    return value;
 }
 
 bool platformWriteFile(const char* path, const char* bytes, int size) {

@@ -14,8 +14,11 @@ namespace {
 // payload's length and CRC-32 (4 bytes each, little-endian), then the payload.
 const char Magic[8] = {'T', 'O', 'L', 'V', 'R', 'E', 'C', '\x1a'};
 // Version 2: the key table's entry as the key test read it (KindKeyRead), in place
-// of version 1's keyboard events as the handler received them (KindKey).
-const uint32_t FormatVersion = 2;
+// of version 1's keyboard events as the handler received them (KindKey). Version 3:
+// the header also holds the settings' texts as the player wrote them.
+const uint32_t FormatVersion = 3;
+// The longest setting text recorded: what the plug-in reads of a value.
+const int MaxSettingText = 29;
 
 // Items of a block's payload.
 enum : uint8_t {
@@ -458,7 +461,7 @@ void recordFinish() {
     stop();
 }
 
-void recordStart(const uint32_t settingsAnswers[6]) {
+void recordStart(const uint32_t settingsAnswers[6], const char* const settingsTexts[6]) {
     if (rec.started) return;
     rec.started = true;
     makeCrcTable();
@@ -474,7 +477,8 @@ void recordStart(const uint32_t settingsAnswers[6]) {
     if (rec.file == NoFile) return;
     rec.on = true;
     rec.lastBlockTick = GetTickCount();
-    // The file's head and the first block: the plug-in's version and the settings.
+    // The file's head and the first block: the plug-in's version and the settings,
+    // their numbers, then their texts.
     uint8_t head[12];
     memcpy(head, Magic, 8);
     putLE32(head + 8, FormatVersion);
@@ -485,11 +489,17 @@ void recordStart(const uint32_t settingsAnswers[6]) {
     rec.fileBytes = sizeof head;
     const char* version = TOLVENMIRE_VERSION;
     const int n = (int)strlen(version);
-    uint8_t first[64 + 6 * 4];
+    uint8_t first[64 + 6 * 4 + 6 * (1 + MaxSettingText)];
     int at = varintInto(first, (uint64_t)n);
     memcpy(first + at, version, (size_t)n);
     at += n;
     for (int k = 0; k < 6; ++k, at += 4) putLE32(first + at, settingsAnswers[k]);
+    for (int k = 0; k < 6; ++k) {
+        const int length = (int)strnlen(settingsTexts[k], MaxSettingText);
+        first[at++] = (uint8_t)length;
+        memcpy(first + at, settingsTexts[k], (size_t)length);
+        at += length;
+    }
     appendRaw(first, at);
     markWhole();
     writeBlock();

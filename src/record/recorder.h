@@ -25,10 +25,11 @@ const uint32_t RecordingCap = 64u << 20;
 
 // Starts recording, once, at the script's start (on the script thread, before the
 // save file is loaded): the earlier recording becomes the previous one, the header
-// and the six settings answers go out at once. When the earlier recording cannot
-// become the previous one (a previous one that cannot be replaced), this session is
-// not recorded: both files stay as they are.
-void recordStart(const uint32_t settingsAnswers[6]);
+// goes out at once with the six settings, each as the number the plug-in settled on
+// and as the text the player wrote (at most 29 bytes). When the earlier recording
+// cannot become the previous one (a previous one that cannot be replaced), this
+// session is not recorded: both files stay as they are.
+void recordStart(const uint32_t settingsAnswers[6], const char* const settingsTexts[6]);
 
 // The save file at the script's start: opened, then each block of bytes read.
 void recordSaveOpened();

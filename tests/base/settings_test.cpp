@@ -1,6 +1,8 @@
 // The settings file, read once at load, with its defaults and conversions.
+#include "drink_fixture.h"
 #include "plugin_test.h"
 
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -99,6 +101,86 @@ TEST_F(SettingsFile, TheSixAnswersAreKeptAsRead) {
         for (int k = 0; k < 6; ++k) EXPECT_EQ(s.answers[k], c.answers[k]) << c.body << " key " << k;
         EXPECT_EQ(s.recordSession, c.recordSession) << c.body;
     }
+}
+
+// Every way a player may write the drink key, each with the key it drinks on: by
+// name in any case, as a number exactly as GetPrivateProfileIntA reads one (signs,
+// leading blanks, trailing text, a prefix), and the default O for a text that is
+// neither, as for a missing key.
+class DrinkKeySetting : public drink::DrinkTest {
+  protected:
+    // Whether a press of `code` starts a drink, with the drink key written `text`.
+    bool drinksOn(const std::string& text, uint32_t code, int32_t* drinkKey = nullptr) {
+        begin(("[SETTINGS]\nTOLVENMIRE_KEY=" + text + "\n").c_str());
+        if (drinkKey) *drinkKey = settings().drinkKey;
+        sim::keyEvent(code, 0, 0, 1);
+        tickAt(200000);
+        const bool drinking = state().drinking;
+        sim::stop();
+        return drinking;
+    }
+};
+
+TEST_F(DrinkKeySetting, DrinksOnTheKeyThePlayerNamed) {
+    const struct {
+        const char* text;
+        int32_t key;
+    } rows[] = {
+        {"P", 80},         {"p", 80},     {"F5", 116},      {"NumPad0", 96},   {"D7", 55},
+        {"Q0", 79},        {"80", 80},    {" 80", 80},      {"80abc", 80},     {"+80", 80},
+        {"0x50", 80},      {"\"P\"", 80}, {"numpad9", 105}, {"PageUp", 33},    {"Prior", 33},
+        {"OemMinus", 189}, {"Enter", 13}, {"F24", 135},     {"Space", 32},     {"oemclear", 254},
+        {"", 79},          {"-", 79},     {"0", 0},         {"P ; drink", 79},
+    };
+    for (const auto& row : rows) {
+        int32_t drinkKey = -1;
+        EXPECT_TRUE(drinksOn(row.text, (uint32_t)row.key, &drinkKey)) << row.text;
+        EXPECT_EQ(drinkKey, row.key) << row.text;
+    }
+    // A key the player did not name does not drink.
+    EXPECT_FALSE(drinksOn("P", 79));
+    EXPECT_FALSE(drinksOn("Q0", 80));
+}
+
+// The other settings take what the player meant: a switch its words, a number the
+// default when its text is no number, as for a missing key; numbers read as before.
+TEST_F(SettingsFile, EverySettingTakesWhatThePlayerMeant) {
+    const struct {
+        const char* body;
+        int32_t threshold, price, interval;
+        bool heal;
+    } rows[] = {
+        {"REFILL_PRICE=ten\n", 60, 10, 110, true},
+        {"REFILL_PRICE=12 dollars\n", 60, 12, 110, true},
+        {"REFILL_PRICE=-\n", 60, 10, 110, true},
+        {"REFILL_PRICE=0x\n", 60, 0, 110, true},
+        {"DEADEYE_LOCK_THRESHOLD=off\nSOBER_UP_TIME=slow\n", 60, 10, 110, true},
+        {"DEADEYE_LOCK_THRESHOLD=\"45\"\nSOBER_UP_TIME= 10\n", 45, 10, 11, true},
+        {"HEAL_WHEN_DRUNK=yes\n", 60, 10, 110, true},
+        {"HEAL_WHEN_DRUNK=No\n", 60, 10, 110, false},
+        {"HEAL_WHEN_DRUNK=OFF\n", 60, 10, 110, false},
+        {"HEAL_WHEN_DRUNK=false\n", 60, 10, 110, false},
+        {"HEAL_WHEN_DRUNK=TRUE\n", 60, 10, 110, true},
+        {"HEAL_WHEN_DRUNK=0abc\n", 60, 10, 110, false},
+        {"HEAL_WHEN_DRUNK=nope\n", 60, 10, 110, true},
+        {"HEAL_WHEN_DRUNK=P\n", 60, 10, 110, true},
+    };
+    for (const auto& row : rows) {
+        const Settings s = loadWith(row.body);
+        EXPECT_EQ(s.deadeyeLockThreshold, row.threshold) << row.body;
+        EXPECT_EQ(s.refillPrice, row.price) << row.body;
+        EXPECT_EQ(s.soberUpInterval, row.interval) << row.body;
+        EXPECT_EQ(s.healWhenDrunk, row.heal) << row.body;
+    }
+    for (const char* on : {"1", "on", "Yes", "true", "7"}) {
+        start((std::string("[SETTINGS]\nRECORD_SESSION=") + on + "\n").c_str());
+        sim::playFrames(1); // the script's start begins the recording
+        EXPECT_TRUE(settings().recordSession) << on;
+        EXPECT_TRUE(std::filesystem::exists(sim::workDir() + "/Tolvenmire.rec")) << on;
+        sim::stop();
+    }
+    for (const char* off : {"0", "off", "no", "FALSE", "maybe", ""})
+        EXPECT_FALSE(loadWith(std::string("RECORD_SESSION=") + off + "\n").recordSession) << off;
 }
 
 TEST_F(SettingsFile, EditingTheFileWhileLoadedChangesNothing) {

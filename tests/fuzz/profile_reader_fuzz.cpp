@@ -13,9 +13,16 @@
 // that section lacks the key or the key has no value. Windows (Wine) answered so for
 // every file of tests/platform' differential check.
 //
+// The text call too: into a buffer of any size it writes no further than its size,
+// ends the text there and says how long it is; and the plug-in's reading of the text
+// it gives into 30 bytes (base/setting_values.h) takes every value the integer call
+// reads as a number as that number, and no text as the default.
+//
 // Input: one byte choosing the section and the key, four bytes of default, one byte
 // giving the length of a value placed in front, that value, then the file's text.
 #include "platform/profile_reader.h"
+
+#include "base/setting_values.h"
 
 #include "fuzz_check.h"
 
@@ -154,6 +161,7 @@ uint32_t expectedValue(std::string v, int32_t def) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 6) return 0;
+    const uint8_t choice = data[0];
     const char* section = Sections[data[0] & 3];
     const char* key = Keys[(data[0] >> 2) & 7];
     int32_t def;
@@ -166,6 +174,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text((const char*)data + valueLength, size - valueLength);
 
     const uint32_t got = lookup(text, section, key, def);
+
+    // The text call, into a buffer of a size the default chooses (a heap copy of it,
+    // so that a write past it is seen).
+    const uint32_t outSize = (uint32_t)def & 63;
+    std::unique_ptr<char[]> out(new char[outSize ? outSize : 1]);
+    std::unique_ptr<char[]> copy(new char[text.empty() ? 1 : text.size()]);
+    std::memcpy(copy.get(), text.data(), text.size());
+    const uint32_t copied = profileReadString(copy.get(), text.size(), section, key, "", out.get(), outSize);
+    if (outSize > 0)
+        FUZZ_CHECK(copied < outSize && std::strlen(out.get()) == copied, "[%s] %s: %u copied into %u bytes",
+                   section, key, copied, outSize);
+    else
+        FUZZ_CHECK(copied == 0, "[%s] %s: %u copied into no buffer", section, key, copied);
+    // The plug-in's reading of the text, for a setting of each kind: a value the
+    // integer call reads as a number other than the default is a number to it too,
+    // and so read; no text is the default.
+    char read[SettingTextBytes];
+    profileReadString(copy.get(), text.size(), section, key, "", read, sizeof read);
+    const int setting = (choice >> 5) % SettingsKeys;
+    const int32_t fallback = SettingKeys[setting].fallback;
+    const uint32_t number = lookup(text, section, key, fallback);
+    SettingReading reading;
+    const uint32_t settled = settingValueOf(setting, read, number, &reading);
+    if (number != 0 && number != (uint32_t)fallback)
+        FUZZ_CHECK(reading == SettingFromNumber && settled == number,
+                   "[%s] %s=\"%s\": the integer call reads %u, the plug-in %u", section, key, read, number,
+                   settled);
+    if (reading == SettingMissing || reading == SettingNotUnderstood)
+        FUZZ_CHECK(settled == (uint32_t)fallback, "[%s] %s=\"%s\" gives no number, yet reads %u", section,
+                   key, read, settled);
     FUZZ_CHECK(lookup(text, section, key, def) == got, "two lookups of \"%s\" differ", key);
     if (!containsIgnoringCase(decoded(text), key) || !containsIgnoringCase(decoded(text), section))
         FUZZ_CHECK(got == (uint32_t)def, "[%s] %s is not in the text, yet reads %u instead of the default %d",

@@ -17,78 +17,29 @@ namespace {
 // signs, hexadecimal and other prefixes, blanks, quotes, trailing text, and runs of
 // zeros around the length at which a value's text may be cut.
 std::vector<std::string> values() {
-    std::vector<std::string> v = {"0",
-                                  "1",
-                                  "7",
-                                  "-1",
-                                  "+5",
-                                  "-0",
-                                  "+-5",
-                                  "-+5",
-                                  "--5",
-                                  "- 5",
-                                  "2147483647",
-                                  "2147483648",
-                                  "-2147483648",
-                                  "-2147483649",
-                                  "4294967295",
-                                  "4294967296",
-                                  "4294967297",
-                                  "99999999999",
-                                  "-99999999999",
-                                  "18446744073709551615",
-                                  "0x10",
-                                  "0X1f",
-                                  "0x",
-                                  "0xg",
-                                  "-0x10",
-                                  "0xFFFFFFFF",
-                                  "0x100000000",
-                                  "0x7fffffff",
-                                  "0b101",
-                                  "0o17",
-                                  "017",
-                                  "08",
-                                  "1e3",
-                                  "4.5",
-                                  "42abc",
-                                  "42 17",
-                                  "abc",
-                                  "",
-                                  " ",
-                                  " 42",
-                                  "\t42",
-                                  "42 ",
-                                  "42\t",
-                                  "\"42\"",
-                                  "'42'",
-                                  "\"42",
-                                  "42\"",
-                                  "\" 42 \"",
-                                  "\"-42\"",
-                                  "\"\"",
-                                  "'42\"",
-                                  "42 ; a comment",
-                                  "42;x",
-                                  "\x01"
-                                  "42",
-                                  "\xA0"
-                                  "42",
-                                  "\xEF\xBC\x94\xEF\xBC\x92",
-                                  "\xB2",
-                                  "\"",
-                                  "'",
-                                  "0B101",
-                                  "0O17",
-                                  "0x-5",
-                                  "-0b11",
-                                  "+0x1F",
-                                  " +5",
-                                  "\x1A"
-                                  "42",
-                                  "42\x1A",
-                                  "\x7F"
-                                  "42"};
+    std::vector<std::string> v = {
+        "0", "1", "7", "-1", "+5", "-0", "+-5", "-+5", "--5", "- 5", "2147483647", "2147483648",
+        "-2147483648", "-2147483649", "4294967295", "4294967296", "4294967297", "99999999999", "-99999999999",
+        "18446744073709551615", "0x10", "0X1f", "0x", "0xg", "-0x10", "0xFFFFFFFF", "0x100000000",
+        "0x7fffffff", "0b101", "0o17", "017", "08", "1e3", "4.5", "42abc", "42 17", "abc", "", " ", " 42",
+        "\t42", "42 ", "42\t", "\"42\"", "'42'", "\"42", "42\"", "\" 42 \"", "\"-42\"", "\"\"", "'42\"",
+        "42 ; a comment", "42;x",
+        "\x01"
+        "42",
+        "\xA0"
+        "42",
+        "\xEF\xBC\x94\xEF\xBC\x92", "\xB2", "\"", "'", "0B101", "0O17", "0x-5", "-0b11", "+0x1F", " +5",
+        "\x1A"
+        "42",
+        "42\x1A",
+        "\x7F"
+        "42",
+        // Keys by name and the switches' words, as the plug-in reads them
+        // from the text of the same value; and characters beyond ASCII,
+        // which a reader narrows to the system's code page.
+        "P", "p", "F5", "numpad0", "D7", "Q0", "Enter", "OemMinus", "None", "yes", "No", "ON", "off", "TRUE",
+        "false", "\"P\"", "'yes'", "P ;x", "Page Up", "\xEF\xBC\x98\xEF\xBC\x90", "\xC3\xA9", "p\xC3\xA9",
+        "8\xC3\xA9"};
     // Leading zeros up to past the length at which a value's text may be cut.
     for (int zeros : {8, 26, 27, 28, 29, 30, 31, 40, 100}) v.push_back(std::string((size_t)zeros, '0') + "7");
     // A value and then blanks up to about the same length.
@@ -114,10 +65,40 @@ std::string utf16(const std::string& bom, bool bigEndian, const std::string& tex
     return out;
 }
 
+// `text` (UTF-8, up to three bytes a character) as UTF-16 after `bom`.
+std::string utf16Of(const std::string& bom, bool bigEndian, const std::string& text) {
+    std::string out = bom;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char b = (unsigned char)text[i];
+        unsigned unit = b;
+        size_t n = 1;
+        if (b >= 0xE0 && i + 2 < text.size()) {
+            unit = (b & 0x0Fu) << 12 | ((unsigned char)text[i + 1] & 0x3Fu) << 6 |
+                   ((unsigned char)text[i + 2] & 0x3Fu);
+            n = 3;
+        } else if (b >= 0xC0 && i + 1 < text.size()) {
+            unit = (b & 0x1Fu) << 6 | ((unsigned char)text[i + 1] & 0x3Fu);
+            n = 2;
+        }
+        const char high = (char)(unit >> 8), low = (char)(unit & 0xFF);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
+        i += n;
+    }
+    return out;
+}
+
 // Whole files: shapes of sections, keys, comments and odd bytes, each with the
 // line end `nl`.
 std::vector<std::pair<std::string, std::string>> shapes(const std::string& nl) {
     const std::string s = "[SETTINGS]" + nl;
+    // Names and characters beyond ASCII, for the files in Unicode: full-width digits,
+    // an accented letter before and after digits.
+    const std::string names = s + "TOLVENMIRE_KEY=F5" + nl + "HEAL_WHEN_DRUNK=yes" + nl +
+                              "REFILL_PRICE=\xEF\xBC\x98\xEF\xBC\x90" + nl +
+                              "SOBER_UP_TIME=\xC3\xA9"
+                              "7" +
+                              nl + "DEADEYE_LOCK_THRESHOLD=7\xC3\xA9" + nl + "RECORD_SESSION=\xE4\xB8\xAD\xC3\xA9" + nl;
     std::vector<std::pair<std::string, std::string>> f = {
         {"plain", s + "TOLVENMIRE_KEY=80" + nl + "REFILL_PRICE=12" + nl},
         {"no_final_line_end", s + "REFILL_PRICE=12"},
@@ -190,6 +171,9 @@ std::vector<std::pair<std::string, std::string>> shapes(const std::string& nl) {
                                "REFILL_PRICE=11" +
                                    nl + s + "REFILL_PRICE=12" + nl},
         {"vertical_tab_and_form_feed", "\v[SETTINGS]\f" + nl + "\fREFILL_PRICE\v=\v12" + nl},
+        {"utf16le_names", utf16Of(std::string("\xFF\xFE", 2), false, names)},
+        {"utf16be_names", utf16Of(std::string("\xFE\xFF", 2), true, names)},
+        {"utf8_bom_names", "\xEF\xBB\xBF" + names},
         {"every_key", s + "TOLVENMIRE_KEY=80" + nl + "DEADEYE_LOCK_THRESHOLD=45" + nl + "HEAL_WHEN_DRUNK=0" +
                           nl + "REFILL_PRICE=25" + nl + "SOBER_UP_TIME=50" + nl},
         {"every_key_reversed", s + "SOBER_UP_TIME=50" + nl + "REFILL_PRICE=25" + nl + "HEAL_WHEN_DRUNK=0" +
@@ -312,7 +296,8 @@ int writeGeneratedFiles(const std::string& folder, std::string* error) {
             char name[32];
             std::snprintf(name, sizeof name, "value_%02d.%s", n++, end);
             const std::string text = std::string("[SETTINGS]") + nl + "REFILL_PRICE=" + v + nl +
-                                     "HEAL_WHEN_DRUNK=" + v + nl + "SOBER_UP_TIME=" + v;
+                                     "HEAL_WHEN_DRUNK=" + v + nl + "TOLVENMIRE_KEY=" + v + nl +
+                                     "RECORD_SESSION=" + v + nl + "SOBER_UP_TIME=" + v;
             if (!write(settings / name, text, error)) return -1;
             ++count;
         }

@@ -2,21 +2,29 @@
 // stand-ins can be compared with Windows (Wine) file by file:
 //
 //   reader_answers generate FOLDER       the generated files (FOLDER/settings, FOLDER/save)
-//   reader_answers settings PATH...      GetPrivateProfileIntA for the five keys of
-//                                        [SETTINGS], each with the plug-in's default
-//                                        and with another one: "settings<TAB>file<TAB>answers"
+//   reader_answers settings PATH...      for the six keys of [SETTINGS]:
+//                                        GetPrivateProfileIntA with the plug-in's default
+//                                        and with another one, GetPrivateProfileStringA
+//                                        into the plug-in's 30 bytes, and the value the
+//                                        plug-in makes of that text:
+//                                        "settings<TAB>file<TAB>answers"
 //   reader_answers save PATH...          the flask level the plug-in loads from the
 //                                        file as Tolvenmire.dat: "save<TAB>file<TAB>level"
 //
 // A PATH is a file or a folder of files (taken in name order). On Windows the
-// settings answers come from the system's GetPrivateProfileIntA and the levels from
-// the real DLL in the stand-in host; on Linux from the stand-in GetPrivateProfileIntA
-// and the Linux plug-in. scripts/test-readers.sh runs both and compares.
+// settings answers come from the system's GetPrivateProfileIntA and
+// GetPrivateProfileStringA and the levels from the real DLL in the stand-in host; on
+// Linux from the stand-ins and the Linux plug-in. scripts/test-readers.sh runs both
+// and compares. Each build also holds its own answers together: a text the plug-in
+// reads as a number must give the number GetPrivateProfileIntA gives, and a missing
+// one the default; a file where they part is named on the standard error, and the
+// run fails.
 #include "generated_files.h"
 
 #include "sim.h"
 
 #include "base/script_state.h"
+#include "base/setting_values.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -32,15 +40,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Key {
-    const char* name;
-    int32_t def;
-};
-const Key Keys[] = {{"TOLVENMIRE_KEY", 79},
-                    {"DEADEYE_LOCK_THRESHOLD", 60},
-                    {"HEAL_WHEN_DRUNK", 1},
-                    {"REFILL_PRICE", 10},
-                    {"SOBER_UP_TIME", 100}};
 // A second default tells an empty value read as 0 from one that gives the default.
 const int32_t OtherDefault = -7;
 
@@ -75,20 +74,51 @@ bool readFile(const fs::path& path, std::string* bytes) {
     return !in.bad();
 }
 
+// A text as a line may hold it: bytes beyond printable ASCII, '"' and '\\' escaped.
+std::string escaped(const char* text) {
+    std::string out;
+    for (const unsigned char* p = (const unsigned char*)text; *p; ++p) {
+        if (*p < 0x20 || *p >= 0x7F || *p == '"' || *p == '\\') {
+            char b[8];
+            std::snprintf(b, sizeof b, "\\x%02X", *p);
+            out += b;
+        } else {
+            out += (char)*p;
+        }
+    }
+    return out;
+}
+
 int settingsAnswers(const std::vector<std::pair<std::string, fs::path>>& files) {
+    int status = 0;
     for (const auto& [name, path] : files) {
         // An absolute path, which both systems read as it is (a relative name without
         // a folder would be looked for in the Windows folder).
         const std::string full = fs::absolute(path).string();
         std::printf("settings\t%s\t", name.c_str());
-        for (const Key& k : Keys) {
-            const UINT a = GetPrivateProfileIntA("SETTINGS", k.name, k.def, full.c_str());
-            const UINT b = GetPrivateProfileIntA("SETTINGS", k.name, OtherDefault, full.c_str());
-            std::printf(" %s=%u/%u", k.name, a, b);
+        for (int k = 0; k < SettingsKeys; ++k) {
+            const SettingKey& s = SettingKeys[k];
+            const UINT a = GetPrivateProfileIntA("SETTINGS", s.key, s.fallback, full.c_str());
+            const UINT b = GetPrivateProfileIntA("SETTINGS", s.key, OtherDefault, full.c_str());
+            char text[SettingTextBytes];
+            const DWORD n = GetPrivateProfileStringA("SETTINGS", s.key, "", text, sizeof text, full.c_str());
+            SettingReading reading;
+            const uint32_t value = settingValueOf(k, text, a, &reading);
+            std::printf(" %s=%u/%u \"%s\"%u/%u", s.key, a, b, escaped(text).c_str(), (unsigned)n, value);
+            // A value the system reads as a number other than the default the plug-in
+            // reads as that number, and no text is the default: a file that worked
+            // before reads the same.
+            if ((a != 0 && a != (uint32_t)s.fallback && (reading != SettingFromNumber || value != a)) ||
+                (reading == SettingMissing && value != (uint32_t)s.fallback)) {
+                std::fprintf(stderr,
+                             "error: %s: %s: the plug-in reads \"%s\" as %u, GetPrivateProfileIntA as %u\n",
+                             name.c_str(), s.key, escaped(text).c_str(), value, a);
+                status = 1;
+            }
         }
         std::printf("\n");
     }
-    return 0;
+    return status;
 }
 
 int saveAnswers(const std::vector<std::pair<std::string, fs::path>>& files) {

@@ -54,6 +54,46 @@ TEST_F(Command, AMissingScenarioOrSettingsFileExitsWithTwo) {
     EXPECT_EQ(r.err, s + ":1: cannot read settings file \"nowhere.ini\": No such file or directory\n");
 }
 
+// --settings: each file of tests/player/settings/ explained in the words of the .txt
+// beside it (the player's Tolvenmire-check.exe must print the same under Wine:
+// tests/windows/play_package.sh), with exit status 0 exactly when every line means
+// what it says. After a change of the wording, make them again with
+//   cd tests/player/settings && for f in *.ini; do
+//     ../../../build/debug/tolvenmire-sim --settings "$f" >"${f%.ini}.txt"; done
+TEST_F(Command, SettingsExplainsAFileAsThePluginReadsIt) {
+    const std::filesystem::path dir = SETTINGS_FILES_DIR;
+    // Each named as a player names the file beside them.
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        if (e.path().extension() != ".ini") continue;
+        ++files;
+        const Outcome r = run("--settings " + e.path().filename().string());
+        std::ifstream in(std::filesystem::path(e.path()).replace_extension(".txt"), std::ios::binary);
+        const std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(r.out, expected) << e.path();
+        const bool clean = expected.find("\nEvery line means what it says.\n") != std::string::npos;
+        EXPECT_EQ(r.status, clean ? 0 : 1) << e.path();
+        EXPECT_EQ(r.err, "") << e.path();
+    }
+    EXPECT_GE(files, 10);
+    std::filesystem::current_path(here);
+
+    // The player's file as shipped means what it says; no file at all is told.
+    Outcome r = run("--settings " + std::string(SHIPPED_SETTINGS));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\nEvery line means what it says.\n"), std::string::npos) << r.out;
+    const std::string missing = (folder / "Tolvenmire.ini").string();
+    r = run("--settings " + missing);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind(missing + ", as the plug-in reads it:\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("no such file, so the plug-in takes every default."), std::string::npos) << r.out;
+    // Not with a scenario.
+    r = run("--settings " + missing + " " + write("s.txt", "0:01 end\n"));
+    EXPECT_EQ(r.status, 2);
+}
+
 TEST_F(Command, CheckPrintsOnlyFailuresAndExitsWithOneOnThem) {
     const std::string good = write("good.txt", "0:01 press drink-key\n0:02 expect drinking on\n0:03 end\n");
     Outcome r = run("--check " + good);
@@ -107,6 +147,45 @@ TEST_F(Command, TheScenariosNameCannotForgeTheOutput) {
     r = run("'" + s + "'");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, shown + ":1: unknown event \"drnk\"\n");
+}
+
+// --html adds a page and a line saying where it is; everything else the command
+// prints is as without it. A page that cannot be written is told, with status 3.
+TEST_F(Command, HtmlWritesAPageAndChangesNothingElse) {
+    const std::string s = write("short.txt", "0:01 press drink-key\n0:09 press stop\n0:10 end\n");
+    const std::string page = (folder / "pages" / "short.html").string();
+    const Outcome plain = run("--no-pictures " + s);
+    const Outcome with = run("--no-pictures --html " + page + " " + s);
+    EXPECT_EQ(with.status, 0) << with.err;
+    auto timeless = [](std::string out) { // the wall time of the run differs
+        const size_t at = out.find(" in "), end = out.find(" s.\n", at);
+        return at == std::string::npos || end == std::string::npos ? out : out.erase(at, end - at);
+    };
+    EXPECT_EQ(timeless(with.out), timeless(plain.out) + "  page:  " + page + " (open it in a web browser)\n");
+    std::ifstream in(page);
+    std::string head;
+    std::getline(in, head);
+    EXPECT_EQ(head, "<!DOCTYPE html>");
+
+    const Outcome bad = run("--no-pictures --html " + folder.string() + " " + s); // a folder
+    EXPECT_EQ(bad.status, 3);
+    EXPECT_EQ(bad.err, "tolvenmire-sim: cannot write " + folder.string() + "\n");
+    EXPECT_EQ(run("--html x.html --random --seeds 1").status, 2);
+}
+
+// Past two seconds a session shows its progress on standard error when that is a
+// terminal (as TOLVENMIRE_PROGRESS=1 says it is), and clears it at the end. Two
+// hours of idle play: over two seconds on any machine.
+TEST_F(Command, ALongSessionShowsItsProgress) {
+    const std::string s = write("long.txt", "0:01 press drink-key\n2:00:00 end\n");
+    setenv("TOLVENMIRE_PROGRESS", "1", 1);
+    const Outcome shown = run("--quiet --no-pictures " + s);
+    unsetenv("TOLVENMIRE_PROGRESS");
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_NE(shown.err.find("\rplaying long.txt: frame "), std::string::npos) << shown.err;
+    EXPECT_NE(shown.err.find(" of 218,182 ("), std::string::npos) << shown.err;
+    EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\x1b[K") << "the line is cleared at the end";
+    EXPECT_EQ(shown.out.rfind("Played 2:00:00 of game time", 0), 0u) << "standard output as ever";
 }
 
 TEST_F(Command, OptionsAreCheckedAndListed) {

@@ -103,7 +103,8 @@ at 0:06 press key 80
                       &s, &errors));
     ASSERT_TRUE(errors.empty());
     EXPECT_TRUE(s.withSettings);
-    EXPECT_EQ(s.settings, "[SETTINGS]\nREFILL_PRICE=12\nTOLVENMIRE_KEY=80\n");
+    // A key's name goes into the file as written, for the plug-in to read.
+    EXPECT_EQ(s.settings, "[SETTINGS]\nREFILL_PRICE=12\nTOLVENMIRE_KEY=P\n");
     EXPECT_EQ(s.fps, 60);
     EXPECT_TRUE(s.withSave);
     EXPECT_EQ(s.save, "40");

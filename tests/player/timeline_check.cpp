@@ -141,7 +141,7 @@ Session play(const std::string& text, const std::string& path, player::PlayOptio
     Gatherer g(s);
     options.onEntry = [&g](const Entry& e) { g.entry(e); };
     options.onCall = [&g](const sim::Call& c, int frame) { g.call(c, frame); };
-    options.onFrame = [&g](int frame) { g.frameDone(frame); };
+    options.onFramePlayed = [&g](int frame) { g.frameDone(frame); };
     if (!player::play(s.scenario, options, &s.result)) s.error = s.result.error;
     s.frames.resize((size_t)s.result.frames + 2);
     return s;

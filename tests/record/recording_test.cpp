@@ -302,11 +302,25 @@ TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
     }
 
     // Files that are no recording, one of a newer format, and one whose key event is
-    // not its format's (this one's key table entry in a file of format 1).
-    std::string magic = good, newer = good, older = good;
+    // not its format's (this one's key table entry in a file of format 1, whose header
+    // block has no settings' texts).
+    std::string magic = good, newer = good, older;
     magic[3] = 'X';
-    newer[8] = 3;
-    older[8] = 1;
+    newer[8] = 4;
+    {
+        uint32_t length;
+        memcpy(&length, good.data() + 12, 4);
+        // The version's text (a length below 128 and the bytes), then the six answers.
+        const std::string header = good.substr(20, 1 + (size_t)(unsigned char)good[20] + 6 * 4);
+        uint32_t crc = 0xFFFFFFFFu;
+        for (unsigned char b : header) {
+            crc ^= b;
+            for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+        }
+        const uint32_t head[2] = {(uint32_t)header.size(), crc ^ 0xFFFFFFFFu};
+        older = good.substr(0, 12) + std::string((const char*)head, 8) + header + good.substr(20 + length);
+        older[8] = 1;
+    }
     const std::string empty, folderPath = (folder / "a-folder").string(),
                              huge = (folder / "huge.rec").string();
     std::filesystem::create_directories(folderPath);
@@ -316,7 +330,7 @@ TEST_F(Recording, ABadRecordingIsRejectedOrEndsWithItsLastWholeBlock) {
         std::string bytes, path, what;
     } cases[] = {
         {magic, "", "not a recording"},
-        {newer, "", "format version 3"},
+        {newer, "", "format version 4"},
         {older, "", "a key event of another format version"},
         {empty, "", "empty"},
         {"", folderPath, "a folder"},

@@ -30,12 +30,14 @@ inline std::string withoutSanitizerLines(const std::string& text) {
     return out;
 }
 
-// Runs `tolvenmire-sim ARGS` (ARGS as the shell reads them).
-inline Outcome runSim(const std::string& args) {
+// Runs `tolvenmire-sim ARGS` (ARGS as the shell reads them), with `environment`
+// ("NAME=VALUE ...") before it.
+inline Outcome runSim(const std::string& args, const std::string& environment = "") {
     Outcome r;
     const std::filesystem::path errFile =
         std::filesystem::temp_directory_path() / ("tolvenmire-sim-stderr-" + std::to_string(getpid()));
-    const std::string command = std::string(TOLVENMIRE_SIM) + " " + args + " 2>" + errFile.string();
+    const std::string command =
+        environment + std::string(TOLVENMIRE_SIM) + " " + args + " 2>" + errFile.string();
     FILE* p = popen(command.c_str(), "r");
     if (!p) return r;
     char buf[4096];

@@ -4,17 +4,19 @@
 # library exports, and besides only KERNEL32 and msvcrt. A MinGW runtime DLL such
 # as libstdc++-6.dll or libwinpthread-1.dll would be missing on a player's machine
 # and keep the plug-in from loading. Also checks that the plug-in exports gState
-# and gSettings, which the host reads.
+# and gSettings, which the host reads. With `program`, MODULE is the player's check
+# program instead, which needs KERNEL32 and msvcrt alone.
 #
-#   check_imports.sh OBJDUMP MODULE
+#   check_imports.sh OBJDUMP MODULE [program]
 set -euo pipefail
 
-if [ $# -ne 2 ]; then
-    echo "usage: $0 OBJDUMP MODULE" >&2
+if [ $# -ne 2 ] && { [ $# -ne 3 ] || [ "$3" != program ]; }; then
+    echo "usage: $0 OBJDUMP MODULE [program]" >&2
     exit 2
 fi
 objdump=$1
 module=$2
+program=${3:-}
 [ -f "$module" ] || { echo "$module: no such file" >&2; exit 1; }
 dump=$(LC_ALL=C "$objdump" -p "$module") || { echo "$module: $objdump -p failed" >&2; exit 1; }
 
@@ -45,6 +47,22 @@ expected='?getGlobalPtr@@YAPEA_KH@Z
 
 faults=()
 dlls=$(cut -f1 <<<"$imports" | sort -u)
+if [ -n "$program" ]; then
+    while read -r dll; do
+        [ -n "$dll" ] || continue
+        case "${dll,,}" in
+        kernel32.dll | msvcrt.dll) ;;
+        *) faults+=("imports $dll, which is neither KERNEL32 nor msvcrt") ;;
+        esac
+    done <<<"$dlls"
+    if [ ${#faults[@]} -ne 0 ]; then
+        echo "$module:" >&2
+        printf '  %s\n' "${faults[@]}" >&2
+        exit 1
+    fi
+    echo "$module: imports $(tr '\n' ' ' <<<"$dlls")only"
+    exit 0
+fi
 grep -qx 'ScriptHookRDR2.dll' <<<"$dlls" ||
     faults+=("ScriptHookRDR2.dll is not imported (the DLL name must be exactly that)")
 while read -r dll; do

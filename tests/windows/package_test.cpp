@@ -1,7 +1,7 @@
 // The settings file the player's package ships, read by the real plug-in through
-// Windows' own GetPrivateProfileIntA: as shipped it gives every default, and each
-// of its five keys is live (not commented out, misspelt or outside [SETTINGS]), so
-// that a player who edits a value gets it.
+// Windows' own GetPrivateProfileStringA: as shipped it gives every default, and each
+// of its six keys is live (not commented out, misspelt or outside [SETTINGS]), so
+// that a player who edits a value gets it, as a name or a word where the file has one.
 #include "plugin_test.h"
 
 #include <fstream>
@@ -44,10 +44,15 @@ TEST_F(ShippedSettings, GiveEveryDefault) {
     EXPECT_TRUE(settings().healWhenDrunk);
     EXPECT_EQ(settings().refillPrice, 10);
     EXPECT_EQ(settings().soberUpInterval, 110);
+    EXPECT_FALSE(settings().recordSession);
 }
 
 TEST_F(ShippedSettings, EachKeyIsReadWhenEdited) {
-    start(withValue("TOLVENMIRE_KEY", "79", "80").c_str());
+    start(withValue("TOLVENMIRE_KEY", "O", "P").c_str());
+    EXPECT_EQ(settings().drinkKey, 80);
+    sim::stop();
+
+    start(withValue("TOLVENMIRE_KEY", "O", "80").c_str());
     EXPECT_EQ(settings().drinkKey, 80);
     sim::stop();
 
@@ -55,8 +60,12 @@ TEST_F(ShippedSettings, EachKeyIsReadWhenEdited) {
     EXPECT_EQ(settings().deadeyeLockThreshold, 0);
     sim::stop();
 
-    start(withValue("HEAL_WHEN_DRUNK", "1", "0").c_str());
+    start(withValue("HEAL_WHEN_DRUNK", "on", "off").c_str());
     EXPECT_FALSE(settings().healWhenDrunk);
+    sim::stop();
+
+    start(withValue("RECORD_SESSION", "off", "on").c_str());
+    EXPECT_TRUE(settings().recordSession);
     sim::stop();
 
     start(withValue("REFILL_PRICE", "10", "25").c_str());

@@ -12,12 +12,24 @@
 #   play_package.sh settings ZIP SIM_EXE LINUX_SIM SCENARIOS WORK EMULATOR...
 #     a short session with the zip's Tolvenmire.ini as it is must be the same
 #     session as one with no settings file at all: every setting at its default.
+#   play_package.sh keys ZIP SIM_EXE LINUX_SIM SCENARIOS WORK EMULATOR...
+#     the zip's Tolvenmire.ini with the drink key written as a player may write it
+#     (P, p, F5, NumPad0, D7, Q0, 80, " 80", 80abc, +80): the zip's plug-in drinks
+#     on the key meant (O for Q0, which names no key), and not on another.
+#   play_package.sh check ZIP SIM_EXE LINUX_SIM SCENARIOS WORK EMULATOR...
+#     the zip's Tolvenmire-check.exe explains each settings file of
+#     tests/player/settings/ in the words of its .txt, as tolvenmire-sim --settings
+#     does on Linux, with exit status 0 exactly when every line means what it says;
+#     started with no argument it explains the zip's Tolvenmire.ini beside it, as
+#     the Linux build does; it waits for a key in a console of its own (a terminal
+#     under Wine, as a double-click gives it one), not from a prompt or with no
+#     console.
 #
 # EMULATOR runs a Windows program (cmake/wine-exec.sh PREFIX).
 set -euo pipefail
 
 if [ $# -lt 7 ]; then
-    echo "usage: $0 evening|settings ZIP SIM_EXE LINUX_SIM SCENARIOS WORK EMULATOR..." >&2
+    echo "usage: $0 evening|settings|keys|check ZIP SIM_EXE LINUX_SIM SCENARIOS WORK EMULATOR..." >&2
     exit 2
 fi
 mode=$1
@@ -37,16 +49,16 @@ fail() {
 [ -f "$zip" ] || fail "$zip: no such file (the tolvenmire_package target makes it)"
 [ -f "$sim_exe" ] || fail "$sim_exe: no such file"
 
-# Unpacked as a player unpacks it: into a fresh folder, and nothing but the three
+# Unpacked as a player unpacks it: into a fresh folder, and nothing but the four
 # files lands there (no folder inside the zip that would keep the plug-in out of the
 # game's folder).
 rm -rf "$work"
 game=$work/game
 mkdir -p "$game"
 unzip -q "$zip" -d "$game"
-listed=$(cd "$game" && find . -mindepth 1 | sort | tr '\n' ' ')
-[ "$listed" = "./Tolvenmire-README.txt ./Tolvenmire.asi ./Tolvenmire.ini " ] ||
-    fail "the zip unpacks to: $listed; expected Tolvenmire-README.txt Tolvenmire.asi Tolvenmire.ini"
+listed=$(cd "$game" && find . -mindepth 1 | LC_ALL=C sort | tr '\n' ' ')
+expected_files="./Tolvenmire-README.txt ./Tolvenmire-check.exe ./Tolvenmire.asi ./Tolvenmire.ini "
+[ "$listed" = "$expected_files" ] || fail "the zip unpacks to: $listed; expected $expected_files"
 
 # The timeline with what may differ between two runs, or between the two systems,
 # made the same: the plug-in's path in the first line, the wall-clock time, CRLF.
@@ -143,8 +155,99 @@ settings)
     echo "The zip's Tolvenmire.ini gives every default:" \
         "$(grep -m1 ' start ' "$work/shipped-settings.out" | sed 's/^ *0:00.0  start *//; s/\r$//')"
     ;;
+keys)
+    # TEXT CODE OTHER SHOWN: the drink key written TEXT drinks on CODE, not on OTHER,
+    # and the timeline's start line names it SHOWN.
+    rows=("P 80 79 P" "p 80 79 P" "F5 116 79 F5" "NumPad0 96 79 NumPad0" "D7 55 79 D7" "Q0 79 80 O"
+        "80 80 79 P" "_80 80 79 P" "80abc 80 79 P" "+80 80 79 P")
+    for row in "${rows[@]}"; do
+        read -r text code other shown <<<"$row"
+        text=${text//_/ } # "_80" stands for " 80"
+        name=key-$code-$(printf '%s' "$text" | tr -c 'A-Za-z0-9+' '_')
+        mkdir -p "$work/$name"
+        grep -q $'^TOLVENMIRE_KEY=O\r$' "$game/Tolvenmire.ini" ||
+            fail "the zip's Tolvenmire.ini has no line TOLVENMIRE_KEY=O (with Windows line ends)"
+        sed "s/^TOLVENMIRE_KEY=O\r\$/TOLVENMIRE_KEY=$text\r/" "$game/Tolvenmire.ini" >"$work/$name/Tolvenmire.ini"
+        printf '%s\n' "# The zip's settings file with TOLVENMIRE_KEY=$text." \
+            "settings-file Tolvenmire.ini" "0:01 press key $other" "0:02 expect drinking off" \
+            "0:03 press key $code" "0:04 expect drinking on" "0:05 end" >"$work/$name/keys.txt"
+        play "$name" --no-pictures "$work/$name/keys.txt"
+        grep -q '^  expectations: 2 passed, 0 failed' <(sed 's/\r$//' "$work/$name.out") ||
+            fail "TOLVENMIRE_KEY=$text: $(grep expectations: "$work/$name.out")"
+        grep -q "  start .*drink key $shown ($code) " "$work/$name.out" ||
+            fail "TOLVENMIRE_KEY=$text: the start line does not name the key $shown ($code)"
+    done
+    echo "The zip's plug-in drinks on the key meant, for each of ${#rows[@]} ways to write it"
+    ;;
+check)
+    settings=$(dirname "$scenarios")/tests/player/settings
+    [ -d "$settings" ] || fail "$settings: no such folder (the settings files explained)"
+    mkdir -p "$work/settings"
+    cp "$settings"/*.ini "$work/settings/"
+    checked=0
+    # explain NAME FOLDER [FILE]: Tolvenmire-check.exe [FILE] in FOLDER, its standard
+    # input no console; the text into $work/NAME.out (CRLF made LF), the status into
+    # $work/NAME.status.
+    explain() {
+        local name=$1 folder=$2
+        shift 2
+        local status=0
+        (cd "$folder" && timeout 120 "${emulator[@]}" "$game/Tolvenmire-check.exe" "$@" </dev/null) \
+            >"$work/$name.raw" 2>"$work/$name.err" || status=$?
+        sed 's/\r$//' "$work/$name.raw" >"$work/$name.out"
+        echo "$status" >"$work/$name.status"
+        [ "$status" -le 1 ] || { cat "$work/$name.err" >&2; fail "Tolvenmire-check.exe $* exited with $status"; }
+    }
+    for ini in "$work/settings"/*.ini; do
+        base=$(basename "$ini" .ini)
+        explain "check-$base" "$work/settings" "$base.ini"
+        if ! diff -u "$settings/$base.txt" "$work/check-$base.out" >"$work/check-$base.diff"; then
+            cat "$work/check-$base.diff" >&2
+            fail "Tolvenmire-check.exe $base.ini (+) does not say what $base.txt (-) says"
+        fi
+        want=1
+        grep -qx 'Every line means what it says.' "$settings/$base.txt" && want=0
+        [ "$(cat "$work/check-$base.status")" = "$want" ] ||
+            fail "Tolvenmire-check.exe $base.ini exited with $(cat "$work/check-$base.status"), not $want"
+        checked=$((checked + 1))
+    done
+    # With no argument: the Tolvenmire.ini beside it, as the Linux build explains it.
+    explain check-beside "$work"
+    (cd "$game" && "$linux_sim" --settings Tolvenmire.ini) >"$work/check-beside-linux.out" || true
+    diff -u "$work/check-beside-linux.out" "$work/check-beside.out" >&2 ||
+        fail "Tolvenmire-check.exe on the zip's Tolvenmire.ini (+) differs from the Linux build's (-)"
+    [ "$(cat "$work/check-beside.status")" = 0 ] || fail "the zip's Tolvenmire.ini does not mean what it says"
+    grep -q 'Press any key' "$work/check-beside.out" && fail "Tolvenmire-check.exe waited for a key with no console"
+    # In a console of its own (under Wine, a terminal it is the only program of, as a
+    # double-click gives it one) it asks for a key and waits for it; run from a
+    # prompt (cmd), whose console it shares, it does not. (Wine draws the console's
+    # text with cursor moves for blanks: they are left out before the text is read.)
+    command -v script >/dev/null || fail "script (Debian package bsdutils) is needed to give it a terminal"
+    in_terminal() {
+        local name=$1
+        shift
+        timeout 120 script -qec "$(printf '%q ' "$@")" /dev/null >"$work/$name.raw" 2>&1 ||
+            fail "Tolvenmire-check.exe in a terminal ($name) did not end well: $(tail -c 300 "$work/$name.raw")"
+        sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' "$work/$name.raw" | tr -d '\r ' >"$work/$name.out"
+    }
+    started=$(date +%s)
+    (sleep 8 && printf x) | (cd "$game" && in_terminal check-own-console "${emulator[@]}" Tolvenmire-check.exe)
+    waited=$(($(date +%s) - started))
+    grep -q 'Everylinemeanswhatitsays.' "$work/check-own-console.out" ||
+        fail "Tolvenmire-check.exe in a console of its own did not explain the file"
+    grep -q 'Pressanykeytoclosethiswindow.' "$work/check-own-console.out" ||
+        fail "Tolvenmire-check.exe in a console of its own did not ask for a key"
+    [ "$waited" -ge 8 ] || fail "Tolvenmire-check.exe in a console of its own ended after $waited s, before the key"
+    (cd "$game" && in_terminal check-from-prompt "${emulator[@]}" cmd /c Tolvenmire-check.exe) </dev/null
+    grep -q 'Everylinemeanswhatitsays.' "$work/check-from-prompt.out" ||
+        fail "Tolvenmire-check.exe from a prompt did not explain the file"
+    grep -q 'Pressany' "$work/check-from-prompt.out" && fail "Tolvenmire-check.exe from a prompt waited for a key"
+    echo "Tolvenmire-check.exe from the zip explains $checked settings files as the Linux build does," \
+        "and the zip's Tolvenmire.ini beside it: every line means what it says; in a console of its own it" \
+        "waited $waited s for the key, from a prompt and with no console it did not wait"
+    ;;
 *)
-    echo "usage: $0 evening|settings ..." >&2
+    echo "usage: $0 evening|settings|keys|check ..." >&2
     exit 2
     ;;
 esac

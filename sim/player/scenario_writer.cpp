@@ -15,6 +15,8 @@
 #include "player/settings_file.h"
 #include "player/world_tables.h"
 
+#include "base/setting_values.h"
+
 #include "replay/recording_reader.h"
 #include "replay/recording_stream.h"
 #include "sim.h"
@@ -323,14 +325,10 @@ struct Tap {
             if (!f.tested) f.tested = true, f.tick = e.tick;
             return;
         case rec::EventKind::KeyRead:
-            f.keyRead = true;
-            f.key = e.key;
-            f.keyTick = e.tick;
-            f.keyFlags[0] = e.fifth, f.keyFlags[1] = e.sixth, f.keyFlags[2] = e.seventh;
-            return;
         case rec::EventKind::Key:
-            // Format 1: the keyboard's events as the handler took them, before the frame.
-            if (e.key != drinkKey) return;
+            // Format 1 has the keyboard's events as the handler took them, before the
+            // frame: the drink key's last is what the key test read.
+            if (e.kind == rec::EventKind::Key && e.key != drinkKey) return;
             f.keyRead = true;
             f.key = e.key;
             f.keyTick = e.tick;
@@ -520,8 +518,10 @@ class SessionWriter {
 
     void startRun(const RecordedFrame& atLoad, const rec::Recording& head, const rec::Recording& first) {
         loads_.push_back(atLoad);
-        if (head.formatVersion == 0) return;
-        if (&head == &first) return;
+        if (&head == &first) {
+            firstSave_ = head.saveFound ? head.saveBytes : std::string("\x01none");
+            return;
+        }
         // A run after a restart reads the files the last run left.
         bool same = true;
         for (int i = 0; i < 5; ++i) same = same && head.settings[i] == first.settings[i];
@@ -675,12 +675,12 @@ class SessionWriter {
         if (k < expectedSave_.size()) {
             const std::string& read = expectedSave_[k];
             const std::string left = anySave_ ? lastSave_ : firstSave_;
-            if (read != left && anySave_)
+            if (read != left)
                 leftOut_.push_back({f.run, f.frame, at,
                                     "the save file read at this run's start holds " +
                                         (read == "\x01none" ? std::string("nothing") : quotedWord(read)) +
-                                        "; the scenario's holds what the last run saved, " +
-                                        quotedWord(left)});
+                                        "; the scenario's holds what the run before left, " +
+                                        (left == "\x01none" ? std::string("nothing") : quotedWord(left))});
         }
     }
 

@@ -679,6 +679,13 @@ int writeScenarioOf(const Options& o) {
         fprintf(stderr, "%s: left out: %s\n", sim::printable(o.scenarioOut).c_str(),
                 sim::printable(line).c_str());
     fflush(stdout);
+    // A torn recording (the game stopped while it wrote) is written up to its last
+    // whole block, as the replay replays it, and its tail told as the replay tells it.
+    for (const rec::Recording& r : scanned)
+        if (!r.tornTail.empty()) {
+            fprintf(stderr, "%s\n", sim::printable(r.tornTail).c_str());
+            return ExitUsage;
+        }
     if (!w.departure.empty()) {
         fprintf(stderr,
                 "tolvenmire-sim: the plug-in departs from the recording at %s: the scenario goes as far as "

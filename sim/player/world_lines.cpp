@@ -143,6 +143,11 @@ struct WorldLines::Tracker {
     void answer(const std::vector<Answered>& all, size_t i);
     void rawAnswer(const Answered& a, const std::string& args, uint64_t value);
     void flag(const Answered& a, int32_t* tracked, const char* on, const char* off, const char* knob);
+    void knob(int32_t v, int32_t* tracked, const char* name, const char* note) {
+        if (v == *tracked) return;
+        say(std::string("set ") + name + " " + std::to_string(v), note);
+        *tracked = v;
+    }
     void missionFlag(const Answered& a);
     void satchel(const Answered& a);
     void effect(const Answered& a);
@@ -213,11 +218,7 @@ void WorldLines::Tracker::answer(const std::vector<Answered>& all, size_t i) {
     case natives::GetMissionFlag:
         return missionFlag(a);
     case natives::PlayerPedId:
-        if (v != player) {
-            say("set player-handle " + std::to_string(v), "PLAYER_PED_ID's answer");
-            player = v;
-        }
-        return;
+        return knob(v, &player, "player-handle", "PLAYER_PED_ID's answer");
     case natives::IsUsingKeyboardAndMouse:
         return flag(a, &keyboard, "keyboard", "controller", "keyboard-and-mouse");
     case natives::IsControlJustReleased:
@@ -246,11 +247,7 @@ void WorldLines::Tracker::answer(const std::vector<Answered>& all, size_t i) {
     case natives::GetSecondsSinceBaseYear:
         return clockRead(a);
     case natives::GetEntityMaxHealth:
-        if (v != maxHealth) {
-            say("set max-health " + std::to_string(v), "GET_ENTITY_MAX_HEALTH's answer");
-            maxHealth = v;
-        }
-        return;
+        return knob(v, &maxHealth, "max-health", "GET_ENTITY_MAX_HEALTH's answer");
     case natives::IsPlayerFreeAiming:
         return flag(a, &aiming, "aim", "stop-aiming", "free-aiming");
     case natives::GetInteriorFromEntity:

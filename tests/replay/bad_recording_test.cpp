@@ -723,12 +723,14 @@ TEST(BadRecording, EachCraftedRecordingIsToldAsBadQuicklyAndInLittleMemory) {
                 const std::string& where = expected == 1 ? run.out : run.err;
                 EXPECT_NE(where.find(c.told), std::string::npos) << mode << ": " << where;
             }
-            EXPECT_FALSE(fs::exists(folder / "written.txt")) << mode;
-            // Refused before the first frame: nothing replayed.
+            // Refused before the first frame: nothing replayed, no scenario written (a
+            // torn one is, up to its last whole block, as the replay replays it).
             if (expected == 2 && told[i].find("cut short") == std::string::npos &&
                 told[i].find("a length of") == std::string::npos) {
                 EXPECT_EQ(run.out.find("replayed to"), std::string::npos) << run.out;
+                EXPECT_FALSE(fs::exists(folder / "written.txt")) << mode;
             }
+            fs::remove(folder / "written.txt");
             // Nothing the file holds acts on the terminal, and no forged verdict.
             EXPECT_EQ(firstUnsafe(run.out), "") << mode;
             EXPECT_EQ(firstUnsafe(run.err), "") << mode;

@@ -15,6 +15,7 @@
 #include "player/settings_file.h"
 #include "player/world_tables.h"
 
+#include "base/key_names.h"
 #include "base/setting_values.h"
 
 #include "replay/recording_reader.h"
@@ -767,12 +768,29 @@ class SessionWriter {
 // ---------------------------------------------------------------------------
 // The scenario's text.
 
+// A setting as the player wrote it, where the recording kept the text and the text
+// is a key's name or a switch's word that stands for the value the plug-in took
+// ("TOLVENMIRE_KEY=F5"); otherwise the value as a number.
+std::string settingValueText(const rec::Recording& head, int i) {
+    const uint32_t v = head.settings[i];
+    const std::string& t = head.settingTexts[i];
+    if (head.settingTextsKept && !t.empty() && t.find_first_of(" \t\"#=") == std::string::npos) {
+        if (SettingKeys[i].kind == SettingKeyCode && keyCodeOfName(t.c_str()) >= 0 &&
+            (uint32_t)keyCodeOfName(t.c_str()) == v)
+            return t;
+        if (SettingKeys[i].kind == SettingSwitch && switchOfWord(t.c_str()) >= 0 &&
+            (uint32_t)switchOfWord(t.c_str()) == v)
+            return t;
+    }
+    return std::to_string((int32_t)v);
+}
+
 std::string settingsLines(const rec::Recording& head) {
     std::string keys;
     for (int i = 0; i < 5; ++i) {
         const int32_t v = (int32_t)head.settings[i];
         if (v != SettingKeys[i].fallback)
-            keys += std::string(" ") + SettingKeys[i].key + "=" + std::to_string(v);
+            keys += std::string(" ") + SettingKeys[i].key + "=" + settingValueText(head, i);
     }
     return keys.empty() ? std::string() : "settings" + keys + "\n";
 }

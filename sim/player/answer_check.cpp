@@ -64,6 +64,16 @@ class Comparer {
     Comparer(const std::vector<std::string>& paths, uint32_t startTimer, CheckOutcome* out)
         : paths_(paths), startTimer_(startTimer), out_(out) {}
 
+    // Every run's recording opened for reading. False, with out->error, when one cannot be.
+    bool open() {
+        for (const std::string& path : paths_) {
+            std::string error;
+            streams_.push_back(std::make_unique<RecordingStream>());
+            if (!streams_.back()->open(path, &error)) return out_->error = error, false;
+        }
+        return true;
+    }
+
     void call(const sim::Call& c) {
         if (parted_) return;
         if (c.kind == sim::CallKind::ScriptRegister) return nextRun(c);
@@ -93,19 +103,15 @@ class Comparer {
         bool alike = true, consecutive = true;
     };
 
+    // The next run's recording, opened before the session was played: a run starts
+    // when the plug-in registers its script, which on Windows it does from its entry
+    // point, under the loader lock, where no reader thread may start or end.
     void nextRun(const sim::Call&) {
         finish();
         ++run_;
-        stream_.reset();
         ended_ = false;
         frame_ = 1;
-        if ((size_t)run_ >= paths_.size()) return;
-        stream_ = std::make_unique<RecordingStream>();
-        std::string error;
-        if (!stream_->open(paths_[(size_t)run_], &error)) {
-            out_->error = error;
-            stream_.reset();
-        }
+        stream_ = (size_t)run_ < streams_.size() ? streams_[(size_t)run_].get() : nullptr;
     }
 
     bool nextComparable(rec::Event* e) {
@@ -248,7 +254,8 @@ class Comparer {
     const std::vector<std::string>& paths_;
     uint32_t startTimer_;
     CheckOutcome* out_;
-    std::unique_ptr<RecordingStream> stream_;
+    std::vector<std::unique_ptr<RecordingStream>> streams_;
+    RecordingStream* stream_ = nullptr;
     int run_ = -1;
     int frame_ = 1;
     Millis at_ = 0;
@@ -262,6 +269,7 @@ void checkScenario(const Scenario& scenario, const std::vector<std::string>& rec
                    const WriteOptions& options, CheckOutcome* out) {
     *out = CheckOutcome();
     Comparer comparer(recordings, scenario.hasGameTimer ? scenario.gameTimer : sim::World().timer, out);
+    if (!comparer.open()) return;
     PlayOptions play;
     play.pluginPath = options.pluginPath;
     play.interrupted = options.interrupted;

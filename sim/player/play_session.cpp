@@ -244,14 +244,25 @@ void ScenarioSession::expect(const Event& e, Millis at, const std::string& befor
 
 void ScenarioSession::playFrame() {
     frame.calls.clear();
+    w().frameMs = upcoming;
+    if (!lengths.empty()) lengths.pop_front();
     sim::playFrames(1);
     ++res->frames;
     if (opt.onFramePlayed) opt.onFramePlayed(res->frames);
     fillFrame();
     narrator.frame(frame);
     if (opt.onFrame) opt.onFrame(frame);
-    for (auto& f : afterFrame) f();
-    afterFrame.clear();
+    // What lasts its frames ends after the last of them, in the order it was written.
+    std::vector<std::function<void()>> due;
+    size_t kept = 0;
+    for (auto& [left, undo] : afterFrames) {
+        if (--left <= 0)
+            due.push_back(std::move(undo));
+        else
+            afterFrames[kept++] = {left, std::move(undo)};
+    }
+    afterFrames.resize(kept);
+    for (auto& undo : due) undo();
 }
 
 // The folder, the world as the scenario sets it up, and the first load.
@@ -262,7 +273,9 @@ bool ScenarioSession::start() {
         return false;
     }
     frameMs = frameLength(sc.fps);
+    upcoming = (uint32_t)frameMs;
     sim::world().frameMs = (uint32_t)frameMs;
+    if (sc.hasGameTimer) w().timer = sc.gameTimer;
     // The load's registrations are traced too; the world keeps its timer across it.
     startTimer = w().timer;
     live = true;
@@ -271,7 +284,16 @@ bool ScenarioSession::start() {
         res->error = error.empty() ? "the plug-in could not be started" : error;
         return false;
     }
+    if (sc.hasTickCount) sim::setTickCount(sc.tickCount);
     return true;
+}
+
+// The next frame's length: the frames lines due by now installed, then the first
+// length they give, else the frame rate's.
+uint32_t ScenarioSession::nextLength() {
+    while (nextFrameLine < frameLines.size() && frameLines[nextFrameLine]->at <= elapsed())
+        frameTimes(*frameLines[nextFrameLine++], elapsed());
+    return lengths.empty() ? (uint32_t)frameMs : lengths.front();
 }
 
 // The settings as the plug-in read them, the setup's world lines, and the world
@@ -307,7 +329,12 @@ std::string ScenarioSession::playerLine() {
 // frame is the first at or after the session's end: the lines of the end's time are
 // played and checked like any others.
 void ScenarioSession::playEvents() {
-    for (const Event& e : sc.events) queue.push({e.at, seq++, &e});
+    for (const Event& e : sc.events) {
+        if (e.kind == Event::Kind::FrameTimes)
+            frameLines.push_back(&e);
+        else
+            queue.push({e.at, seq++, &e});
+    }
     std::vector<Queued> expects;
     // The expectations waiting for the frame whose time comes before `until`, checked
     // now, before `what` happens.
@@ -322,7 +349,8 @@ void ScenarioSession::playEvents() {
         expects.resize(kept);
     };
     do {
-        const Millis next = elapsed() + frameMs;
+        upcoming = nextLength();
+        const Millis next = elapsed() + upcoming;
         while (!queue.empty() && queue.top().at <= next) {
             const Queued q = queue.top();
             queue.pop();

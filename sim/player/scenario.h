@@ -75,11 +75,12 @@ struct Expectation {
 
 struct Event {
     enum class Kind {
-        PressKey,     // a keyboard event; number = key code, -1 for the drink key
-        PressControl, // an analogue control reads 1.0 for one frame; number = hash
-        Satchel,      // the satchel control reported released: number 0 one frame, 1 every
-                      // frame from now, 2 no longer
-        Complete,     // the player completes a prompt; name "drink" or "refill"
+        PressKey,     // a keyboard event; number = key code, -1 for the drink key; keyFlags
+        PressControl, // an analogue control reads `value` (1.0 unless written) for `span` frames;
+                      // number = hash
+        Satchel,      // the satchel control reported released: number 0 for `span` frames, 1
+                      // every frame from now, 2 no longer
+        Complete,     // the player completes a prompt (for `span` frames); name "drink" or "refill"
         Mission,      // the mission flag raised; duration, 0 = until mission-end
         MissionEnd,   // ends an open mission
         Die,          // the player dies for duration
@@ -94,8 +95,12 @@ struct Event {
         Cash,         // number = hundredths
         Model,        // number = model hash
         ClockRate,    // value = game-clock units per second
-        Clock,        // number = game-clock value
+        Clock,        // number = game-clock value, value = the part of a second it stands at
         Knob,         // name = knob; value
+        Position,     // the player stands at x, y, z
+        FrameTimes,   // the frames that begin at this time or later last `lengths`, in order
+        Answer,       // a native's raw answer: number = its hash, args as --trace writes them
+                      // ("" for any), its 32 bits in `bits`, for `span` frames
         Expect,       // expect
         Restart,      // the game quits and starts again: the plug-in is unloaded and loaded afresh
         End,          // the session ends here
@@ -109,6 +114,15 @@ struct Event {
     Millis duration = 0;
     std::string name;
     Expectation expect;
+    int span = 1; // the frames a press, a release or a completion lasts (`for N frames`)
+    // PressKey: the keyboard event's fifth, sixth and seventh values (`with F S T`).
+    int32_t keyFlags[3] = {0, 0, 1};
+    // Target: placed at x, y, z rather than `value` away; Position: where the player stands.
+    bool placed = false;
+    double x = 0, y = 0, z = 0;
+    std::vector<uint32_t> lengths; // FrameTimes
+    std::string args;              // Answer: the arguments it answers for, blanks taken out
+    uint64_t bits = 0;             // Answer: the answer's 32 bits (an integer's, or a float's)
 };
 
 struct Scenario {
@@ -121,6 +135,10 @@ struct Scenario {
     std::string save;      // its content
     bool hasHudAt = false;
     Millis hudAt = 0;
+    bool hasGameTimer = false; // game-timer: the game timer at the load, before the first frame
+    uint32_t gameTimer = 0;
+    bool hasTickCount = false; // tick-count: the system's tick count at the load
+    uint32_t tickCount = 0;
     std::vector<Event> setup;  // world changes before the first frame
     std::vector<Event> events; // in time order; lines of one time in file order
     Millis end = 0;            // the session's length

@@ -12,6 +12,7 @@
 #include "base/settings.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace player {
 
@@ -22,6 +23,16 @@ namespace {
 std::string gameName(int64_t hash) {
     const hashes::Constant* c = hashes::find((uint32_t)hash);
     return c ? std::string(" — ") + c->name : "";
+}
+
+// The meters' texture dictionaries all loaded (as the game may hold them for its own
+// screens), or none: unloaded, they must be asked for again.
+void texturesLoaded(sim::World& world, bool on) {
+    world.textureLoading.clear();
+    world.textureLoaded.clear();
+    if (!on) return;
+    for (uint32_t dictionary : {hashes::RpgMeter, hashes::Blips, hashes::RpgTextures, hashes::InventoryItems})
+        world.textureLoaded[dictionary] = true;
 }
 
 } // namespace
@@ -51,6 +62,9 @@ void ScenarioSession::apply(const Event& e, Millis at) {
         {K::ClockRate, &ScenarioSession::clockRate},
         {K::Clock, &ScenarioSession::clock},
         {K::Knob, &ScenarioSession::knob},
+        {K::Position, &ScenarioSession::position},
+        {K::FrameTimes, &ScenarioSession::frameTimes},
+        {K::Answer, &ScenarioSession::answer},
         {K::Expect, &ScenarioSession::expectLine},
         {K::Restart, &ScenarioSession::restart},
         {K::End, &ScenarioSession::end},
@@ -67,28 +81,28 @@ void ScenarioSession::pressKey(const Event& e, Millis at) {
     const int64_t key = e.number >= 0 ? e.number : (int64_t)(uint32_t)settings().drinkKey;
     say(at, Topic::Action, e.written + (e.number < 0 ? " — " + keyName(key) : ""), e.line);
     const uint32_t ticks = sim::tickCount();
-    const Millis ahead = std::clamp<Millis>(at - elapsed(), 0, frameMs);
+    const Millis ahead = std::clamp<Millis>(at - elapsed(), 0, upcoming);
     sim::setTickCount(ticks + (uint32_t)ahead);
-    sim::keyEvent((uint32_t)key, 0, 0, 1);
+    sim::keyEvent((uint32_t)key, e.keyFlags[0], e.keyFlags[1], e.keyFlags[2]);
     sim::setTickCount(ticks);
 }
 
-// An analogue control reads 1.0 for one frame.
+// An analogue control reads 1.0, or the value written, for its frames.
 void ScenarioSession::pressControl(const Event& e, Millis at) {
     say(at, Topic::Action, e.written + gameName(e.number), e.line);
     const uint32_t control = (uint32_t)e.number;
-    w().analog[control] = 1.0f;
-    afterFrame.push_back([this, control] { w().analog[control] = 0.0f; });
+    w().analog[control] = (float)e.value;
+    after(e.span, [this, control] { w().analog[control] = 0.0f; });
 }
 
-// The satchel control reported released: for one frame (a release), or every
+// The satchel control reported released: for its frames (a release), or every
 // frame until told otherwise (the older hold prompt-control).
 void ScenarioSession::satchel(const Event& e, Millis at) {
     const bool keyboard = w().keyboardAndMouse != 0 && e.number != 2;
     say(at, Topic::Action,
         e.written + (keyboard ? " — with keyboard and mouse the drink prompt is left as it is" : ""), e.line);
     w().satchelReleased = e.number == 2 ? 0 : 1;
-    if (e.number == 0) afterFrame.push_back([this] { w().satchelReleased = 0; });
+    if (e.number == 0) after(e.span, [this] { w().satchelReleased = 0; });
 }
 
 void ScenarioSession::complete(const Event& e, Millis at) {
@@ -112,9 +126,9 @@ void ScenarioSession::complete(const Event& e, Millis at) {
     }
     say(at, Topic::Action, e.written, e.line);
     // The player completes it once: the completion test answers yes in the next
-    // frame only.
+    // frame only, or in its frames (also once it is gone).
     it->second.completed = true;
-    afterFrame.push_back([this, handle] {
+    after(e.span, [this, handle] {
         auto p = w().prompts.find(handle);
         if (p != w().prompts.end()) p->second.completed = false;
     });
@@ -219,16 +233,85 @@ void ScenarioSession::target(const Event& e, Millis at) {
         who = std::string("the bartender of ") + s->name;
     } else {
         ped.handle = 4000;
-        ped.model = 0x5A5A5A5A;
+        ped.model = e.number ? (uint32_t)e.number : 0x5A5A5A5A;
         ped.promptGroup = 799;
         who = "a stranger";
     }
-    ped.x = world.playerX + (float)e.value;
-    ped.y = world.playerY;
-    ped.z = world.playerZ;
+    if (e.placed) {
+        ped.x = (float)e.x, ped.y = (float)e.y, ped.z = (float)e.z;
+    } else {
+        ped.x = world.playerX + (float)e.value;
+        ped.y = world.playerY;
+        ped.z = world.playerZ;
+    }
     world.peds[ped.handle] = ped;
     world.target = ped.handle;
-    say(at, Topic::Action, e.written + " — " + who + ", " + fixed(e.value, 1) + " away", e.line);
+    const double dx = (double)ped.x - world.playerX, dy = (double)ped.y - world.playerY,
+                 dz = (double)ped.z - world.playerZ;
+    say(at, Topic::Action,
+        e.written + " — " + who + ", " + fixed(std::sqrt(dx * dx + dy * dy + dz * dz), 1) + " away", e.line);
+}
+
+void ScenarioSession::position(const Event& e, Millis at) {
+    say(at, Topic::Action, e.written, e.line);
+    w().playerX = (float)e.x;
+    w().playerY = (float)e.y;
+    w().playerZ = (float)e.z;
+}
+
+// The frames that begin from now on last the lengths given, then the frame rate's.
+// Not told: it is the game's timing, not something that happens.
+void ScenarioSession::frameTimes(const Event& e, Millis) {
+    lengths.assign(e.lengths.begin(), e.lengths.end());
+}
+
+// A raw answer of the game, for its frames: the model is not asked meanwhile.
+void ScenarioSession::answer(const Event& e, Millis at) {
+    say(at, Topic::Action,
+        e.written + " — the game's answer as written, for " + std::to_string(e.span) +
+            (e.span == 1 ? " frame" : " frames"),
+        e.line);
+    const int id = ++rawAnswerIds;
+    rawAnswers.push_back({(uint64_t)e.number, e.args, e.bits, id});
+    w().overrides[(uint64_t)e.number] = [this](const sim::Call& c, uint64_t* r) { return rawAnswer(c, r); };
+    after(e.span, [this, id] {
+        rawAnswers.erase(std::remove_if(rawAnswers.begin(), rawAnswers.end(),
+                                        [id](const RawAnswer& a) { return a.id == id; }),
+                         rawAnswers.end());
+    });
+}
+
+namespace {
+
+// A call's arguments as --trace writes them, without blanks: "0,INPUT_MOVE_UD".
+std::string argumentsOf(const sim::Call& c) {
+    const std::string line = sim::describe(c);
+    const size_t open = line.find('(');
+    const size_t arrow = line.rfind(") -> ");
+    const size_t close = arrow != std::string::npos ? arrow : line.rfind(')');
+    std::string out;
+    if (open == std::string::npos || close == std::string::npos || close < open) return out;
+    for (size_t i = open + 1; i < close; ++i)
+        if (line[i] != ' ') out += line[i];
+    return out;
+}
+
+} // namespace
+
+// The newest raw answer in force for the call, if any.
+bool ScenarioSession::rawAnswer(const sim::Call& c, uint64_t* result) {
+    std::string args;
+    bool argsRead = false;
+    for (auto it = rawAnswers.rbegin(); it != rawAnswers.rend(); ++it) {
+        if (it->hash != c.hash) continue;
+        if (!it->args.empty()) {
+            if (!argsRead) args = argumentsOf(c), argsRead = true;
+            if (args != it->args) continue;
+        }
+        result[0] = it->bits;
+        return true;
+    }
+    return false;
 }
 
 void ScenarioSession::cash(const Event& e, Millis at) {
@@ -246,9 +329,11 @@ void ScenarioSession::clockRate(const Event& e, Millis at) {
     w().clockPerSecond = e.value;
 }
 
+// The clock set: to a whole second, or to the part of one written.
 void ScenarioSession::clock(const Event& e, Millis at) {
     say(at, Topic::Action, e.written, e.line);
     w().clock = (int32_t)e.number;
+    w().clockCarry = e.value;
 }
 
 // set KNOB VALUE: the knobs of world_tables.h, each a part of the game model.
@@ -281,6 +366,12 @@ void ScenarioSession::knob(const Event& e, Millis at) {
         world.effects[PassOutEffect] = v;
     else if (k == "distance-nan")
         world.distanceIsNaN = v != 0;
+    else if (k == "player-handle")
+        world.playerPed = v;
+    else if (k == "max-health")
+        world.playerValue = v;
+    else if (k == "textures-loaded")
+        texturesLoaded(world, v != 0);
 }
 
 } // namespace player

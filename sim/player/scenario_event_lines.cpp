@@ -5,7 +5,10 @@
 #include "standin/printable_text.h"
 #include "player/world_tables.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace player {
 
@@ -51,28 +54,28 @@ bool Parser::pressWhat(const Words& w, const std::string& usage, Event* e) {
     using K = Event::Kind;
     const std::string& what = w.arg(0);
     const size_t n = w.count();
-    if (what == "drink-key" && n == 1) {
+    if (what == "drink-key" && (n == 1 || n == 5)) {
         e->kind = K::PressKey;
         e->number = -1;
-        return true;
+        return n == 1 || keyFlags(w, 1, e);
     }
-    if (what == "key" && n == 2) {
+    if (what == "key" && (n == 2 || n == 6)) {
         e->kind = K::PressKey;
         if (!parseKey(w.arg(1), &e->number))
             return error("bad key " + quote(w.arg(1)) + " (a key code such as 79, or a letter such as O)"),
                    false;
-        return true;
+        return n == 2 || keyFlags(w, 2, e);
     }
-    if (const NamedHash* stop = findStopControl(what); stop && n == 1) {
+    if (const NamedHash* stop = findStopControl(what); stop && (n == 1 || n == 2)) {
         e->kind = K::PressControl;
         e->number = stop->hash;
-        return true;
+        return controlValue(w, 1, what.c_str(), e);
     }
-    if (what == "control" && n == 2) {
+    if (what == "control" && (n == 2 || n == 3)) {
         e->kind = K::PressControl;
         if (!parseInteger(w.arg(1), &e->number) || e->number < 0 || e->number > 0xFFFFFFFFll)
             return error("bad control hash " + quote(w.arg(1)) + " (as in 0xFDA83190)"), false;
-        return true;
+        return controlValue(w, 2, "the control", e);
     }
     if (what == "prompt-control" && n == 1) { // the older spelling of "release satchel"
         e->kind = K::Satchel;
@@ -83,12 +86,47 @@ bool Parser::pressWhat(const Words& w, const std::string& usage, Event* e) {
            false;
 }
 
-// move: the player moves (forward) for one frame, INPUT_MOVE_UD at 1.0.
+// "with F S T": the keyboard event's fifth, sixth and seventh values, as the keyboard
+// hands them over (the key test takes a press only when the seventh is not 0).
+bool Parser::keyFlags(const Words& w, size_t from, Event* e) {
+    if (w.arg(from) != "with")
+        return error("write \"with F S T\" after the key: the keyboard event's fifth, sixth and seventh "
+                     "values, as in \"press drink-key with 0 1 1\""),
+               false;
+    for (int k = 0; k < 3; ++k) {
+        int64_t v = 0;
+        if (!parseInteger(w.arg(from + 1 + k), &v) || v < INT32_MIN || v > INT32_MAX)
+            return error("bad value " + quote(w.arg(from + 1 + k)) +
+                         " for the keyboard event (a whole number)"),
+                   false;
+        e->keyFlags[k] = (int32_t)v;
+    }
+    return true;
+}
+
+// What a pressed control reads: 1.0, or the value written after it (a stick read
+// between two values, -1.0 the other way; "nan" for a reading that is not a number).
+bool Parser::controlValue(const Words& w, size_t k, const char* what, Event* e) {
+    e->value = 1.0;
+    if (k >= w.count()) return true;
+    const std::string& text = w.arg(k);
+    if (text == "nan") {
+        e->value = std::nan("");
+        return true;
+    }
+    if (!parseReal(text, &e->value) || std::fabs(e->value) > 3.4e38)
+        return error("bad value " + quote(text) + " for " + what +
+                     " (what the control reads, as in 0.5 or -1; nan for no number)"),
+               false;
+    return true;
+}
+
+// move [VALUE]: the player moves (forward) for a frame, INPUT_MOVE_UD at 1.0 or VALUE.
 bool Parser::move(const Words& w, Event* e) {
-    if (!needArgs(w.t, w.at, 0, 0, "move") || !needsTime(w, *e)) return false;
+    if (!needArgs(w.t, w.at, 0, 1, "move [VALUE]") || !needsTime(w, *e)) return false;
     e->kind = Event::Kind::PressControl;
     e->number = findStopControl("stop")->hash;
-    return true;
+    return controlValue(w, 0, "move", e);
 }
 
 bool Parser::complete(const Words& w, Event* e) {
@@ -198,7 +236,8 @@ bool Parser::leave(const Words& w, Event* e) {
 
 bool Parser::target(const Words& w, Event* e) {
     const char* usage =
-        "target bartender [of SALOON] [at DISTANCE] | target stranger [at DISTANCE] | target none";
+        "target bartender [of SALOON] [at DISTANCE | at X Y Z] | target stranger [model HASH] "
+        "[at DISTANCE | at X Y Z] | target none";
     if (w.count() < 1) return error(std::string("missing arguments: write \"") + usage + "\""), false;
     e->kind = Event::Kind::Target;
     e->name = w.arg(0);
@@ -212,7 +251,8 @@ bool Parser::target(const Words& w, Event* e) {
     return targetPlace(w, usage, e);
 }
 
-// The optional "of SALOON" and "at DISTANCE" of a target line.
+// The optional "of SALOON" (a bartender) or "model HASH" (a stranger), and "at
+// DISTANCE" or "at X Y Z" of a target line.
 bool Parser::targetPlace(const Words& w, const char* usage, Event* e) {
     const size_t n = w.count();
     size_t k = 1;
@@ -222,8 +262,14 @@ bool Parser::targetPlace(const Words& w, const char* usage, Event* e) {
         if (!s) return error("unknown saloon " + quote(w.arg(k + 1))), false;
         e->number = s->interior;
         k += 2;
+    } else if (k < n && w.arg(k) == "model") {
+        if (e->name != "stranger" || k + 1 >= n) return error(std::string("write \"") + usage + "\""), false;
+        if (!parseInteger(w.arg(k + 1), &e->number) || e->number < 0 || e->number > 0xFFFFFFFFll)
+            return error("bad model " + quote(w.arg(k + 1)) + " (a model hash such as 0x1234ABCD)"), false;
+        k += 2;
     }
     if (k < n && w.arg(k) == "at") ++k;
+    if (k + 3 == n) return place(w, k, e);
     if (k < n) {
         std::string d = w.arg(k);
         if (d.size() > 1 && d.back() == 'm') d.pop_back();
@@ -234,6 +280,138 @@ bool Parser::targetPlace(const Words& w, const char* usage, Event* e) {
         ++k;
     }
     if (k != n) return error(std::string("write \"") + usage + "\""), false;
+    return true;
+}
+
+// X Y Z from the k-th argument on: a place in the world, each within MostDistance
+// of its middle.
+bool Parser::place(const Words& w, size_t k, Event* e) {
+    double* xyz[3] = {&e->x, &e->y, &e->z};
+    for (int i = 0; i < 3; ++i) {
+        if (!parseReal(w.arg(k + (size_t)i), xyz[i]) || std::fabs(*xyz[i]) > MostDistance)
+            return error("bad coordinate " + quote(w.arg(k + (size_t)i)) + " (world units, at most " +
+                         fixedNumber(MostDistance) + " from the middle of the world)"),
+                   false;
+    }
+    e->placed = true;
+    return true;
+}
+
+// position X Y Z: where the player stands (the start: 0 0 0).
+bool Parser::position(const Words& w, Event* e) {
+    if (!needArgs(w.t, w.at, 3, 3, "position X Y Z")) return false;
+    e->kind = Event::Kind::Position;
+    return place(w, 0, e);
+}
+
+// frames LENGTH ...: the frames that begin at the line's time or later last these
+// many milliseconds, one after the other (LENGTH*N for N of them); then the frame
+// rate's again. A frame of 0 ms is one in which the game timer stands still.
+bool Parser::frameTimes(const Words& w, Event* e) {
+    if (w.count() < 1)
+        return error("write the frames' lengths in milliseconds, as in \"frames 16 17 33*4\""), false;
+    e->kind = Event::Kind::FrameTimes;
+    for (size_t k = 0; k < w.count(); ++k) {
+        const std::string& item = w.arg(k);
+        const size_t star = item.find('*');
+        int64_t length = 0, count = 1;
+        if (!parseInteger(item.substr(0, star), &length) || length < 0 || length > LongestSession ||
+            (star != std::string::npos && (!parseInteger(item.substr(star + 1), &count) || count < 1)))
+            return error("bad frame length " + quote(item) + " (milliseconds, as in 33, or 33*4 for four)"),
+                   false;
+        framesGiven += count;
+        if (framesGiven > MostFrames)
+            return error("the frames lines give more than the " + std::to_string(MostFrames) +
+                         " frames a session may play"),
+                   false;
+        e->lengths.insert(e->lengths.end(), (size_t)count, (uint32_t)length);
+    }
+    return true;
+}
+
+namespace {
+
+// The natives a raw answer may stand for: those the model answers with a number and
+// nothing else. Why not, for the others.
+const char* unanswerable(const natives::Native& n) {
+    switch (n.hash) {
+    case natives::GetGameTimer:
+        return "the game timer is the session's clock: give the frames' lengths (frames)";
+    case natives::PlayerPedId:
+        return "the player's handle is set with \"set player-handle N\"";
+    case natives::UiPromptRegisterBegin:
+    case natives::UiPromptGetGroupIdForTargetEntity:
+    case natives::GetPlayerInteractionTargetEntity:
+        return "it gives a handle, the game's name for a thing: target and the prompts make them";
+    default:
+        break;
+    }
+    if (n.result == 'P') return "it answers a place: use position and \"target ... at X Y Z\"";
+    if (n.result != 'i' && n.result != 'u' && n.result != 'f') return "it gives no answer to set";
+    return nullptr;
+}
+
+} // namespace
+
+// answer NAMESPACE::NAME[(ARGUMENTS)] VALUE [for N frames]: the last resort, a raw
+// answer of the game where no line in the game's terms gives it.
+bool Parser::answer(const Words& w, Event* e) {
+    const char* usage = "answer NAMESPACE::NAME[(ARGUMENTS)] VALUE [for N frames]";
+    if (w.count() < 2 || !needsTime(w, *e)) {
+        if (w.count() < 2) error(std::string("write \"") + usage + "\"");
+        return false;
+    }
+    // The name, and its arguments as --trace writes them (blanks in them split words).
+    std::string spec = w.arg(0);
+    size_t k = 1;
+    if (spec.find('(') != std::string::npos)
+        while (spec.back() != ')' && k < w.count()) spec += w.arg(k++);
+    if (k + 1 != w.count()) return error(std::string("write \"") + usage + "\""), false;
+    const size_t open = spec.find('(');
+    const std::string name = spec.substr(0, open);
+    if (open != std::string::npos) {
+        if (spec.back() != ')') return error("the arguments of " + quote(name) + " end with \")\""), false;
+        for (char c : spec.substr(open + 1, spec.size() - open - 2))
+            if (c != ' ') e->args += c;
+    }
+    const natives::Native* native = nullptr;
+    std::vector<std::string> names;
+    for (const natives::Native& n : natives::Table) {
+        names.push_back(natives::fullName(n));
+        if (names.back() == name) native = &n;
+    }
+    if (!native) return error("no native " + quote(name) + suggestion(name, names)), false;
+    if (const char* why = unanswerable(*native))
+        return error("no raw answer for " + name + ": " + why), false;
+    e->kind = Event::Kind::Answer;
+    e->number = (int64_t)native->hash;
+    e->name = name;
+    return answerValue(*native, w.arg(k), e);
+}
+
+// The value of a raw answer, as the native's result is read: a float's bits or a
+// 32-bit integer's.
+bool Parser::answerValue(const natives::Native& n, const std::string& text, Event* e) {
+    if (n.result == 'f') {
+        double v = 0;
+        if (text == "nan")
+            v = std::nan("");
+        else if (!parseReal(text, &v) || std::fabs(v) > 3.4e38)
+            return error("bad value " + quote(text) + " for " + e->name + " (a number, as in 2.5)"), false;
+        const float f = (float)v;
+        uint32_t bits = 0;
+        memcpy(&bits, &f, sizeof bits);
+        e->bits = bits;
+        e->value = v;
+        return true;
+    }
+    int64_t v = 0;
+    if (!parseInteger(text, &v) || v < INT32_MIN || v > 0xFFFFFFFFll)
+        return error("bad value " + quote(text) + " for " + e->name +
+                     " (a whole number, or 0x.. for a hash)"),
+               false;
+    e->bits = (uint32_t)v;
+    e->value = (double)v;
     return true;
 }
 
@@ -271,7 +449,17 @@ bool Parser::clock(const Words& w, Event* e) {
     if (!needArgs(w.t, w.at, 1, 2, "clock 5000 | clock 1898-06-01 14:30")) return false;
     e->kind = Event::Kind::Clock;
     if (w.count() == 2 || w.arg(0).find('-', 1) != std::string::npos) return clockDate(w, e);
-    if (!parseInteger(w.arg(0), &e->number) || e->number < INT32_MIN || e->number > INT32_MAX)
+    // Whole seconds, or with the part of a second the clock stands at (127.25).
+    double seconds = 0;
+    if (!parseInteger(w.arg(0), &e->number)) {
+        if (!parseReal(w.arg(0), &seconds) || w.arg(0).find_first_of("eE") != std::string::npos)
+            return error("bad number " + quote(w.arg(0)) +
+                         " for the game clock (in-game seconds since 1898)"),
+                   false;
+        e->number = (int64_t)std::floor(std::clamp(seconds, -1e10, 1e10));
+        e->value = seconds - std::floor(seconds);
+    }
+    if (e->number < INT32_MIN || e->number > INT32_MAX)
         return error("bad number " + quote(w.arg(0)) + " for the game clock (in-game seconds since 1898)"),
                false;
     return clockInRange(quote(w.arg(0)), e->number);

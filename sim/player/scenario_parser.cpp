@@ -55,9 +55,14 @@ struct SetupWord {
     void (Parser::*read)(const std::vector<Token>& t);
 };
 const SetupWord SetupWords[] = {
-    {"settings", &Parser::setSettings}, {"settings-file", &Parser::setSettingsFile},
-    {"fps", &Parser::setFps},           {"flask", &Parser::setFlask},
-    {"save", &Parser::setSave},         {"hud-at", &Parser::setHudAt},
+    {"settings", &Parser::setSettings},
+    {"settings-file", &Parser::setSettingsFile},
+    {"fps", &Parser::setFps},
+    {"flask", &Parser::setFlask},
+    {"save", &Parser::setSave},
+    {"hud-at", &Parser::setHudAt},
+    {"game-timer", &Parser::setGameTimer},
+    {"tick-count", &Parser::setTickCount},
 };
 
 // The events' words, each with its reader; in the order hints name them.
@@ -91,6 +96,9 @@ const EventWord EventWords[] = {
     {"clock-rate", &Parser::clockRate},
     {"clock", &Parser::clock},
     {"set", &Parser::knob},
+    {"position", &Parser::position},
+    {"frames", &Parser::frameTimes},
+    {"answer", &Parser::answer},
     {"expect", &Parser::expect},
     {"restart", &Parser::restart},
     {"end", &Parser::end},
@@ -307,7 +315,7 @@ bool Parser::clockRunsTo(Millis at) {
 void Parser::clockChange(const Event& e) {
     using K = Event::Kind;
     if (e.kind == K::Clock) {
-        clockValue = (double)e.number;
+        clockValue = (double)e.number + e.value;
     } else if (e.kind == K::ClockRate) {
         clockValue += clockPace * (double)(e.at - clockFrom) / 1000.0;
         clockPace = e.value;
@@ -428,10 +436,61 @@ void Parser::setHudAt(const std::vector<Token>& t) {
     out->hudAt = v;
 }
 
-bool Parser::action(const std::vector<Token>& t, size_t at, Event* e, bool timed) {
-    const Words w{t, at, timed};
+// game-timer N and tick-count N: a count of milliseconds, 32 bits unsigned, once.
+bool Parser::setupCount(const std::vector<Token>& t, const char* word, int* seenOn, uint32_t* out) {
+    if (!needArgs(t, 0, 1, 1, (std::string(word) + " 100000").c_str())) return false;
+    int64_t v = 0;
+    if (!parseInteger(t[1].text, &v) || v < 0 || v > 0xFFFFFFFFll)
+        return error("bad number " + quote(t[1].text) + " for " + word +
+                     " (milliseconds, a whole number from 0 to 4294967295)"),
+               false;
+    if (!once(word, seenOn)) return false;
+    *out = (uint32_t)v;
+    return true;
+}
+
+void Parser::setGameTimer(const std::vector<Token>& t) {
+    if (setupCount(t, "game-timer", &gameTimerLine, &out->gameTimer)) out->hasGameTimer = true;
+}
+
+void Parser::setTickCount(const std::vector<Token>& t) {
+    if (setupCount(t, "tick-count", &tickCountLine, &out->tickCount)) out->hasTickCount = true;
+}
+
+// "for N frames" at the end of a press, a release, a completion or an answer: how
+// many frames it lasts. Taken off the words; false, said, when N is not a count.
+bool Parser::takeSpan(std::vector<Token>* t, size_t at, Event* e) {
+    const size_t n = t->size();
+    if (n < at + 4 || (*t)[n - 3].text != "for" ||
+        ((*t)[n - 1].text != "frames" && (*t)[n - 1].text != "frame"))
+        return true;
+    int64_t frames = 0;
+    if (!parseInteger((*t)[n - 2].text, &frames) || frames < 1 || frames > MostFrames)
+        return error("bad count " + quote((*t)[n - 2].text) + " of frames (a whole number from 1 to " +
+                     std::to_string(MostFrames) + ")"),
+               false;
+    e->span = (int)frames;
+    t->resize(n - 3);
+    return true;
+}
+
+bool Parser::action(const std::vector<Token>& line, size_t at, Event* e, bool timed) {
+    std::vector<Token> t = line;
     for (size_t i = at; i < t.size(); ++i) e->written += (i > at ? " " : "") + sim::printable(t[i].text);
-    if (const EventWord* event = findEventWord(w.word())) return (this->*event->read)(w, e);
+    if (!takeSpan(&t, at, e)) return false;
+    const Words w{t, at, timed};
+    if (const EventWord* event = findEventWord(w.word())) {
+        if (!(this->*event->read)(w, e)) return false;
+        using K = Event::Kind;
+        const bool spans = e->kind == K::PressControl || e->kind == K::Complete || e->kind == K::Answer ||
+                           (e->kind == K::Satchel && e->number == 0);
+        if (e->span != 1 && !spans)
+            return error("\"for N frames\" goes with a press of a control, move, release satchel, complete "
+                         "and answer, not with " +
+                         quote(w.word())),
+                   false;
+        return true;
+    }
     if (findSetupWord(w.word()))
         return error(quote(w.word()) +
                      " belongs to the setup, before the first timed line, and takes no time"),
@@ -456,8 +515,12 @@ void Parser::finish() {
         out->withSettings = true;
     }
     if (!out->events.empty()) out->end = out->events.back().at;
-    // Every frame up to the first at or after the end is played.
-    const int64_t frames = out->end / frameLength(out->fps) + 1;
+    // Every frame up to the first at or after the end is played; the frames a frames
+    // line gives count on top (at most: they stand for some of those).
+    int64_t given = 0;
+    for (const std::vector<Event>* events : {&out->setup, &out->events})
+        for (const Event& e : *events) given += (int64_t)e.lengths.size();
+    const int64_t frames = out->end / frameLength(out->fps) + 1 + given;
     if (!out->events.empty()) {
         line = out->events.back().line;
         clockRunsTo(out->end + frameLength(out->fps));
@@ -465,7 +528,8 @@ void Parser::finish() {
     if (frames > MostFrames && !failed) {
         line = out->events.back().line;
         error("the session of " + formatDuration(out->end) + " at " + std::to_string(out->fps) + " fps is " +
-              std::to_string(frames) + " frames, more than the " + std::to_string(MostFrames) +
+              std::to_string(frames) + " frames" + (given ? " (with those its frames lines give)" : "") +
+              ", more than the " + std::to_string(MostFrames) +
               " a session may play: make it shorter or lower fps");
     }
     if (out->events.empty() && !failed) {

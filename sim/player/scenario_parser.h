@@ -6,6 +6,7 @@
 
 #include "player/scenario.h"
 #include "player/scenario_words.h"
+#include "standin/native_table.h"
 
 #include <string>
 #include <utility>
@@ -38,7 +39,7 @@ struct Parser {
     std::vector<std::pair<std::string, std::string>> keys; // each key with the text written for it
     std::vector<int> keyLines;
     int settingsFileLine = 0;
-    int flaskLine = 0, saveLine = 0, fpsLine = 0, hudAtLine = 0;
+    int flaskLine = 0, saveLine = 0, fpsLine = 0, hudAtLine = 0, gameTimerLine = 0, tickCountLine = 0;
     int endLine = 0;
     bool sawTimed = false;
     Millis lastTime = 0;
@@ -56,6 +57,8 @@ struct Parser {
     Millis clockFrom = 0;
     double clockPace = 30.0;
     int clockLine = 0;
+    // The frames the frames lines so far give: bounded as they are read.
+    int64_t framesGiven = 0;
 
     void error(const std::string& message) {
         errors->push_back({path, line, message});
@@ -81,12 +84,18 @@ struct Parser {
     void setFlask(const std::vector<Token>& t);
     void setSave(const std::vector<Token>& t);
     void setHudAt(const std::vector<Token>& t);
+    void setGameTimer(const std::vector<Token>& t);
+    void setTickCount(const std::vector<Token>& t);
+    bool setupCount(const std::vector<Token>& t, const char* word, int* seenOn, uint32_t* out);
 
     // Events: the line's words from `at` on, into *e.
     bool action(const std::vector<Token>& t, size_t at, Event* e, bool timed);
+    bool takeSpan(std::vector<Token>* t, size_t at, Event* e);
     bool needsTime(const Words& w, const Event& e);
     bool press(const Words& w, Event* e);
     bool pressWhat(const Words& w, const std::string& usage, Event* e);
+    bool keyFlags(const Words& w, size_t from, Event* e);
+    bool controlValue(const Words& w, size_t k, const char* what, Event* e);
     bool complete(const Words& w, Event* e);
     bool spell(const Words& w, Event* e);
     bool missionEnd(const Words& w, Event* e);
@@ -104,6 +113,11 @@ struct Parser {
     bool clockInRange(const std::string& written, int64_t seconds);
     bool knob(const Words& w, Event* e);
     bool knobValue(const Knob& knob, const std::string& text, Event* e);
+    bool position(const Words& w, Event* e);
+    bool place(const Words& w, size_t k, Event* e);
+    bool frameTimes(const Words& w, Event* e);
+    bool answer(const Words& w, Event* e);
+    bool answerValue(const natives::Native& n, const std::string& text, Event* e);
     bool expect(const Words& w, Event* e);
     bool restart(const Words& w, Event* e);
     bool end(const Words& w, Event* e);

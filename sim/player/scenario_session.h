@@ -14,6 +14,7 @@
 #include "base/script_state.h"
 #include "base/settings.h"
 
+#include <deque>
 #include <functional>
 #include <queue>
 #include <string>
@@ -55,7 +56,27 @@ struct ScenarioSession {
 
     std::priority_queue<Queued, std::vector<Queued>, std::greater<Queued>> queue;
     int seq = 0;
-    std::vector<std::function<void()>> afterFrame;
+    // What a line undoes after its frames: the frames left, and what to do then.
+    std::vector<std::pair<int, std::function<void()>>> afterFrames;
+    void after(int frames, std::function<void()> undo) { afterFrames.emplace_back(frames, std::move(undo)); }
+    // The frames' lengths: the frames lines in time order, the next to install, and the
+    // lengths they give still to come (the frame rate's once they run out).
+    std::vector<const Event*> frameLines;
+    size_t nextFrameLine = 0;
+    std::deque<uint32_t> lengths;
+    uint32_t upcoming = 33; // the next frame's length
+    uint32_t nextLength();
+    // Raw answers in force: the native, the arguments, the answer's bits; the newest
+    // last. Each is taken back after its frames.
+    struct RawAnswer {
+        uint64_t hash;
+        std::string args;
+        uint64_t bits;
+        int id;
+    };
+    std::vector<RawAnswer> rawAnswers;
+    int rawAnswerIds = 0;
+    bool rawAnswer(const sim::Call& c, uint64_t* result);
     Millis missionEnd = -1; // the mission's end; -1 none, -2 at mission-end
     Millis deathEnd = -1;   // the end of the player's death; -1 none
     bool diedOnFoot = true; // the player was on foot when he died
@@ -117,6 +138,9 @@ struct ScenarioSession {
     void clockRate(const Event& e, Millis at);
     void clock(const Event& e, Millis at);
     void knob(const Event& e, Millis at);
+    void position(const Event& e, Millis at);
+    void frameTimes(const Event& e, Millis at);
+    void answer(const Event& e, Millis at);
     void expectLine(const Event& e, Millis at) { expect(e, at); }
     void restart(const Event& e, Millis at);
     void end(const Event&, Millis) {}

@@ -8,6 +8,7 @@
 #include "player/recorded_session.h"
 #include "player/report.h"
 #include "player/scenario.h"
+#include "player/scenario_writer.h"
 #include "player/play_session.h"
 #include "player/session_page.h"
 #include "player/settings_check.h"
@@ -16,6 +17,14 @@
 #include "standin/printable_text.h"
 
 #include <CLI/CLI.hpp>
+
+#include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstdio>
@@ -72,6 +81,33 @@ bool writeFile(const fs::path& path, const std::string& content, std::string* er
     return true;
 }
 
+// A new file with `content`; false when it cannot be made, or is there already:
+// what a player or a developer saved is never written over.
+bool writeNewFile(const std::string& path, const std::string& content) {
+#ifdef _WIN32
+    const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+#endif
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < content.size()) {
+#ifdef _WIN32
+        const int n = _write(fd, content.data() + done, (unsigned)(content.size() - done));
+#else
+        const ssize_t n = write(fd, content.data() + done, content.size() - done);
+#endif
+        if (n <= 0) break;
+        done += (size_t)n;
+    }
+#ifdef _WIN32
+    const bool closed = _close(fd) == 0;
+#else
+    const bool closed = close(fd) == 0;
+#endif
+    return done == content.size() && closed;
+}
+
 void printLine(const std::string& s) {
     fwrite(s.data(), 1, s.size(), stdout);
     fputc('\n', stdout);
@@ -99,6 +135,8 @@ struct Options {
     uint64_t maxFrames = DefaultMaxFrames;
     // A settings file explained as the plug-in reads it.
     std::string settingsPath;
+    // With --replay: the recording written as a scenario instead.
+    std::string scenarioOut;
 };
 
 void addOptions(CLI::App& app, Options& o) {
@@ -147,8 +185,16 @@ void addOptions(CLI::App& app, Options& o) {
                             "HTML page: the chart, the timeline and every frame under a scrubber")
                  ->type_name("FILE");
     o.html->excludes(randomOpt);
+    auto* toScenarioOpt =
+        app.add_option(
+               "--to-scenario", o.scenarioOut,
+               "with --replay: write the recording as a scenario FILE (a new file) instead of telling "
+               "it, and check it: played with the build, the stand-in world must answer as the game did; "
+               "what it cannot is listed (exit status 3)")
+            ->type_name("FILE");
     randomOpt->excludes(checkOpt);
     replayOpt->excludes(randomOpt)->excludes(checkOpt)->excludes(recordOpt);
+    toScenarioOpt->needs(replayOpt)->excludes(traceOpt)->excludes(o.html);
     auto* dumpOpt =
         app.add_option("--dump", o.dumpPath,
                        "print the session recording FILE (Tolvenmire.rec) as text, one event a line, "
@@ -584,6 +630,72 @@ int playReplay(const Options& o) {
     return outcome.session.failures() > 0 ? ExitFailed : 0;
 }
 
+// The recordings written as a scenario into a new file, and checked by playing it:
+// what could not be said is listed on standard error (and at the top of the file),
+// with exit status 3. A bad recording gets status 2, as --replay gives it.
+int writeScenarioOf(const Options& o) {
+    std::vector<rec::Recording> scanned;
+    if (!scanRecordings(o.replayPaths, o.maxFrames, &scanned)) return ExitUsage;
+    std::error_code ec;
+    if (fs::exists(o.scenarioOut, ec) || fs::is_symlink(o.scenarioOut, ec)) {
+        fprintf(stderr,
+                "tolvenmire-sim: %s is there already: give --to-scenario a new file (nothing is written "
+                "over)\n",
+                sim::printable(o.scenarioOut).c_str());
+        return ExitUsage;
+    }
+    WriteOptions options;
+    options.pluginPath = o.pluginPath;
+    PlayOptions interrupts;
+    catchInterrupts(&interrupts);
+    options.interrupted = interrupts.interrupted;
+    WrittenScenario w;
+    if (!writeScenario(o.replayPaths, options, &w)) {
+        if (const int status = interruptedStatus()) return status;
+        fprintf(stderr, "tolvenmire-sim: %s\n", sim::printable(w.error).c_str());
+        return ExitNoPlugin;
+    }
+    const fs::path out(o.scenarioOut);
+    if (out.has_parent_path()) fs::create_directories(out.parent_path(), ec);
+    if (!writeNewFile(o.scenarioOut, w.text)) {
+        fprintf(stderr, "tolvenmire-sim: cannot write %s\n", sim::printable(o.scenarioOut).c_str());
+        return ExitNoPlugin;
+    }
+    if (!o.quiet) {
+        printLine("tolvenmire-sim: " + sim::printable(o.replayPaths[0]) + " written as " +
+                  sim::printable(o.scenarioOut) + ": " + std::to_string(w.frames) + " frames, " +
+                  formatTime(w.length) + " of game time, " + std::to_string(w.lines) + " lines, " +
+                  std::to_string(w.expectations) + " expectations");
+        if (w.leftOut.empty() && w.departure.empty())
+            printLine("  played with " +
+                      sim::printable(o.pluginPath.empty() ? sim::defaultPlugin() : o.pluginPath) +
+                      ": the world answers every call as the game did, and every expectation holds");
+        else
+            printLine("  played with the build: " + std::to_string(w.expectations - w.failed) + " of " +
+                      std::to_string(w.expectations) + " expectations hold" +
+                      (w.failed ? "; the first to fail: " + w.firstFailed : std::string()));
+    }
+    for (const std::string& line : w.leftOut)
+        fprintf(stderr, "%s: left out: %s\n", sim::printable(o.scenarioOut).c_str(),
+                sim::printable(line).c_str());
+    fflush(stdout);
+    // A torn recording (the game stopped while it wrote) is written up to its last
+    // whole block, as the replay replays it, and its tail told as the replay tells it.
+    for (const rec::Recording& r : scanned)
+        if (!r.tornTail.empty()) {
+            fprintf(stderr, "%s\n", sim::printable(r.tornTail).c_str());
+            return ExitUsage;
+        }
+    if (!w.departure.empty()) {
+        fprintf(stderr,
+                "tolvenmire-sim: the plug-in departs from the recording at %s: the scenario goes as far as "
+                "that\n",
+                sim::printable(w.departure).c_str());
+        return ExitFailed;
+    }
+    return w.leftOut.empty() ? 0 : ExitNoPlugin;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -625,7 +737,7 @@ int main(int argc, char** argv) {
             fprintf(stderr, "tolvenmire-sim: a scenario and --replay: give one or the other\n");
             return ExitUsage;
         }
-        return playReplay(o);
+        return o.scenarioOut.empty() ? playReplay(o) : writeScenarioOf(o);
     }
     if (o.scenarioPath.empty()) {
         fprintf(stderr, "tolvenmire-sim: no scenario given (a file, or --random)\n");

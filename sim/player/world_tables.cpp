@@ -52,6 +52,10 @@ const std::vector<Knob>& knobs() {
         {"pass-out-effect", KnobType::Switch,
          "the pass-out effect runs (set by hand; use with auto-pass-out off)"},
         {"distance-nan", KnobType::Switch, "the distance query answers not-a-number"},
+        {"player-handle", KnobType::Integer, "PLAYER_PED_ID's answer: the player character's handle"},
+        {"max-health", KnobType::Integer, "GET_ENTITY_MAX_HEALTH's answer for the player"},
+        {"textures-loaded", KnobType::Switch,
+         "the meters' texture dictionaries are all loaded (on), or none is (off: asked for again)"},
     };
     return table;
 }

@@ -87,12 +87,15 @@ void RefillTransaction(const char* bartenderVoice) {
     NativeCall<void>(0x6A053CF596F67DF7, 1500); // CAM::DO_SCREEN_FADE_IN over 1500 ms
     ServiceWait(1000);
     setPlayerControl(1);
-#ifndef TOLVENMIRE_TEST_CHANGED_BEHAVIOUR
-    // MONEY::_MONEY_DECREMENT_CASH_BALANCE: the price, in cents, from the player's cash.
-    NativeCall<void>(0x466BC8769CF26A7A, refillAmount(gSettings.refillPrice));
-#else
+#if defined(TOLVENMIRE_TEST_CHANGED_BEHAVIOUR)
     // Only in a build for the replay's tests: one unit more, so that one call changes.
     NativeCall<void>(0x466BC8769CF26A7A, refillAmount(gSettings.refillPrice + 1));
+#elif defined(TOLVENMIRE_TEST_CHARGE_IN_DOLLARS)
+    // Only in a build for the written scenarios' tests, a fault: the price in dollars.
+    NativeCall<void>(0x466BC8769CF26A7A, gSettings.refillPrice); // MONEY::_MONEY_DECREMENT_CASH_BALANCE
+#else
+    // MONEY::_MONEY_DECREMENT_CASH_BALANCE: the price, in cents, from the player's cash.
+    NativeCall<void>(0x466BC8769CF26A7A, refillAmount(gSettings.refillPrice));
 #endif
     ServiceWait(1000);
     if (gState.drunkLevel < 25) speak(gState.playerPed, "PLAYER_SHOP_THANKS_NEUTRAL", playerVoice());

@@ -98,7 +98,8 @@ std::vector<std::pair<std::string, std::string>> shapes(const std::string& nl) {
                               "REFILL_PRICE=\xEF\xBC\x98\xEF\xBC\x90" + nl +
                               "SOBER_UP_TIME=\xC3\xA9"
                               "7" +
-                              nl + "DEADEYE_LOCK_THRESHOLD=7\xC3\xA9" + nl + "RECORD_SESSION=\xE4\xB8\xAD\xC3\xA9" + nl;
+                              nl + "DEADEYE_LOCK_THRESHOLD=7\xC3\xA9" + nl +
+                              "RECORD_SESSION=\xE4\xB8\xAD\xC3\xA9" + nl;
     std::vector<std::pair<std::string, std::string>> f = {
         {"plain", s + "TOLVENMIRE_KEY=80" + nl + "REFILL_PRICE=12" + nl},
         {"no_final_line_end", s + "REFILL_PRICE=12"},

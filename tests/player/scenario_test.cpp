@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -346,6 +347,109 @@ TEST(ScenarioFile, ThePlayersStanceAndTheGamesHappeningsReadInTheGamesTerms) {
 
 // The game clock's seconds since 1898 as a date, across leap years and centuries,
 // before 1898 too; and read back.
+// What a real game's session needs said: its frames' lengths, its timer and tick
+// count at the start, the player's handle, health and place, a target's place and
+// model, presses as the keyboard gives them, reads between two values, spans of
+// frames, the clock to the part of a second, and a raw answer as the last resort.
+TEST(ScenarioFile, ARealSessionsLinesRead) {
+    Scenario s;
+    std::vector<ParseError> errors;
+    ASSERT_TRUE(parse("game-timer 4294963200\n"
+                      "tick-count 7\n"
+                      "frames 16 17*3 0\n"
+                      "set player-handle 10767\n"
+                      "position -312.5 802.25 117.75\n"
+                      "0:01 frames 700\n"
+                      "0:02 press drink-key with 0 1 1\n"
+                      "0:03 move 0.37\n"
+                      "0:03 press stop-alt nan for 2 frames\n"
+                      "0:04 release satchel for 3 frames\n"
+                      "0:05 complete refill-prompt for 2 frames\n"
+                      "0:06 target bartender at -310 803 117.75\n"
+                      "0:07 target stranger model 0x1234ABCD at 1.5\n"
+                      "0:08 clock 127.985\n"
+                      "0:09 answer BUILTIN::VDIST 2.49999976\n"
+                      "0:10 answer PAD::IS_CONTROL_JUST_RELEASED(0, INPUT_OPEN_SATCHEL_MENU) 2 for 4 frames\n"
+                      "0:11 set textures-loaded on\n"
+                      "0:12 set max-health 600\n"
+                      "0:13 end\n",
+                      &s, &errors))
+        << (errors.empty() ? "" : errors[0].text());
+    EXPECT_TRUE(s.hasGameTimer);
+    EXPECT_EQ(s.gameTimer, 4294963200u);
+    EXPECT_TRUE(s.hasTickCount);
+    EXPECT_EQ(s.tickCount, 7u);
+    ASSERT_EQ(s.setup.size(), 3u);
+    EXPECT_EQ(s.setup[0].kind, K::FrameTimes);
+    EXPECT_EQ(s.setup[0].lengths, (std::vector<uint32_t>{16, 17, 17, 17, 0})) << "a stalled timer: 0 ms";
+    EXPECT_EQ(s.setup[1].name, "player-handle");
+    EXPECT_EQ(s.setup[2].kind, K::Position);
+    EXPECT_DOUBLE_EQ(s.setup[2].y, 802.25);
+
+    const std::vector<Event>& e = s.events;
+    ASSERT_EQ(e.size(), 14u);
+    EXPECT_EQ(e[0].lengths, std::vector<uint32_t>{700});
+    EXPECT_EQ(e[1].kind, K::PressKey);
+    EXPECT_EQ(e[1].keyFlags[1], 1);
+    EXPECT_EQ(e[1].keyFlags[2], 1);
+    EXPECT_EQ(e[2].kind, K::PressControl);
+    EXPECT_DOUBLE_EQ(e[2].value, 0.37);
+    EXPECT_EQ(e[2].span, 1);
+    EXPECT_TRUE(std::isnan(e[3].value));
+    EXPECT_EQ(e[3].span, 2);
+    EXPECT_EQ(e[4].kind, K::Satchel);
+    EXPECT_EQ(e[4].span, 3);
+    EXPECT_EQ(e[5].span, 2);
+    EXPECT_TRUE(e[6].placed);
+    EXPECT_DOUBLE_EQ(e[6].x, -310);
+    EXPECT_EQ(e[7].number, 0x1234ABCD);
+    EXPECT_DOUBLE_EQ(e[7].value, 1.5);
+    EXPECT_EQ(e[8].number, 127);
+    EXPECT_NEAR(e[8].value, 0.985, 1e-9) << "the part of a second the clock stands at";
+    EXPECT_EQ(e[9].kind, K::Answer);
+    EXPECT_EQ(e[9].bits, 0x401FFFFFu) << "a float's bits";
+    EXPECT_EQ(e[9].args, "");
+    EXPECT_EQ(e[10].args, "0,INPUT_OPEN_SATCHEL_MENU") << "as --trace writes them, blanks out";
+    EXPECT_EQ(e[10].bits, 2u);
+    EXPECT_EQ(e[10].span, 4);
+    EXPECT_EQ(e[11].name, "textures-loaded");
+}
+
+TEST(ScenarioFile, ARealSessionsLinesSayWhatIsWrong) {
+    EXPECT_EQ(
+        errorsOf("0:01 answer MISC::GET_GAME_TIMER 5\n")[0],
+        "scenarios/x.txt:1: no raw answer for MISC::GET_GAME_TIMER: the game timer is the session's clock: "
+        "give the frames' lengths (frames)");
+    EXPECT_EQ(
+        errorsOf("0:01 answer HUD::_UI_PROMPT_REGISTER_BEGIN 3\n")[0],
+        "scenarios/x.txt:1: no raw answer for HUD::_UI_PROMPT_REGISTER_BEGIN: it gives a handle, the game's "
+        "name for a thing: target and the prompts make them");
+    EXPECT_EQ(errorsOf("0:01 answer PAD::GET_CONTRL_NORMAL 1\n")[0],
+              "scenarios/x.txt:1: no native \"PAD::GET_CONTRL_NORMAL\" (did you mean "
+              "\"PAD::GET_CONTROL_NORMAL\"?)");
+    EXPECT_EQ(errorsOf("0:01 answer MISC::GET_MISSION_FLAG one\n")[0],
+              "scenarios/x.txt:1: bad value \"one\" for MISC::GET_MISSION_FLAG (a whole number, or 0x.. for "
+              "a hash)");
+    EXPECT_EQ(errorsOf("0:01 mission for 3 frames\n")[0],
+              "scenarios/x.txt:1: \"for N frames\" goes with a press of a control, move, release satchel, "
+              "complete and answer, not with \"mission\"");
+    EXPECT_EQ(errorsOf("0:01 move for 0 frames\n")[0],
+              "scenarios/x.txt:1: bad count \"0\" of frames (a whole number from 1 to 3000000)");
+    EXPECT_EQ(errorsOf("0:01 frames 33*0\n")[0],
+              "scenarios/x.txt:1: bad frame length \"33*0\" (milliseconds, as in 33, or 33*4 for four)");
+    EXPECT_EQ(errorsOf("frames 1*2000000\n0:01 frames 1*1000001\n")[0],
+              "scenarios/x.txt:2: the frames lines give more than the 3000000 frames a session may play");
+    EXPECT_EQ(errorsOf("0:01 press drink-key with 0 1\n")[0].rfind("scenarios/x.txt:1: cannot press", 0), 0u);
+    EXPECT_EQ(errorsOf("game-timer -1\n0:01 end\n")[0],
+              "scenarios/x.txt:1: bad number \"-1\" for game-timer (milliseconds, a whole number from 0 to "
+              "4294967295)");
+    EXPECT_EQ(
+        errorsOf("0:01 clock -0.5\n")[0],
+        "scenarios/x.txt:1: the game clock cannot show \"-0.5\" (it runs from 1 Jan 1898 00:00:00 to 20 Jan "
+        "1966 03:14:07)");
+    EXPECT_EQ(errorsOf("0:01 target bartender at 1 2\n")[0].rfind("scenarios/x.txt:1: write", 0), 0u);
+}
+
 TEST(ScenarioTimes, TheGameClockIsADateSince1898) {
     EXPECT_EQ(formatGameClock(0), "1 Jan 1898 00:00:00");
     EXPECT_EQ(formatGameClock(86399), "1 Jan 1898 23:59:59");

@@ -47,7 +47,8 @@ TEST(SessionPage, ASessionPastTheLimitKeepsItsStartAndSaysSo) {
     result.recording.drinks = {{500, 2800, "drink (key)"}, {2000, 2900, "drink (prompt)"}};
     for (int n = 1; n <= 90; ++n) {
         page.call(timerCall(n, 100000 + 33 * (uint32_t)n));
-        page.entry({33 * n, Topic::Levels, "line of frame " + std::to_string(n) + " ", 0, false, n, {}, 0, {}});
+        page.entry(
+            {33 * n, Topic::Levels, "line of frame " + std::to_string(n) + " ", 0, false, n, {}, 0, {}});
         page.frame(frameAt(n, 33 * n));
     }
     EXPECT_EQ(page.framesKept(), 31); // 31 × 33 ms = 1.023 s: the first frame at or after 1 s

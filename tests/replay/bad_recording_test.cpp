@@ -1,10 +1,11 @@
-// Recordings crafted to harm the replay, each given to `tolvenmire-sim --replay`
-// and `--dump` as a stranger could, on both builds: a bad one is told as bad (exit
-// status 2, the file and the block named) before the plug-in runs; a valid one
-// longer than --max-frames is refused; a forged text reaches no output unescaped;
-// each within 2 s of processor time and 64 MB, and no replay leaves its game folder
-// behind. The host's table of natives decides what a native's arguments are, and
-// the reader reads the same in all its modes (scanned, event by event, whole).
+// Recordings crafted to harm the replay, each given to `tolvenmire-sim --replay`,
+// `--dump` and `--replay --to-scenario` as a stranger could, on both builds: a bad
+// one is told as bad (exit status 2, the file and the block named; no scenario
+// written) before the plug-in runs; a valid one longer than --max-frames is
+// refused; a forged text reaches no output unescaped; each within 2 s of processor
+// time and 64 MB, and no replay leaves its game folder behind. The host's table of
+// natives decides what a native's arguments are, and the reader reads the same in
+// all its modes (scanned, event by event, whole).
 #include "recording_encoder.h"
 #include "replay/recording_reader.h"
 #include "sim.h"
@@ -702,11 +703,14 @@ TEST(BadRecording, EachCraftedRecordingIsToldAsBadQuicklyAndInLittleMemory) {
         const Crafted& c = crafted[i];
         SCOPED_TRACE(c.name);
         const fs::path path = folder / (c.name + ".rec");
-        for (const char* mode : {"--replay", "--dump"}) {
-            const int expected = std::string(mode) == "--replay" ? c.replayStatus : c.dumpStatus;
-            if (expected < 0) continue;
+        for (const char* mode : {"--replay", "--dump", "--to-scenario"}) {
+            const bool writing = std::string(mode) == "--to-scenario";
+            // Written as a scenario: a bad recording is told as the replay tells it, and nothing is written.
+            const int expected = std::string(mode) == "--dump" ? c.dumpStatus : c.replayStatus;
+            if (expected < 0 || (writing && expected != 2)) continue;
             std::vector<std::string> args = {mode, path.string()};
             if (std::string(mode) == "--replay") args.push_back("--no-pictures");
+            if (writing) args = {"--replay", path.string(), mode, (folder / "written.txt").string()};
             args.insert(args.end(), c.args.begin(), c.args.end());
             const SimRun run = runSim(args, folder / "stderr.txt");
             printf("  %-52s %-8s exit %d, %.2f s, %.1f MB\n", c.name.c_str(), mode, run.status, run.seconds,
@@ -719,11 +723,14 @@ TEST(BadRecording, EachCraftedRecordingIsToldAsBadQuicklyAndInLittleMemory) {
                 const std::string& where = expected == 1 ? run.out : run.err;
                 EXPECT_NE(where.find(c.told), std::string::npos) << mode << ": " << where;
             }
-            // Refused before the first frame: nothing replayed.
+            // Refused before the first frame: nothing replayed, no scenario written (a
+            // torn one is, up to its last whole block, as the replay replays it).
             if (expected == 2 && told[i].find("cut short") == std::string::npos &&
                 told[i].find("a length of") == std::string::npos) {
                 EXPECT_EQ(run.out.find("replayed to"), std::string::npos) << run.out;
+                EXPECT_FALSE(fs::exists(folder / "written.txt")) << mode;
             }
+            fs::remove(folder / "written.txt");
             // Nothing the file holds acts on the terminal, and no forged verdict.
             EXPECT_EQ(firstUnsafe(run.out), "") << mode;
             EXPECT_EQ(firstUnsafe(run.err), "") << mode;

@@ -514,8 +514,8 @@ class SessionWriter {
   public:
     SessionWriter(const WorldStart& start, uint32_t timerAtLoad, LineBook& book,
                   std::vector<LeftOut>& leftOut)
-        : start_(start), length_(start.defaultLength), timerAtLoad_(timerAtLoad), book_(book),
-          leftOut_(leftOut), world_(start, book, leftOut), expects_(book) {}
+        : length_(start.defaultLength), timerAtLoad_(timerAtLoad), book_(book), leftOut_(leftOut),
+          world_(start, book, leftOut), expects_(book) {}
 
     void startRun(const RecordedFrame& atLoad, const rec::Recording& head, const rec::Recording& first) {
         loads_.push_back(atLoad);
@@ -735,7 +735,6 @@ class SessionWriter {
         runLengths_.clear();
     }
 
-    const WorldStart& start_;
     uint32_t length_;
     uint32_t timerAtLoad_;
     LineBook& book_;

@@ -362,16 +362,16 @@ bool Parser::answer(const Words& w, Event* e) {
         return false;
     }
     // The name, and its arguments as --trace writes them (blanks in them split words).
-    std::string spec = w.arg(0);
+    std::string called = w.arg(0);
     size_t k = 1;
-    if (spec.find('(') != std::string::npos)
-        while (spec.back() != ')' && k < w.count()) spec += w.arg(k++);
+    if (called.find('(') != std::string::npos)
+        while (called.back() != ')' && k < w.count()) called += w.arg(k++);
     if (k + 1 != w.count()) return error(std::string("write \"") + usage + "\""), false;
-    const size_t open = spec.find('(');
-    const std::string name = spec.substr(0, open);
+    const size_t open = called.find('(');
+    const std::string name = called.substr(0, open);
     if (open != std::string::npos) {
-        if (spec.back() != ')') return error("the arguments of " + quote(name) + " end with \")\""), false;
-        for (char c : spec.substr(open + 1, spec.size() - open - 2))
+        if (called.back() != ')') return error("the arguments of " + quote(name) + " end with \")\""), false;
+        for (char c : called.substr(open + 1, called.size() - open - 2))
             if (c != ' ') e->args += c;
     }
     const natives::Native* native = nullptr;

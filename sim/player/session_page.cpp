@@ -115,13 +115,18 @@ bool isTimerCall(const sim::Call& c) {
     return c.kind == sim::CallKind::Native && c.hash == natives::GetGameTimer;
 }
 
-template <typename V> void appendIntArray(std::string& o, const V& values) {
+// A JSON array of the items, each written by `write`.
+template <typename V, typename F> void appendList(std::string& o, const V& items, F write) {
     o += '[';
-    for (size_t i = 0; i < values.size(); ++i) {
+    for (size_t i = 0; i < items.size(); ++i) {
         if (i) o += ',';
-        o += std::to_string(values[i]);
+        write(items[i]);
     }
     o += ']';
+}
+
+template <typename V> void appendIntArray(std::string& o, const V& values) {
+    appendList(o, values, [&o](auto v) { o += std::to_string(v); });
 }
 
 // Runs as [first frame, value, frames since the last start, value, ...].
@@ -369,27 +374,23 @@ std::string SessionPage::dataJson(const Recording& shown, const PageEnding& endi
                  std::to_string(hostFrames[i]);
     o += "]";
     o += ",\"timerBase\":" + (timerKnown ? std::to_string(timerBase) : std::string("null"));
-    o += ",\"states\":[";
-    for (size_t i = 0; i < states.size(); ++i) o += (i ? "," : "") + states[i];
-    o += "],\"stateRuns\":";
+    const auto verbatim = [&o](const std::string& json) { o += json; };
+    const auto ints = [&o](const auto& values) { appendIntArray(o, values); };
+    o += ",\"states\":";
+    appendList(o, states, verbatim);
+    o += ",\"stateRuns\":";
     appendRuns(o, stateRuns.starts, stateRuns.values);
-    o += ",\"sprites\":[";
-    for (size_t i = 0; i < sprites.size(); ++i) o += (i ? "," : "") + sprites[i];
-    o += "],\"spriteSets\":[";
-    for (size_t i = 0; i < spriteSets.size(); ++i) {
-        if (i) o += ',';
-        appendIntArray(o, spriteSets[i]);
-    }
-    o += "],\"spriteRuns\":";
+    o += ",\"sprites\":";
+    appendList(o, sprites, verbatim);
+    o += ",\"spriteSets\":";
+    appendList(o, spriteSets, ints);
+    o += ",\"spriteRuns\":";
     appendRuns(o, spriteRuns.starts, spriteRuns.values);
-    o += ",\"texts\":[";
-    for (size_t i = 0; i < texts.size(); ++i) o += (i ? "," : "") + jsonString(texts[i]);
-    o += "],\"callLists\":[";
-    for (size_t i = 0; i < callLists.size(); ++i) {
-        if (i) o += ',';
-        appendIntArray(o, callLists[i]);
-    }
-    o += "],\"callRuns\":";
+    o += ",\"texts\":";
+    appendList(o, texts, [&o](const std::string& t) { o += jsonString(t); });
+    o += ",\"callLists\":";
+    appendList(o, callLists, ints);
+    o += ",\"callRuns\":";
     appendRuns(o, callRuns.starts, callRuns.values);
     o += ",\"callsLostFrom\":" + std::to_string(callsLostFrom);
 

@@ -18,6 +18,48 @@ bool allDigits(std::string_view s) {
 }
 
 // Splits a line into words (scenario_words.h).
+namespace {
+
+int hexDigit(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
+// At line[*at], just after a backslash in quoted text: "xNN" (a byte) or "u{XXXX}"
+// (a code point, written as UTF-8). True, having taken it; false leaves it.
+bool quotedEscape(const std::string& line, size_t* at, std::string* text) {
+    const size_t i = *at;
+    if (i + 2 < line.size() && line[i] == 'x' && hexDigit(line[i + 1]) >= 0 && hexDigit(line[i + 2]) >= 0) {
+        *text += (char)(hexDigit(line[i + 1]) * 16 + hexDigit(line[i + 2]));
+        *at = i + 3;
+        return true;
+    }
+    if (i + 1 >= line.size() || line[i] != 'u' || line[i + 1] != '{') return false;
+    uint32_t cp = 0;
+    size_t k = i + 2;
+    for (; k < line.size() && k < i + 8 && hexDigit(line[k]) >= 0; ++k)
+        cp = cp * 16 + (uint32_t)hexDigit(line[k]);
+    if (k == i + 2 || k >= line.size() || line[k] != '}' || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return false;
+    if (cp < 0x80) {
+        *text += (char)cp;
+    } else if (cp < 0x800) {
+        *text += (char)(0xC0 | cp >> 6), *text += (char)(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *text += (char)(0xE0 | cp >> 12), *text += (char)(0x80 | (cp >> 6 & 0x3F));
+        *text += (char)(0x80 | (cp & 0x3F));
+    } else {
+        *text += (char)(0xF0 | cp >> 18), *text += (char)(0x80 | (cp >> 12 & 0x3F));
+        *text += (char)(0x80 | (cp >> 6 & 0x3F)), *text += (char)(0x80 | (cp & 0x3F));
+    }
+    *at = k + 1;
+    return true;
+}
+
+} // namespace
+
 bool tokenize(const std::string& line, std::vector<Token>* out, std::string* error) {
     out->clear();
     size_t i = 0;
@@ -49,6 +91,8 @@ bool tokenize(const std::string& line, std::vector<Token>* out, std::string* err
                     break;
                 }
                 if (d == '\\' && i < line.size()) {
+                    // \xNN and \u{XXXX}, as the timeline shows odd bytes, give them back.
+                    if (quotedEscape(line, &i, &t.text)) continue;
                     const char e = line[i++];
                     d = e == 'n' ? '\n' : e == 't' ? '\t' : e == 'r' ? '\r' : e;
                 }

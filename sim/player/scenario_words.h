@@ -16,7 +16,7 @@ struct Token {
     bool quoted = false;
 };
 
-// Splits a line into words; "double quotes" keep blanks and take \" \\ \n \t; a #
+// Splits a line into words; "double quotes" keep blanks and take \" \\ \n \t \r \xNN \u{X}; a #
 // outside quotes, at the start or after a blank, starts a comment. False (with
 // *error) for an unterminated quote, for a # right after a word, and for a control
 // character outside quotes: a word never holds one, and a NUL in "9<NUL>9" must not

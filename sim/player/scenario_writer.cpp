@@ -22,6 +22,7 @@
 #include "replay/recording_stream.h"
 #include "sim.h"
 #include "standin/native_table.h"
+#include "standin/printable_text.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -105,20 +106,9 @@ std::string floatText(float f) {
 }
 
 std::string quotedWord(const std::string& bytes) {
-    std::string out = "\"";
-    for (char c : bytes) {
-        if (c == '"' || c == '\\')
-            out += '\\', out += c;
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out + "\"";
+    // Escaped as the timeline shows text, which the scenario's reader reads back: a
+    // recording's bytes reach the written file as no control or reordering character.
+    return "\"" + sim::printable(bytes, true) + "\"";
 }
 
 std::string leftOutText(const LeftOut& l, bool withRun) {

@@ -4,10 +4,13 @@
 // in the plug-in fail the written scenario, a harmless change of its calls does not
 // (where the replay departs); random sessions with keys inside frames and in bursts
 // come out as scenarios that pass, or fail only after what is listed.
+#include "player/scenario_words.h"
+#include "player/scenario_writing.h"
 #include "replay/recording_reader.h"
 #include "sim.h"
 #include "sim_command.h"
 #include "standin/game_hashes.h"
+#include "standin/printable_text.h"
 
 #include <gtest/gtest.h>
 
@@ -318,6 +321,30 @@ TEST_F(ToScenario, RandomSessionsWithKeysInsideFramesAndInBurstsComeOutAsScenari
         }
     }
     EXPECT_GT(passed, 0);
+}
+
+// A recording's bytes (a save file's) reach the written scenario as escapes only:
+// nothing in the file acts on a terminal, and the reader gives the bytes back.
+TEST(WrittenText, OddBytesAreWrittenAsEscapesAndReadBackAsTheyWere) {
+    const std::string odd[] = {"\x1b[2K\x07",
+                               "a\xE2\x80\xAE"
+                               "b\xE2\x80\x8B",
+                               "caf\xE9 \xED\xA0\x80",
+                               "\"\\\n\t\r",
+                               std::string("9\0"
+                                           "9",
+                                           3),
+                               "\xC2\x9B\x7F",
+                               "\\x41 \\u{41}"};
+    for (const std::string& bytes : odd) {
+        const std::string written = player::quotedWord(bytes);
+        EXPECT_EQ(sim::printable(written), written) << written;
+        std::vector<player::Token> words;
+        std::string error;
+        ASSERT_TRUE(player::tokenize("save " + written, &words, &error)) << error;
+        ASSERT_EQ(words.size(), 2u);
+        EXPECT_EQ(words[1].text, bytes) << written;
+    }
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // A recording read one event at a time on a thread of its own, a few hundred events
 // ahead of the replay, so that a recording of any length replays in little memory.
+// The replay takes what was read in batches: the two threads wake each other once a
+// batch, not once an event.
 #pragma once
 
 #include "replay/recording_reader.h"
@@ -46,6 +48,10 @@ class RecordingStream {
     std::deque<rec::Event> queue_;
     size_t queued_ = 0; // the queue's memory (rec::eventBytes)
     bool started_ = false, finished_ = false, cancelled_ = false;
+    // Who waits for the other: woken only then.
+    bool readerWaits_ = false, replayWaits_ = false;
+    // The batch taken from the queue, handed out by next() without the lock.
+    std::deque<rec::Event> taken_;
     std::thread thread_;
 };
 

@@ -27,10 +27,6 @@ namespace {
 
 bool isHandle(uint64_t hash) { return hash == natives::UiPromptRegisterBegin || hash == natives::VarString; }
 
-bool sameFloat(uint32_t a, uint32_t b) {
-    return a == b || (std::isnan(sim::floatOf(a)) && std::isnan(sim::floatOf(b)));
-}
-
 std::string answerText(char kind, const uint64_t* r) {
     char b[96];
     switch (kind) {
@@ -225,11 +221,11 @@ class Comparer {
         case 'v':
             return;
         case 'f':
-            same = sameFloat((uint32_t)e.result[0], (uint32_t)c.result[0]);
+            same = sim::sameFloat((uint32_t)e.result[0], (uint32_t)c.result[0]);
             break;
         case 'P':
             for (int k = 0; k < 3; ++k)
-                same = same && sameFloat((uint32_t)e.result[k], (uint32_t)c.result[k]);
+                same = same && sim::sameFloat((uint32_t)e.result[k], (uint32_t)c.result[k]);
             break;
         default:
             same = (uint32_t)e.result[0] == (uint32_t)c.result[0];

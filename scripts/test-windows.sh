@@ -46,12 +46,6 @@ started=$(date +%s.%N)
 # Made here rather than by the first test, so that listing the test cases does
 # not wait for it.
 TOLVENMIRE_WINE64=$wine64 cmake/wine-exec.sh "$prefix" cmd /c exit 0 >/dev/null
-# One Wine server for the whole run, up between the test programs: Wine would end
-# it with the last program and start it again, with Wine's services, for the next.
-if [ -n "$wineserver" ]; then
-    WINEPREFIX=$prefix "$wineserver" -w
-    WINEPREFIX=$prefix "$wineserver" -p
-fi
 prepared=$(date +%s.%N)
 
 status=0

@@ -13,10 +13,11 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -40,8 +41,10 @@ struct Replay {
     const rec::Recording* recording = nullptr; // the head; its events unless `source` gives them
     std::function<bool(rec::Event*)> source;
     size_t taken = 0; // without a source: the recording's events taken so far
-    // The events read and not yet matched; the source is read only as far as needed.
-    std::deque<rec::Event> ahead;
+    // The events read and not yet matched, from ahead[aheadAt] on; the source is read
+    // only as far as needed. Emptied, it keeps its room: no allocation an event.
+    std::vector<rec::Event> ahead;
+    size_t aheadAt = 0;
     bool sourceDone = false;
     ReplayStatus status;
     bool started = false; // the script has been resumed once
@@ -57,8 +60,10 @@ struct Replay {
     // The save file's stamp as the replay last left it: a save changes it.
     bool saveKnown = false;
     fs::file_time_type saveStamp;
-    // The last events matched, with their frames, oldest first.
-    std::deque<std::pair<rec::Event, int>> recent;
+    // The last events matched, with their frames: a ring of RecentKept, the oldest
+    // at recentAt once it is full.
+    std::pair<rec::Event, int> recent[RecentKept];
+    int recentCount = 0, recentAt = 0;
 };
 
 Replay replay;
@@ -78,10 +83,16 @@ void deliverKey(const rec::Event& k) {
     deliveringKey = false;
 }
 
+size_t aheadCount() { return replay.ahead.size() - replay.aheadAt; }
+
 // Reads ahead until `count` events are there (fewer at the recording's end).
 bool readAhead(size_t count) {
     Replay& p = replay;
-    while (p.ahead.size() < count && !p.sourceDone) {
+    if (p.aheadAt == p.ahead.size()) {
+        p.ahead.clear();
+        p.aheadAt = 0;
+    }
+    while (aheadCount() < count && !p.sourceDone) {
         rec::Event& e = p.ahead.emplace_back();
         bool got = false;
         if (p.source) {
@@ -95,19 +106,23 @@ bool readAhead(size_t count) {
             p.sourceDone = true;
         }
     }
-    return p.ahead.size() >= count;
+    return aheadCount() >= count;
 }
 
-const rec::Event* peek() { return readAhead(1) ? &replay.ahead.front() : nullptr; }
+const rec::Event* peek() { return readAhead(1) ? &replay.ahead[replay.aheadAt] : nullptr; }
 
 // Takes the next event as matched; it stays readable among the recent ones.
 const rec::Event& consume() {
     Replay& p = replay;
-    p.recent.emplace_back(std::move(p.ahead.front()), host().frame);
-    p.ahead.pop_front();
-    if (p.recent.size() > (size_t)RecentKept) p.recent.pop_front();
+    const int slot = (p.recentAt + p.recentCount) % RecentKept;
+    if (p.recentCount < RecentKept)
+        ++p.recentCount;
+    else
+        p.recentAt = (p.recentAt + 1) % RecentKept;
+    p.recent[slot].first = std::move(p.ahead[p.aheadAt++]);
+    p.recent[slot].second = host().frame;
     ++p.status.next;
-    return p.recent.back().first;
+    return p.recent[slot].first;
 }
 
 // The first difference: the replay stops here.
@@ -122,7 +137,10 @@ void diverge(const rec::Event* recorded, const std::string& made) {
     s.recorded = recorded ? describeRecorded(*recorded, h.frame) : std::string("(the end of the recording)");
     s.made = made;
     s.before.clear();
-    for (const auto& [event, frame] : p.recent) s.before.push_back(describeRecorded(event, frame));
+    for (int k = 0; k < p.recentCount; ++k) {
+        const auto& [event, frame] = p.recent[(p.recentAt + k) % RecentKept];
+        s.before.push_back(describeRecorded(event, frame));
+    }
 }
 
 // The save file's stamp is set back after each save, so that any write shows.
@@ -266,7 +284,7 @@ void estimateClock() {
     bool waitedLong = false;
     size_t held = 0;
     for (size_t i = 0; i < ClockLookahead && held < ClockLookaheadBytes && readAhead(i + 1); ++i) {
-        const rec::Event& e = p.ahead[i];
+        const rec::Event& e = p.ahead[p.aheadAt + i];
         held += rec::eventBytes(e);
         if (e.kind == rec::EventKind::Resume && i > 0) ++frame;
         if (e.kind == rec::EventKind::Wait) waitedLong = e.waitMs != 0;
@@ -328,6 +346,7 @@ void replayEnd() {
     p.recording = nullptr;
     p.source = nullptr;
     p.ahead.clear();
+    p.aheadAt = 0;
     p.globalPending = false;
 }
 

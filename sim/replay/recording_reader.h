@@ -64,13 +64,14 @@ class SlotStrings {
         return slots_[k];
     }
     const std::string& operator[](int k) const { return slots_ ? slots_[k] : none(); }
-    // The memory they hold: the slots, once made, and their bytes.
-    size_t bytes() const {
-        if (!slots_) return 0;
-        size_t n = Slots * sizeof(std::string);
-        for (int k = 0; k < Slots; ++k) n += slots_[k].size();
+    // The strings' lengths together.
+    size_t length() const {
+        size_t n = 0;
+        for (int k = 0; slots_ && k < Slots; ++k) n += slots_[k].size();
         return n;
     }
+    // The memory they hold: the slots, once made, and their bytes.
+    size_t bytes() const { return slots_ ? Slots * sizeof(std::string) + length() : 0; }
 
   private:
     static const int Slots = 12;

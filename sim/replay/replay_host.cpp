@@ -30,9 +30,13 @@ const int RecentKept = 6;
 // A frame's length when the recording does not show one.
 const uint32_t DefaultFrameMs = 33;
 // How far ahead the frame's length is looked for at the start: so many events, and
-// no more memory than this for them.
+// no more bytes than this for them, each event counted as LookaheadEventBytes and
+// its strings' lengths. That is the memory an event held when it kept every slot's
+// string; counted so still (events are smaller now), the look ahead reaches as far
+// as it did, and a recording's frame times read as they did.
 const size_t ClockLookahead = 20000;
 const size_t ClockLookaheadBytes = 8u << 20;
+const size_t LookaheadEventBytes = 1504;
 
 const char* const SettingNames[6] = {"TOLVENMIRE_KEY", "DEADEYE_LOCK_THRESHOLD", "HEAL_WHEN_DRUNK",
                                      "REFILL_PRICE",   "SOBER_UP_TIME",          "RECORD_SESSION"};
@@ -285,7 +289,7 @@ void estimateClock() {
     size_t held = 0;
     for (size_t i = 0; i < ClockLookahead && held < ClockLookaheadBytes && readAhead(i + 1); ++i) {
         const rec::Event& e = p.ahead[p.aheadAt + i];
-        held += rec::eventBytes(e);
+        held += LookaheadEventBytes + e.save.size() + e.text.length() + e.before.length() + e.after.length();
         if (e.kind == rec::EventKind::Resume && i > 0) ++frame;
         if (e.kind == rec::EventKind::Wait) waitedLong = e.waitMs != 0;
         if (e.kind != rec::EventKind::Native || e.hash != natives::GetGameTimer) continue;

@@ -37,6 +37,8 @@ const uint32_t DefaultFrameMs = 33;
 const size_t ClockLookahead = 20000;
 const size_t ClockLookaheadBytes = 8u << 20;
 const size_t LookaheadEventBytes = 1504;
+// The slots for events read ahead kept once the look-ahead is over.
+const size_t KeptAhead = 16;
 
 const char* const SettingNames[6] = {"TOLVENMIRE_KEY", "DEADEYE_LOCK_THRESHOLD", "HEAL_WHEN_DRUNK",
                                      "REFILL_PRICE",   "SOBER_UP_TIME",          "RECORD_SESSION"};
@@ -45,10 +47,11 @@ struct Replay {
     const rec::Recording* recording = nullptr; // the head; its events unless `source` gives them
     std::function<bool(rec::Event*)> source;
     size_t taken = 0; // without a source: the recording's events taken so far
-    // The events read and not yet matched, from ahead[aheadAt] on; the source is read
-    // only as far as needed. Emptied, it keeps its room: no allocation an event.
+    // The events read and not yet matched: ahead[aheadAt] to ahead[aheadEnd]; the
+    // source is read only as far as needed. Emptied, it starts again at its first
+    // slot: the slots are made once, not an event.
     std::vector<rec::Event> ahead;
-    size_t aheadAt = 0;
+    size_t aheadAt = 0, aheadEnd = 0;
     bool sourceDone = false;
     ReplayStatus status;
     bool started = false; // the script has been resumed once
@@ -87,17 +90,22 @@ void deliverKey(const rec::Event& k) {
     deliveringKey = false;
 }
 
-size_t aheadCount() { return replay.ahead.size() - replay.aheadAt; }
+size_t aheadCount() { return replay.aheadEnd - replay.aheadAt; }
 
 // Reads ahead until `count` events are there (fewer at the recording's end).
 bool readAhead(size_t count) {
     Replay& p = replay;
-    if (p.aheadAt == p.ahead.size()) {
-        p.ahead.clear();
-        p.aheadAt = 0;
+    if (p.aheadAt == p.aheadEnd) {
+        p.aheadAt = p.aheadEnd = 0;
+        // The clock's look-ahead, once taken, gives its room back.
+        if (p.ahead.size() > KeptAhead) {
+            p.ahead.resize(KeptAhead);
+            p.ahead.shrink_to_fit();
+        }
     }
     while (aheadCount() < count && !p.sourceDone) {
-        rec::Event& e = p.ahead.emplace_back();
+        if (p.aheadEnd == p.ahead.size()) p.ahead.emplace_back();
+        rec::Event& e = p.ahead[p.aheadEnd];
         bool got = false;
         if (p.source) {
             got = p.source(&e);
@@ -105,10 +113,10 @@ bool readAhead(size_t count) {
             e = p.recording->events[p.taken++];
             got = true;
         }
-        if (!got) {
-            p.ahead.pop_back();
+        if (got)
+            ++p.aheadEnd;
+        else
             p.sourceDone = true;
-        }
     }
     return aheadCount() >= count;
 }
@@ -350,7 +358,7 @@ void replayEnd() {
     p.recording = nullptr;
     p.source = nullptr;
     p.ahead.clear();
-    p.aheadAt = 0;
+    p.aheadAt = p.aheadEnd = 0;
     p.globalPending = false;
 }
 

@@ -81,13 +81,12 @@ class Comparer {
             c.kind != sim::CallKind::GlobalPtr)
             return;
         if (!stream_ || ended_) return;
-        rec::Event e;
-        if (!nextComparable(&e)) {
+        if (!nextComparable(&event_)) {
             ended_ = true; // the recording ends before the scenario: nothing more to hold it to
             return;
         }
         at_ = (Millis)(uint32_t)(c.timer - startTimer_);
-        compare(c, e);
+        compare(c, event_);
     }
 
     void finish() {
@@ -257,6 +256,7 @@ class Comparer {
     CheckOutcome* out_;
     std::vector<std::unique_ptr<RecordingStream>> streams_;
     RecordingStream* stream_ = nullptr;
+    rec::Event event_; // the recorded event compared, made once
     int run_ = -1;
     int frame_ = 1;
     Millis at_ = 0;

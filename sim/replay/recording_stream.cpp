@@ -15,7 +15,7 @@ void RecordingStream::read(std::string path) {
     std::string error;
     const bool ok = rec::readRecordingEvents(
         path, &head_,
-        [this](const rec::Event& e) {
+        [this](rec::Event&& e) {
             std::unique_lock<std::mutex> hold(lock_);
             if (!started_) {
                 started_ = true;
@@ -27,8 +27,8 @@ void RecordingStream::read(std::string path) {
             });
             readerWaits_ = false;
             if (cancelled_) return false;
-            queue_.push_back(e);
             queued_ += rec::eventBytes(e);
+            queue_.push_back(std::move(e));
             if (replayWaits_) changed_.notify_all();
             return true;
         },
@@ -55,18 +55,19 @@ bool RecordingStream::open(const std::string& path, std::string* error) {
 }
 
 bool RecordingStream::next(rec::Event* event) {
-    if (taken_.empty()) {
+    if (handed_ == taken_.size()) {
         std::unique_lock<std::mutex> hold(lock_);
         replayWaits_ = true;
         changed_.wait(hold, [this] { return !queue_.empty() || finished_; });
         replayWaits_ = false;
         if (queue_.empty()) return false;
+        taken_.clear();
+        handed_ = 0;
         taken_.swap(queue_);
         queued_ = 0;
         if (readerWaits_) changed_.notify_all();
     }
-    *event = std::move(taken_.front());
-    taken_.pop_front();
+    *event = std::move(taken_[handed_++]);
     return true;
 }
 

@@ -7,10 +7,10 @@
 #include "replay/recording_reader.h"
 
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace player {
 
@@ -45,13 +45,16 @@ class RecordingStream {
     bool failed_ = false;
     std::mutex lock_;
     std::condition_variable changed_;
-    std::deque<rec::Event> queue_;
+    // The events read and not yet taken. It and the batch trade places, keeping
+    // their room: no allocation an event.
+    std::vector<rec::Event> queue_;
     size_t queued_ = 0; // the queue's memory (rec::eventBytes)
     bool started_ = false, finished_ = false, cancelled_ = false;
     // Who waits for the other: woken only then.
     bool readerWaits_ = false, replayWaits_ = false;
     // The batch taken from the queue, handed out by next() without the lock.
-    std::deque<rec::Event> taken_;
+    std::vector<rec::Event> taken_;
+    size_t handed_ = 0; // the batch's events handed out so far
     std::thread thread_;
 };
 

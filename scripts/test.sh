@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds Tolvenmire and runs every test. Installs what it needs when run as root.
 #
-# The steps run in two lanes at once, each step's output in a log of its own under
-# build/test-logs (a failing step's log is printed whole): on 2 cores one lane
-# compiles while the other waits on Wine, on a test's last seconds or on the linker.
+# The steps run in three lanes at once, each step's output in a log of its own under
+# build/test-logs (a failing step's log is printed whole): on 2 cores a lane compiles
+# while another waits on Wine, on a test's last seconds or on the linker.
 # Ends with the time each step took: wall-clock seconds (of a step that shared the
-# machine with the other lane), and the processor seconds (user + system) of the
+# machine with the other lanes), and the processor seconds (user + system) of the
 # step's processes, which add up whatever else runs beside them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -80,14 +80,16 @@ windows_tests() {
     scripts/test-windows.sh
 }
 
-# One lane: the sanitizer builds and their suites.
-lane_sanitizers() {
+# The lanes: the Linux test build and its suite; the ThreadSanitizer build and its
+# runs; the release build and its checks, the Windows build and its suite under Wine
+# (which uses the release build), and the player's package.
+lane_asan() {
     step "Linux build (ASan + UBSan)" linux_build || return 1
     step "Linux tests (ASan + UBSan)" ctest --preset asan -j2 || return 1
+}
+lane_tsan() {
     step "ThreadSanitizer build and runs" scripts/test-sanitizers.sh tsan || return 1
 }
-# The other: the release build and its checks, the Windows build and its suite
-# under Wine (which uses the release build), the player's package.
 lane_release_and_windows() {
     step "Linux release build" release_build || return 1
     step "Linux checks without the sanitizers (release)" ctest --preset plain || return 1
@@ -96,19 +98,21 @@ lane_release_and_windows() {
     step "The player's package: two builds, the same bytes" scripts/check-reproducible.sh --against dist || return 1
 }
 
-lane_sanitizers &
-first=$!
-lane_release_and_windows &
-second=$!
+lanes=()
+for lane in lane_asan lane_tsan lane_release_and_windows; do
+    $lane &
+    lanes+=($!)
+done
 status=0
-wait $first || status=1
-wait $second || status=1
+for pid in "${lanes[@]}"; do
+    wait "$pid" || status=1
+done
 
 if [ $status -ne 0 ]; then
     echo "error: a step failed (its log is printed above; all logs are in $logs)" >&2
     exit 1
 fi
-echo "All tests passed. Where the time went (wall clock, processor; two lanes at once):"
+echo "All tests passed. Where the time went (wall clock, processor; three lanes at once):"
 sed 's/^/  /' "$logs/steps"
 cpu_ms
 printf '  %5d s %7d s  in all\n' $((SECONDS - started)) $(((CPU_MS + 500) / 1000))

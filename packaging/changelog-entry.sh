@@ -37,7 +37,9 @@ if ! grep -Eq "^## \[$(sed 's/\./\\./g' <<<"$version")\] - [0-9]{4}-[0-9]{2}-[0-
     echo "error: $changelog:$line: the heading of version $version must read \"## [$version] - YYYY-MM-DD\" (the release date), not \"$heading\"" >&2
     exit 1
 fi
-if ! tail -n +2 <<<"$entry" | grep -q '[^[:space:]]'; then
+# Not `tail | grep -q`: grep stops at the first match, and under pipefail the
+# tail it leaves writing (SIGPIPE) would fail the test now and then.
+if ! grep -q '[^[:space:]]' <<<"$(tail -n +2 <<<"$entry")"; then
     echo "error: $changelog:$line: the entry of version $version is empty; say what it changes for players" >&2
     exit 1
 fi

@@ -7,11 +7,25 @@
 # tests). The commit checked is HEAD: changes not committed are not in it. Without
 # git history it checks two copies of the source tree instead. Installs what it
 # needs when run as root.
+#
+#   scripts/check-reproducible.sh [--against DIST]
+#
+# --against DIST: the package a build of this very tree has just made (scripts/test.sh
+# hands it the Windows test build's dist/) is the first of the two, and only the
+# second is built; when the tree has changes not committed, both are built as ever.
 # Called by scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 need_packages "${PACKAGE_PACKAGES[@]}" git
+
+against=
+if [ "${1:-}" = --against ] && [ $# -eq 2 ]; then
+    against=$2
+elif [ $# -ne 0 ]; then
+    echo "usage: $0 [--against DIST]" >&2
+    exit 2
+fi
 
 started=$SECONDS
 version=$(project_version)
@@ -25,6 +39,7 @@ if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ] &&
     what="commit ${commit:0:12}"
     if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
         echo "note: the working tree has changes that are not committed; the check builds $what without them"
+        against=
     fi
     for dir in "$first" "$second"; do
         git clone -q --no-checkout "$PWD" "$dir"
@@ -49,7 +64,19 @@ build() {
         exit 1
     fi
 }
-build "$first" 022 UTC
+if [ -n "$against" ]; then
+    mkdir -p "$first/dist"
+    for f in Tolvenmire.asi Tolvenmire-check.exe "Tolvenmire-$version.zip" SHA256SUMS; do
+        if [ ! -f "$against/$f" ]; then
+            echo "error: $against/$f: not found (--against names the dist/ folder of a build of this tree)" >&2
+            exit 1
+        fi
+        cp "$against/$f" "$first/dist/"
+    done
+    echo "== The first build: $against (umask $(umask), TZ=${TZ:-unset})"
+else
+    build "$first" 022 UTC
+fi
 build "$second" 002 Pacific/Chatham
 
 status=0

@@ -76,6 +76,13 @@ struct Call {
 
 // The float in the low 32 bits of a 64-bit slot or cell, as the game keeps one.
 float floatOf(uint64_t cell);
+// Two float answers alike: the same bits, or both not a number (the plug-in reads
+// any NaN as no number).
+bool sameFloat(uint32_t a, uint32_t b);
+
+// The game's names of the screen effects the plug-in asks about.
+inline constexpr const char* PassOutEffect = "PlayerDrunk01_PassOut";
+inline constexpr const char* WheelEffect = "WheelHUDIn";
 
 // The natives the model knows: those of the native table (standin/native_table.h),
 // each with its hash, the game's name of it, its published signature and the kinds

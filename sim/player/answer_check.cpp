@@ -27,10 +27,6 @@ namespace {
 
 bool isHandle(uint64_t hash) { return hash == natives::UiPromptRegisterBegin || hash == natives::VarString; }
 
-bool sameFloat(uint32_t a, uint32_t b) {
-    return a == b || (std::isnan(sim::floatOf(a)) && std::isnan(sim::floatOf(b)));
-}
-
 std::string answerText(char kind, const uint64_t* r) {
     char b[96];
     switch (kind) {
@@ -81,13 +77,12 @@ class Comparer {
             c.kind != sim::CallKind::GlobalPtr)
             return;
         if (!stream_ || ended_) return;
-        rec::Event e;
-        if (!nextComparable(&e)) {
+        if (!nextComparable(&event_)) {
             ended_ = true; // the recording ends before the scenario: nothing more to hold it to
             return;
         }
         at_ = (Millis)(uint32_t)(c.timer - startTimer_);
-        compare(c, e);
+        compare(c, event_);
     }
 
     void finish() {
@@ -159,9 +154,11 @@ class Comparer {
         open_[what] = o;
     }
 
-    // A call that agrees ends the run of differences of its kind.
-    void agree(const std::string& what) {
-        auto it = open_.find(what);
+    // A call that agrees ends the run of differences of its kind (its text made only
+    // when one is open).
+    void agree(const sim::Call& c) {
+        if (open_.empty()) return;
+        auto it = open_.find(callText(c));
         if (it == open_.end()) return;
         close(it->second);
         open_.erase(it);
@@ -197,16 +194,15 @@ class Comparer {
         const sim::NativeInfo* info = sim::findNative(c.hash);
         if (e.kind != rec::EventKind::Native || e.hash != c.hash || !info)
             return part("calls " + (info ? natives::fullName(*info) : std::string("a native")), recorded(e));
-        const std::string what = callText(c);
         if (e.nullResult)
-            return differ(what, "with no result (a null pointer)", answerText(info->result, c.result));
+            return differ(callText(c), "with no result (a null pointer)", answerText(info->result, c.result));
         // A ped's prompt group is the game's number for it, whatever it is.
         if (c.hash == natives::UiPromptGetGroupIdForTargetEntity) return;
         if (isHandle(c.hash)) {
             if ((e.result[0] == 0) != (c.result[0] == 0))
-                differ(what, e.result[0] ? "a handle" : "0", c.result[0] ? "a handle" : "0");
+                differ(callText(c), e.result[0] ? "a handle" : "0", c.result[0] ? "a handle" : "0");
             else
-                agree(what);
+                agree(c);
             return;
         }
         if (c.hash == natives::GetPlayerInteractionTargetEntity) {
@@ -214,10 +210,10 @@ class Comparer {
             if (e.after[1].size() >= 4) memcpy(&game, e.after[1].data(), 4);
             if (c.args[1]) memcpy(&model, (const void*)(uintptr_t)c.args[1], 4);
             if ((uint32_t)e.result[0] != (uint32_t)c.result[0] || (game == 0) != (model == 0))
-                differ(what, answerText('i', e.result) + (game ? " with a ped" : " with none"),
+                differ(callText(c), answerText('i', e.result) + (game ? " with a ped" : " with none"),
                        answerText('i', c.result) + (model ? " with a ped" : " with none"));
             else
-                agree(what);
+                agree(c);
             return;
         }
         bool same = true;
@@ -225,23 +221,23 @@ class Comparer {
         case 'v':
             return;
         case 'f':
-            same = sameFloat((uint32_t)e.result[0], (uint32_t)c.result[0]);
+            same = sim::sameFloat((uint32_t)e.result[0], (uint32_t)c.result[0]);
             break;
         case 'P':
             for (int k = 0; k < 3; ++k)
-                same = same && sameFloat((uint32_t)e.result[k], (uint32_t)c.result[k]);
+                same = same && sim::sameFloat((uint32_t)e.result[k], (uint32_t)c.result[k]);
             break;
         default:
             same = (uint32_t)e.result[0] == (uint32_t)c.result[0];
             break;
         }
-        if (same) return agree(what);
+        if (same) return agree(c);
         // Why no line gives it, where the reason is the scenario's bounds.
         std::string why;
         if (c.hash == natives::GetSecondsSinceBaseYear && (int32_t)e.result[0] < 0)
             why = "; a scenario's game clock runs from 1898 on (0 to 2,147,483,647 in-game seconds)";
         if (c.hash == natives::GetGameTimer) why = "; a scenario's frames run forward";
-        differ(what, answerText(info->result, e.result), answerText(info->result, c.result), why);
+        differ(callText(c), answerText(info->result, e.result), answerText(info->result, c.result), why);
     }
 
     static std::string recorded(const rec::Event& e) {
@@ -256,6 +252,7 @@ class Comparer {
     CheckOutcome* out_;
     std::vector<std::unique_ptr<RecordingStream>> streams_;
     RecordingStream* stream_ = nullptr;
+    rec::Event event_; // the recorded event compared, made once
     int run_ = -1;
     int frame_ = 1;
     Millis at_ = 0;

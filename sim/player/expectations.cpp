@@ -24,7 +24,7 @@ struct Reading {
     std::string got;
 };
 
-Reading number(int64_t v) {
+Reading reading(int64_t v) {
     Reading r;
     r.value = (double)v;
     r.got = std::to_string(v);
@@ -75,15 +75,15 @@ Reading spoken(const Expectation& x, const Looked& l) {
     return r;
 }
 
-Reading flask(const Expectation&, const Looked& l) { return number(l.plugin->flaskLevel); }
-Reading intake(const Expectation&, const Looked& l) { return number(l.plugin->intakeLevel); }
-Reading drunk(const Expectation&, const Looked& l) { return number(l.plugin->drunkLevel); }
+Reading flask(const Expectation&, const Looked& l) { return reading(l.plugin->flaskLevel); }
+Reading intake(const Expectation&, const Looked& l) { return reading(l.plugin->intakeLevel); }
+Reading drunk(const Expectation&, const Looked& l) { return reading(l.plugin->drunkLevel); }
 Reading cash(const Expectation&, const Looked& l) { return money(l.world.cash); }
 Reading charged(const Expectation&, const Looked& l) { return money(l.counts.charged); }
-Reading drinks(const Expectation&, const Looked& l) { return number(l.counts.drinks); }
-Reading sips(const Expectation&, const Looked& l) { return number(l.counts.sips); }
-Reading passOuts(const Expectation&, const Looked& l) { return number(l.counts.passOuts); }
-Reading refills(const Expectation&, const Looked& l) { return number(l.counts.refills); }
+Reading drinks(const Expectation&, const Looked& l) { return reading(l.counts.drinks); }
+Reading sips(const Expectation&, const Looked& l) { return reading(l.counts.sips); }
+Reading passOuts(const Expectation&, const Looked& l) { return reading(l.counts.passOuts); }
+Reading refills(const Expectation&, const Looked& l) { return reading(l.counts.refills); }
 Reading drinkPrompt(const Expectation&, const Looked& l) { return onOff(l.plugin->drinkPromptActive, true); }
 Reading refillPrompt(const Expectation&, const Looked& l) {
     return onOff(l.plugin->refillPromptActive, true);

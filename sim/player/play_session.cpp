@@ -87,7 +87,7 @@ FrameState ScenarioSession::readState() {
     FrameState s = pluginFrameState(st());
     const sim::World& world = w();
     s.global = world.intensityGlobal;
-    auto effect = world.effects.find(PassOutEffect);
+    auto effect = world.effects.find(sim::PassOutEffect);
     s.passOutEffect = world.passOutLeftMs > 0 || (effect != world.effects.end() && effect->second != 0);
     s.scenarioRunning = world.scenarioRunning;
     s.speech = world.speech.size();

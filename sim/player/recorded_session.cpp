@@ -23,8 +23,6 @@ namespace player {
 
 namespace {
 
-const char* const PassOutEffect = "PlayerDrunk01_PassOut";
-
 // The world as the plug-in's calls and the game's answers show it.
 struct SeenWorld {
     std::map<int32_t, PromptSeen> prompts;
@@ -82,7 +80,7 @@ void SeenWorld::see(const sim::Call& c, int frame) {
         if (c.i32(0) == playerPed) scenarioRunning = false;
         break;
     case natives::AnimpostfxIsRunning:
-        if (c.text[0] == PassOutEffect) passOutEffect = c.resultInt() != 0;
+        if (c.text[0] == sim::PassOutEffect) passOutEffect = c.resultInt() != 0;
         break;
     case natives::GetInteriorFromEntity:
         if (c.i32(0) == playerPed) interior = c.resultInt();

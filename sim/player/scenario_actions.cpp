@@ -347,7 +347,7 @@ void ScenarioSession::knob(const Event& e, Millis at) {
     else if (k == "keyboard-and-mouse")
         world.keyboardAndMouse = v;
     else if (k == "hud-wheel")
-        world.effects["WheelHUDIn"] = v;
+        world.effects[sim::WheelEffect] = v;
     else if (k == "free-aiming")
         world.freeAiming = v;
     else if (k == "scenario-start-frames")
@@ -363,7 +363,7 @@ void ScenarioSession::knob(const Event& e, Millis at) {
     else if (k == "pass-out-duration")
         world.passOutDurationMs = (uint32_t)e.value;
     else if (k == "pass-out-effect")
-        world.effects[PassOutEffect] = v;
+        world.effects[sim::PassOutEffect] = v;
     else if (k == "distance-nan")
         world.distanceIsNaN = v != 0;
     else if (k == "player-handle")

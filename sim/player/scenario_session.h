@@ -22,9 +22,6 @@
 
 namespace player {
 
-// The game's screen effect of a pass-out.
-const char* const PassOutEffect = "PlayerDrunk01_PassOut";
-
 // A scenario line due at a time, or the end of a mission or of a death; lines of
 // one time keep their order.
 struct Queued {

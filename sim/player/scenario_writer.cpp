@@ -172,7 +172,7 @@ bool firstLook(const std::vector<std::string>& paths, FirstLook* look) {
                 default:
                     return true;
                 }
-                if (e.hash == natives::AnimpostfxIsRunning && e.text[0] == "PlayerDrunk01_PassOut")
+                if (e.hash == natives::AnimpostfxIsRunning && e.text[0] == sim::PassOutEffect)
                     look->passOutAsked = true;
                 if (e.hash == natives::GetGameTimer && !frameTimed) {
                     const uint32_t t = (uint32_t)e.result[0];

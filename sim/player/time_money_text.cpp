@@ -2,6 +2,8 @@
 // notation of everything the player prints and every scenario line.
 #include "player/time_money_text.h"
 
+#include "player/scenario_words.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -9,10 +11,6 @@
 namespace player {
 
 namespace {
-
-bool allDigits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 // Digits with an optional fraction of up to three places, as milliseconds times
 // `unit`. "1.5" with unit 1000 is 1500.

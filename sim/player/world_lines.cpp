@@ -22,8 +22,6 @@ namespace player {
 namespace {
 
 const uint32_t Stranger = 0x5A5A5A5A; // the model of `target stranger`
-const char* const WheelEffect = "WheelHUDIn";
-const char* const PassOutEffect = "PlayerDrunk01_PassOut";
 
 uint32_t bitsOf(float f) {
     uint32_t b;
@@ -35,12 +33,6 @@ float floatOf(uint32_t b) {
     float f;
     memcpy(&f, &b, sizeof f);
     return f;
-}
-
-// Two float answers alike: the same bits, or both not a number (the plug-in reads
-// any NaN as no number).
-bool sameFloat(uint32_t a, uint32_t b) {
-    return a == b || (std::isnan(floatOf(a)) && std::isnan(floatOf(b)));
 }
 
 std::string hex32(uint32_t v) {
@@ -345,7 +337,9 @@ void WorldLines::Tracker::satchel(const Answered& a) {
 
 void WorldLines::Tracker::effect(const Answered& a) {
     const int32_t v = (int32_t)(uint32_t)a.result[0];
-    int32_t* tracked = a.text == WheelEffect ? &wheel : a.text == PassOutEffect ? &passOut : nullptr;
+    int32_t* tracked = a.text == sim::WheelEffect     ? &wheel
+                       : a.text == sim::PassOutEffect ? &passOut
+                                                      : nullptr;
     if (!tracked) {
         if (v != 0) rawAnswer(a, "\"" + a.text + "\"", (uint32_t)v);
         return;
@@ -419,7 +413,7 @@ void WorldLines::Tracker::control(const Answered& a) {
     const std::string key = "control " + std::to_string(which);
     uint32_t bits = 0;
     if (!covered(key, &bits)) bits = 0;
-    if (sameFloat(v, bits)) return;
+    if (sim::sameFloat(v, bits)) return;
     const float value = floatOf(v);
     const std::string shown = value == 1.0f ? std::string() : " " + floatText(value);
     if (which == hashes::InputMoveUd)
@@ -645,7 +639,7 @@ void WorldLines::Tracker::target(const std::vector<Answered>& all, size_t i) {
         say(std::string("set distance-nan ") + (nan ? "on" : "off"));
         distanceNaN = nan;
     }
-    if (!nan && !sameFloat(game, model)) rawAnswer(*distance, "", game);
+    if (!nan && !sim::sameFloat(game, model)) rawAnswer(*distance, "", game);
 }
 
 // The player's model, read for the thanks after a refill.

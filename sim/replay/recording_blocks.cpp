@@ -135,7 +135,7 @@ std::string tooLarge(const std::string& name, uint64_t size) {
 }
 
 bool parseSource(const ByteSource& src, const std::string& name, Recording* out,
-                 const std::function<bool(const Event&)>* onEvent, bool scan, std::string* error) {
+                 const std::function<bool(Event&&)>* onEvent, bool scan, std::string* error) {
     *out = Recording();
     if (src.size > MaxRecordingFile) return *error = tooLarge(name, src.size), false;
     if (!readHead(src, name, out, error)) return false;
@@ -198,7 +198,7 @@ bool parseRecording(const uint8_t* data, size_t size, const std::string& name, R
 }
 
 bool parseRecordingEvents(const uint8_t* data, size_t size, const std::string& name, Recording* out,
-                          const std::function<bool(const Event&)>& onEvent, std::string* error) {
+                          const std::function<bool(Event&&)>& onEvent, std::string* error) {
     return parseSource(memorySource(data, size), name, out, &onEvent, false, error);
 }
 

@@ -28,7 +28,7 @@ const uint64_t MaxRecordingFile = 64ull << 20;
 // A recording's head and blocks, its events to `onEvent` (into out->events when
 // nullptr), or only checked and counted (`scan`).
 bool parseSource(const ByteSource& source, const std::string& name, Recording* out,
-                 const std::function<bool(const Event&)>* onEvent, bool scan, std::string* error);
+                 const std::function<bool(Event&&)>* onEvent, bool scan, std::string* error);
 // "NAME: N bytes, more than any recording holds ...".
 std::string tooLarge(const std::string& name, uint64_t size);
 

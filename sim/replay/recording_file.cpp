@@ -61,8 +61,8 @@ bool openFile(const std::string& path, OpenFile* file, uint64_t* size, std::stri
     return true;
 }
 
-bool readFile(const std::string& path, Recording* out, const std::function<bool(const Event&)>* onEvent,
-              bool scan, std::string* error) {
+bool readFile(const std::string& path, Recording* out, const std::function<bool(Event&&)>* onEvent, bool scan,
+              std::string* error) {
     *out = Recording();
     OpenFile file;
     ByteSource source;
@@ -77,8 +77,8 @@ bool readRecording(const std::string& path, Recording* out, std::string* error) 
     return readFile(path, out, nullptr, false, error);
 }
 
-bool readRecordingEvents(const std::string& path, Recording* out,
-                         const std::function<bool(const Event&)>& onEvent, std::string* error) {
+bool readRecordingEvents(const std::string& path, Recording* out, const std::function<bool(Event&&)>& onEvent,
+                         std::string* error) {
     return readFile(path, out, &onEvent, false, error);
 }
 

@@ -141,7 +141,7 @@ bool Decoder::emit(const std::string& shape, uint64_t value, int block, const ch
     e.block = block;
     if (!eventOf(shape, value, out->formatVersion, &e, problem, &natives)) return false;
     if (onEvent) {
-        stopped = !(*onEvent)(e);
+        stopped = !(*onEvent)(std::move(e));
         return true;
     }
     if (out->events.size() >= MaxHeldEvents)

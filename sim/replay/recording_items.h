@@ -18,10 +18,10 @@ namespace rec {
 // The events as the blocks give them, frame by frame.
 struct Decoder {
     Recording* out;
-    const std::function<bool(const Event&)>* onEvent; // nullptr: events go into out->events
-    bool scan = false;                                // no events: each is checked and counted, a run at once
-    bool stopped = false;                             // onEvent asked for no more
-    uint64_t bytesTo = 0;                             // the file's bytes to the end of the block being read
+    const std::function<bool(Event&&)>* onEvent; // nullptr: events go into out->events
+    bool scan = false;                           // no events: each is checked and counted, a run at once
+    bool stopped = false;                        // onEvent asked for no more
+    uint64_t bytesTo = 0;                        // the file's bytes to the end of the block being read
     EventOrder order;
     NativesSeen natives;
     // The shape of each event a repeat may foresee, as the order's slots hold them

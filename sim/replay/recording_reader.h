@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,50 @@ enum class ArgKind : uint8_t {
     Record, // the address of an out-variable or a record: `before`/`after` hold its bytes
 };
 
+// The strings of an event's twelve argument slots, made only once a slot is written:
+// most events have none, and every event read is made, moved and dropped. Writing
+// a slot (the non-const []) makes them; reading one of an event that has none
+// gives an empty string.
+class SlotStrings {
+  public:
+    SlotStrings() = default;
+    SlotStrings(const SlotStrings& o) { *this = o; }
+    SlotStrings(SlotStrings&&) noexcept = default;
+    SlotStrings& operator=(const SlotStrings& o) {
+        if (this == &o) return *this;
+        if (!o.slots_) {
+            slots_.reset();
+            return *this;
+        }
+        if (!slots_) slots_ = std::make_unique<std::string[]>(Slots);
+        for (int k = 0; k < Slots; ++k) slots_[k] = o.slots_[k];
+        return *this;
+    }
+    SlotStrings& operator=(SlotStrings&&) noexcept = default;
+
+    std::string& operator[](int k) {
+        if (!slots_) slots_ = std::make_unique<std::string[]>(Slots);
+        return slots_[k];
+    }
+    const std::string& operator[](int k) const { return slots_ ? slots_[k] : none(); }
+    // The strings' lengths together.
+    size_t length() const {
+        size_t n = 0;
+        for (int k = 0; slots_ && k < Slots; ++k) n += slots_[k].size();
+        return n;
+    }
+    // The memory they hold: the slots, once made, and their bytes.
+    size_t bytes() const { return slots_ ? Slots * sizeof(std::string) + length() : 0; }
+
+  private:
+    static const int Slots = 12;
+    static const std::string& none() {
+        static const std::string empty;
+        return empty;
+    }
+    std::unique_ptr<std::string[]> slots_;
+};
+
 struct Event {
     EventKind kind = EventKind::Native;
     int block = 0; // the block of the file it was read from (0 is the first block)
@@ -46,10 +91,10 @@ struct Event {
     int argc = 0;
     uint64_t args[12] = {}; // the slots as pushed (for Text and Record: the address, meaningless here)
     ArgKind argKind[12] = {};
-    std::string text[12];            // Text: the string
-    std::string before[12];          // Record: its bytes as passed, with any string slot of the record
+    SlotStrings text;                // Text: the string
+    SlotStrings before;              // Record: its bytes as passed, with any string slot of the record
                                      // given by its text (see docs/recordings.md)
-    std::string after[12];           // Record: its bytes once the native returned (what the game wrote)
+    SlotStrings after;               // Record: its bytes once the native returned (what the game wrote)
     uint32_t recordSize[12] = {};    // Record: its size in bytes
     uint32_t recordStrings[12] = {}; // Record: bit k set when its 8-byte slot k holds a string's address
     bool nullResult = false;         // nativeCall returned a null pointer
@@ -140,15 +185,16 @@ bool parseRecording(const uint8_t* data, size_t size, const std::string& name, R
                     std::string* error);
 
 // The same, one event at a time: each event goes to `onEvent` as it is read (and
-// not into out->events), in order; `onEvent` returns false to read no further
-// (which is not an error). An event is about 1.5 KB: a recording read whole holds
+// not into out->events), in order, for it to keep (move from) if it will; `onEvent`
+// returns false to read no further (which is not an error). An event is a few
+// hundred bytes besides its strings: a recording read whole holds
 // at most a million of them (an error says so), some 40 minutes of play at 30
 // frames a second; this reads any number. The events of a block go out once its
 // checksum holds; an error after some went out makes them no whole recording.
-bool readRecordingEvents(const std::string& path, Recording* out,
-                         const std::function<bool(const Event&)>& onEvent, std::string* error);
+bool readRecordingEvents(const std::string& path, Recording* out, const std::function<bool(Event&&)>& onEvent,
+                         std::string* error);
 bool parseRecordingEvents(const uint8_t* data, size_t size, const std::string& name, Recording* out,
-                          const std::function<bool(const Event&)>& onEvent, std::string* error);
+                          const std::function<bool(Event&&)>& onEvent, std::string* error);
 
 // The same checks, without the events: each run of foreseen events is taken as one
 // count, so that a file is read through in time proportional to its bytes however
@@ -161,9 +207,7 @@ bool scanRecordingBytes(const uint8_t* data, size_t size, const std::string& nam
 
 // The memory an event holds: its own and its texts' and records'.
 inline size_t eventBytes(const Event& e) {
-    size_t n = sizeof e + e.save.size();
-    for (int k = 0; k < 12; ++k) n += e.text[k].size() + e.before[k].size() + e.after[k].size();
-    return n;
+    return sizeof e + e.save.size() + e.text.bytes() + e.before.bytes() + e.after.bytes();
 }
 
 // One event as a line of text, for `tolvenmire-sim --dump` (the natives decoded as

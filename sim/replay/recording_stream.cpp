@@ -5,9 +5,9 @@ namespace player {
 namespace {
 
 // Events read ahead of the replay, at most: so many, and (past the first) no more
-// memory than this.
-const size_t Ahead = 512;
-const size_t AheadBytes = 2u << 20;
+// memory than this, in the queue and again in the batch the replay has taken.
+const size_t Ahead = 256;
+const size_t AheadBytes = 1u << 20;
 
 } // namespace
 
@@ -15,17 +15,21 @@ void RecordingStream::read(std::string path) {
     std::string error;
     const bool ok = rec::readRecordingEvents(
         path, &head_,
-        [this](const rec::Event& e) {
+        [this](rec::Event&& e) {
             std::unique_lock<std::mutex> hold(lock_);
-            started_ = true;
-            changed_.notify_all();
+            if (!started_) {
+                started_ = true;
+                changed_.notify_all();
+            }
+            readerWaits_ = true;
             changed_.wait(hold, [this] {
                 return (queue_.size() < Ahead && (queue_.empty() || queued_ < AheadBytes)) || cancelled_;
             });
+            readerWaits_ = false;
             if (cancelled_) return false;
-            queue_.push_back(e);
             queued_ += rec::eventBytes(e);
-            changed_.notify_all();
+            queue_.push_back(std::move(e));
+            if (replayWaits_) changed_.notify_all();
             return true;
         },
         &error);
@@ -51,13 +55,19 @@ bool RecordingStream::open(const std::string& path, std::string* error) {
 }
 
 bool RecordingStream::next(rec::Event* event) {
-    std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait(hold, [this] { return !queue_.empty() || finished_; });
-    if (queue_.empty()) return false;
-    queued_ -= rec::eventBytes(queue_.front());
-    *event = std::move(queue_.front());
-    queue_.pop_front();
-    changed_.notify_all();
+    if (handed_ == taken_.size()) {
+        std::unique_lock<std::mutex> hold(lock_);
+        replayWaits_ = true;
+        changed_.wait(hold, [this] { return !queue_.empty() || finished_; });
+        replayWaits_ = false;
+        if (queue_.empty()) return false;
+        taken_.clear();
+        handed_ = 0;
+        taken_.swap(queue_);
+        queued_ = 0;
+        if (readerWaits_) changed_.notify_all();
+    }
+    *event = std::move(taken_[handed_++]);
     return true;
 }
 

@@ -1,14 +1,16 @@
 // A recording read one event at a time on a thread of its own, a few hundred events
 // ahead of the replay, so that a recording of any length replays in little memory.
+// The replay takes what was read in batches: the two threads wake each other once a
+// batch, not once an event.
 #pragma once
 
 #include "replay/recording_reader.h"
 
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace player {
 
@@ -43,9 +45,16 @@ class RecordingStream {
     bool failed_ = false;
     std::mutex lock_;
     std::condition_variable changed_;
-    std::deque<rec::Event> queue_;
+    // The events read and not yet taken. It and the batch trade places, keeping
+    // their room: no allocation an event.
+    std::vector<rec::Event> queue_;
     size_t queued_ = 0; // the queue's memory (rec::eventBytes)
     bool started_ = false, finished_ = false, cancelled_ = false;
+    // Who waits for the other: woken only then.
+    bool readerWaits_ = false, replayWaits_ = false;
+    // The batch taken from the queue, handed out by next() without the lock.
+    std::vector<rec::Event> taken_;
+    size_t handed_ = 0; // the batch's events handed out so far
     std::thread thread_;
 };
 

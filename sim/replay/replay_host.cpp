@@ -13,10 +13,11 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -29,9 +30,15 @@ const int RecentKept = 6;
 // A frame's length when the recording does not show one.
 const uint32_t DefaultFrameMs = 33;
 // How far ahead the frame's length is looked for at the start: so many events, and
-// no more memory than this for them.
+// no more bytes than this for them, each event counted as LookaheadEventBytes and
+// its strings' lengths. That is the memory an event held when it kept every slot's
+// string; counted so still (events are smaller now), the look ahead reaches as far
+// as it did, and a recording's frame times read as they did.
 const size_t ClockLookahead = 20000;
 const size_t ClockLookaheadBytes = 8u << 20;
+const size_t LookaheadEventBytes = 1504;
+// The slots for events read ahead kept once the look-ahead is over.
+const size_t KeptAhead = 16;
 
 const char* const SettingNames[6] = {"TOLVENMIRE_KEY", "DEADEYE_LOCK_THRESHOLD", "HEAL_WHEN_DRUNK",
                                      "REFILL_PRICE",   "SOBER_UP_TIME",          "RECORD_SESSION"};
@@ -40,8 +47,11 @@ struct Replay {
     const rec::Recording* recording = nullptr; // the head; its events unless `source` gives them
     std::function<bool(rec::Event*)> source;
     size_t taken = 0; // without a source: the recording's events taken so far
-    // The events read and not yet matched; the source is read only as far as needed.
-    std::deque<rec::Event> ahead;
+    // The events read and not yet matched: ahead[aheadAt] to ahead[aheadEnd]; the
+    // source is read only as far as needed. Emptied, it starts again at its first
+    // slot: the slots are made once, not an event.
+    std::vector<rec::Event> ahead;
+    size_t aheadAt = 0, aheadEnd = 0;
     bool sourceDone = false;
     ReplayStatus status;
     bool started = false; // the script has been resumed once
@@ -57,8 +67,10 @@ struct Replay {
     // The save file's stamp as the replay last left it: a save changes it.
     bool saveKnown = false;
     fs::file_time_type saveStamp;
-    // The last events matched, with their frames, oldest first.
-    std::deque<std::pair<rec::Event, int>> recent;
+    // The last events matched, with their frames: a ring of RecentKept, the oldest
+    // at recentAt once it is full.
+    std::pair<rec::Event, int> recent[RecentKept];
+    int recentCount = 0, recentAt = 0;
 };
 
 Replay replay;
@@ -78,11 +90,22 @@ void deliverKey(const rec::Event& k) {
     deliveringKey = false;
 }
 
+size_t aheadCount() { return replay.aheadEnd - replay.aheadAt; }
+
 // Reads ahead until `count` events are there (fewer at the recording's end).
 bool readAhead(size_t count) {
     Replay& p = replay;
-    while (p.ahead.size() < count && !p.sourceDone) {
-        rec::Event& e = p.ahead.emplace_back();
+    if (p.aheadAt == p.aheadEnd) {
+        p.aheadAt = p.aheadEnd = 0;
+        // The clock's look-ahead, once taken, gives its room back.
+        if (p.ahead.size() > KeptAhead) {
+            p.ahead.resize(KeptAhead);
+            p.ahead.shrink_to_fit();
+        }
+    }
+    while (aheadCount() < count && !p.sourceDone) {
+        if (p.aheadEnd == p.ahead.size()) p.ahead.emplace_back();
+        rec::Event& e = p.ahead[p.aheadEnd];
         bool got = false;
         if (p.source) {
             got = p.source(&e);
@@ -90,24 +113,28 @@ bool readAhead(size_t count) {
             e = p.recording->events[p.taken++];
             got = true;
         }
-        if (!got) {
-            p.ahead.pop_back();
+        if (got)
+            ++p.aheadEnd;
+        else
             p.sourceDone = true;
-        }
     }
-    return p.ahead.size() >= count;
+    return aheadCount() >= count;
 }
 
-const rec::Event* peek() { return readAhead(1) ? &replay.ahead.front() : nullptr; }
+const rec::Event* peek() { return readAhead(1) ? &replay.ahead[replay.aheadAt] : nullptr; }
 
 // Takes the next event as matched; it stays readable among the recent ones.
 const rec::Event& consume() {
     Replay& p = replay;
-    p.recent.emplace_back(std::move(p.ahead.front()), host().frame);
-    p.ahead.pop_front();
-    if (p.recent.size() > (size_t)RecentKept) p.recent.pop_front();
+    const int slot = (p.recentAt + p.recentCount) % RecentKept;
+    if (p.recentCount < RecentKept)
+        ++p.recentCount;
+    else
+        p.recentAt = (p.recentAt + 1) % RecentKept;
+    p.recent[slot].first = std::move(p.ahead[p.aheadAt++]);
+    p.recent[slot].second = host().frame;
     ++p.status.next;
-    return p.recent.back().first;
+    return p.recent[slot].first;
 }
 
 // The first difference: the replay stops here.
@@ -122,7 +149,10 @@ void diverge(const rec::Event* recorded, const std::string& made) {
     s.recorded = recorded ? describeRecorded(*recorded, h.frame) : std::string("(the end of the recording)");
     s.made = made;
     s.before.clear();
-    for (const auto& [event, frame] : p.recent) s.before.push_back(describeRecorded(event, frame));
+    for (int k = 0; k < p.recentCount; ++k) {
+        const auto& [event, frame] = p.recent[(p.recentAt + k) % RecentKept];
+        s.before.push_back(describeRecorded(event, frame));
+    }
 }
 
 // The save file's stamp is set back after each save, so that any write shows.
@@ -266,8 +296,8 @@ void estimateClock() {
     bool waitedLong = false;
     size_t held = 0;
     for (size_t i = 0; i < ClockLookahead && held < ClockLookaheadBytes && readAhead(i + 1); ++i) {
-        const rec::Event& e = p.ahead[i];
-        held += rec::eventBytes(e);
+        const rec::Event& e = p.ahead[p.aheadAt + i];
+        held += LookaheadEventBytes + e.save.size() + e.text.length() + e.before.length() + e.after.length();
         if (e.kind == rec::EventKind::Resume && i > 0) ++frame;
         if (e.kind == rec::EventKind::Wait) waitedLong = e.waitMs != 0;
         if (e.kind != rec::EventKind::Native || e.hash != natives::GetGameTimer) continue;
@@ -328,6 +358,7 @@ void replayEnd() {
     p.recording = nullptr;
     p.source = nullptr;
     p.ahead.clear();
+    p.aheadAt = p.aheadEnd = 0;
     p.globalPending = false;
 }
 

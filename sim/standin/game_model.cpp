@@ -19,7 +19,7 @@ const uint32_t SatchelControl = 0x4CC0E2FE; // INPUT_OPEN_SATCHEL_MENU: its rele
 const uint64_t IntensityAtTop = 0x3F800000; // 1.0f, as the plug-in writes it
 
 const std::string& passOutEffect() {
-    static const std::string name = "PlayerDrunk01_PassOut";
+    static const std::string name = PassOutEffect;
     return name;
 }
 

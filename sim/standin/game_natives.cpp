@@ -9,6 +9,7 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 
 namespace sim {
@@ -84,6 +85,10 @@ float floatOf(uint64_t cell) {
     float f;
     memcpy(&f, &bits, sizeof f);
     return f;
+}
+
+bool sameFloat(uint32_t a, uint32_t b) {
+    return a == b || (std::isnan(floatOf(a)) && std::isnan(floatOf(b)));
 }
 
 float Call::f32(int k) const { return floatOf(args[k]); }

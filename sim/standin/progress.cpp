@@ -80,7 +80,8 @@ void progressBegin(Progress* p, const std::string& what, uint64_t total) {
     p->what = what;
     p->total = total;
     const char* forced = getenv("TOLVENMIRE_PROGRESS");
-    p->terminal = (forced && strcmp(forced, "1") == 0) || TOLVENMIRE_ISATTY(2);
+    p->forced = forced && strcmp(forced, "1") == 0;
+    p->terminal = p->forced || TOLVENMIRE_ISATTY(2);
     p->started = secondsNow();
 }
 
@@ -88,7 +89,8 @@ void progressAt(Progress* p, uint64_t done) {
     if (!p->terminal || ++p->calls < CallsPerClockReading) return;
     p->calls = 0;
     const double now = secondsNow();
-    if (now - p->started < QuietSeconds || now - p->lastShown < RedrawSeconds) return;
+    if (!p->forced && now - p->started < QuietSeconds) return;
+    if (now - p->lastShown < RedrawSeconds) return;
     show(p, done, now);
 }
 

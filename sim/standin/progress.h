@@ -21,11 +21,13 @@ struct Progress {
     double started = 0;    // seconds, monotonic
     double lastShown = 0;  // when the line was last written
     bool terminal = false; // standard error is a terminal: the line may be shown
+    bool forced = false;   // TOLVENMIRE_PROGRESS=1: shown from the start
     bool shown = false;    // the line is on the terminal now
 };
 
 // Starts counting. The line shows after about two seconds, when standard error is a
-// terminal (or TOLVENMIRE_PROGRESS=1 says to show it anyway, for tests).
+// terminal; TOLVENMIRE_PROGRESS=1 (for tests) shows it anyway, and from the start, so
+// that a test sees it however fast the machine plays.
 void progressBegin(Progress* p, const std::string& what, uint64_t total);
 // The frames done so far: the line is rewritten at most about five times a second,
 // with the frames done, of how many, and the time left at the pace so far.

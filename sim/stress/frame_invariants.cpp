@@ -67,12 +67,12 @@ void Session::observe(const sim::Call& c) {
     if (!c.onScriptFiber && observed_.empty())
         observed_ = "a native called off the script fiber: " + sim::describe(c);
     if (c.hash == natives::GetMissionFlag) lastLoopQuery_ = w.timer;
-    if (c.hash == natives::AnimpostfxIsRunning && c.text[0] == PassOut && c.resultInt() != 0 &&
+    if (c.hash == natives::AnimpostfxIsRunning && c.text[0] == sim::PassOutEffect && c.resultInt() != 0 &&
         !passOutSeen_) {
         passOutSeen_ = true;
         ++result_.passOuts;
     }
-    if (c.hash == natives::AnimpostfxIsRunning && c.text[0] == PassOut && c.resultInt() == 0)
+    if (c.hash == natives::AnimpostfxIsRunning && c.text[0] == sim::PassOutEffect && c.resultInt() == 0)
         passOutSeen_ = false;
     if (c.hash == natives::GetControlNormal) controlValueSeen_ = true;
     if (c.hash == natives::ClearPedTasks && controlValueSeen_) stopSeen_ = true;

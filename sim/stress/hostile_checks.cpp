@@ -17,7 +17,6 @@ namespace stress {
 
 namespace {
 const int32_t IntensityGlobal = 1935445;
-const char* const PassOut = "PlayerDrunk01_PassOut";
 
 static_assert(sizeof(ScriptState) <= 128, "the state record's copy must hold it");
 
@@ -183,7 +182,7 @@ void HostileGame::act(const std::function<void(const std::string&)>& log) {
         setCompleted(false);
         break;
     case PassOutForEver:
-        w.effects[PassOut] = 1;
+        w.effects[sim::PassOutEffect] = 1;
         break;
     default:
         break;
@@ -207,7 +206,7 @@ void HostileGame::act(const std::function<void(const std::string&)>& log) {
         setCompleted(false);
         break;
     case PassOutForEver:
-        w.effects[PassOut] = 0;
+        w.effects[sim::PassOutEffect] = 0;
         w.autoPassOut = true;
         break;
     default:

@@ -30,7 +30,6 @@
 namespace stress {
 
 // What the world's changes and the checks both name.
-const char* const PassOut = "PlayerDrunk01_PassOut";
 const char* const DrinkLabel = "Drink From Flask";
 const char* const RefillLabel = "Refill Flask";
 

@@ -271,8 +271,8 @@ void Session::changeGuards() {
         log(w.keyboardAndMouse ? "keyboard and mouse" : "a controller");
     }
     if (rng_.oneIn(500)) {
-        w.effects["WheelHUDIn"] = w.effects["WheelHUDIn"] ? 0 : 1;
-        log("the wheel HUD " + std::string(w.effects["WheelHUDIn"] ? "opens" : "closes"));
+        w.effects[sim::WheelEffect] = w.effects[sim::WheelEffect] ? 0 : 1;
+        log("the wheel HUD " + std::string(w.effects[sim::WheelEffect] ? "opens" : "closes"));
     }
     if (rng_.oneIn(700)) {
         w.onFoot = w.onFoot ? 0 : 1;
@@ -310,7 +310,7 @@ void Session::changeMission() {
         log("the mission ends");
     }
     if (!w.missionFlag) {
-        const bool passedOut = w.effects.count(PassOut) && w.effects[PassOut] != 0;
+        const bool passedOut = w.effects.count(sim::PassOutEffect) && w.effects[sim::PassOutEffect] != 0;
         if (rng_.oneIn(binge_ ? 4000 : 900) || (passedOut && rng_.oneIn(60))) {
             w.missionFlag = true;
             if (rng_.oneIn(3)) {
@@ -325,8 +325,8 @@ void Session::changeMission() {
         }
     }
     if (!w.autoPassOut && rng_.oneIn(400)) {
-        w.effects[PassOut] = w.effects[PassOut] ? 0 : 1;
-        log(std::string("the pass-out effect ") + (w.effects[PassOut] ? "runs" : "ends"));
+        w.effects[sim::PassOutEffect] = w.effects[sim::PassOutEffect] ? 0 : 1;
+        log(std::string("the pass-out effect ") + (w.effects[sim::PassOutEffect] ? "runs" : "ends"));
     }
 }
 

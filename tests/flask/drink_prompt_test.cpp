@@ -6,8 +6,6 @@ namespace {
 
 using namespace drink;
 
-const int32_t T = 200000;
-
 class DrinkPrompt : public DrinkTest {
   protected:
     // The natives after the frame values, up to the first completion test.

@@ -8,8 +8,6 @@ namespace {
 
 using namespace drink;
 
-const int32_t T = 200000;
-
 // One pass of the start wait that finds the scenario not running yet.
 std::vector<Native> waitingPass() {
     return {

@@ -11,7 +11,6 @@ namespace {
 
 using namespace drink;
 
-const int32_t T = 200000;
 const char* const PassOut = "PlayerDrunk01_PassOut";
 
 class Intoxication : public DrinkTest {

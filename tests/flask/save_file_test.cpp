@@ -8,8 +8,6 @@ namespace {
 
 using namespace drink;
 
-const int32_t T = 200000;
-
 class SaveFile : public DrinkTest {
   protected:
     // A drink with `sips` sips, stopped in a frame with no sip due.

@@ -6,8 +6,6 @@ namespace {
 
 using namespace drink;
 
-const int32_t T = 200000;
-
 Native sprite(const char* dictionary, const char* texture, float x, float width, float height, float rotation,
               int32_t red, int32_t green, int32_t blue, int32_t alpha) {
     return {DrawSprite, {dictionary, texture, x, 0.93f, width, height, rotation, red, green, blue, alpha, 0}};

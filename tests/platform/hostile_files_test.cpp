@@ -14,8 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const uint32_t StopControl = 0xFDA83190;
-
 class HostileFiles : public PluginTest {
   protected:
     void SetUp() override {

@@ -21,10 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using sim::CallKind;
-const int32_t Bartender = 2001;
-const int32_t Valentine = 21250;
-const uint32_t ValentineBartender = 0xB733CF0F;
-const uint32_t StopControl = 0xFDA83190;
 
 class Recording : public PluginTest {
   protected:

@@ -12,11 +12,7 @@
 namespace {
 
 using sim::CallKind;
-const uint32_t StopControl = 0xFDA83190;
 
-const int32_t Bartender = 2001;
-const int32_t Valentine = 21250;
-const uint32_t ValentineBartender = 0xB733CF0F;
 const char* const ValentineVoice = "0475_U_M_M_VALBARTENDER_01";
 
 // Frames of 25 ms: every wait of the refill (1000, 1500 or 2000 ms) then ends on a

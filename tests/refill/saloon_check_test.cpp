@@ -10,8 +10,6 @@
 
 namespace {
 
-const int32_t Bartender = 2001;
-
 struct Saloon {
     int32_t interior;
     const char* voice;
@@ -28,7 +26,7 @@ const Saloon Saloons[8] = {
     saloon(41218, "0080_U_M_O_BLWBARTENDER_01"), saloon(53762, "0311_U_M_M_NBXBARTENDER_01"),
     saloon(54274, "0397_U_M_M_RHDBARTENDER_01"), saloon(56834, "1077_U_M_O_ARMBARTENDER_01"),
 };
-const Saloon& Valentine = Saloons[1];
+const Saloon& ValentineSaloon = Saloons[1];
 
 class SaloonCheck : public PluginTest {
   protected:
@@ -70,7 +68,7 @@ class SaloonCheck : public PluginTest {
     }
     // Shows the prompt to a targeted Valentine bartender and returns its handle.
     static int32_t showPrompt() {
-        targetPed(Valentine.interior, Valentine.model);
+        targetPed(ValentineSaloon.interior, ValentineSaloon.model);
         sim::playFrames(1);
         EXPECT_TRUE(state().refillPromptActive);
         return state().refillPrompt;
@@ -118,11 +116,11 @@ TEST_F(SaloonCheck, OutsideTheSaloonsOnlyTheInteriorIsAskedAndAShownPromptStays)
     EXPECT_TRUE(world().speech.empty()) << "a completed prompt outside the saloon does nothing";
 
     // Back at the bar, the completed prompt is seen at once.
-    world().interior = Valentine.interior;
+    world().interior = ValentineSaloon.interior;
     nextFrame();
     EXPECT_FALSE(world().prompts[prompt].alive);
     ASSERT_EQ(world().speech.size(), 1u);
-    EXPECT_EQ(world().speech[0].voice, Valentine.voice);
+    EXPECT_EQ(world().speech[0].voice, ValentineSaloon.voice);
 }
 
 TEST_F(SaloonCheck, NoTargetOrATargetOfAnotherModelWithdrawsThePrompt) {
@@ -153,7 +151,7 @@ TEST_F(SaloonCheck, NoTargetOrATargetOfAnotherModelWithdrawsThePrompt) {
 
     // The bartender again: a new prompt. Then no target at all: withdrawn without
     // looking at any model.
-    world().peds[Bartender].model = Valentine.model;
+    world().peds[Bartender].model = ValentineSaloon.model;
     nextFrame();
     ASSERT_TRUE(state().refillPromptActive);
     const int32_t second = state().refillPrompt;
@@ -174,7 +172,7 @@ TEST_F(SaloonCheck, NoTargetOrATargetOfAnotherModelWithdrawsThePrompt) {
 TEST_F(SaloonCheck, ABartenderFiveUnitsAwayOrAtNoDistanceIsOutOfReach) {
     start();
     // Exactly 5.0 away with no prompt: measured, nothing created.
-    targetPed(Valentine.interior, Valentine.model, 5.0f);
+    targetPed(ValentineSaloon.interior, ValentineSaloon.model, 5.0f);
     std::vector<sim::Call> part = saloonPart(nextFrame());
     ASSERT_EQ(hashes(part),
               (std::vector<uint64_t>{natives::GetInteriorFromEntity,
@@ -277,7 +275,7 @@ TEST_F(SaloonCheck, EachSaloonServesOnlyItsOwnBartenderInItsOwnVoice) {
 TEST_F(SaloonCheck, ThePromptIsBuiltInTheBartendersGroupAndTestedInTheSameFrame) {
     start();
     world().nextPromptHandle = -5; // a handle goes in as its 32 bits
-    targetPed(Valentine.interior, Valentine.model);
+    targetPed(ValentineSaloon.interior, ValentineSaloon.model);
     world().peds[Bartender].promptGroup = -7; // the group goes in widened with its sign
     const int f = nextFrame();
     const std::vector<sim::Call> part = saloonPart(f);

@@ -315,6 +315,9 @@ struct Crafted {
     std::vector<std::string> args;             // more options, for both
     std::function<bool(const fs::path&)> make; // makes what is no plain file of bytes
     bool large = false;                        // too many events to read whole in this test
+    // Its size is the point (its bytes are a smaller case's, repeated): read where the
+    // time and memory are held to their bounds, not under the sanitizers.
+    bool forBounds = false;
 
     Crafted(std::string n, std::string b, int replay, int dump, std::string t,
             std::vector<std::string> a = {}, std::function<bool(const fs::path&)> m = {}, bool l = false)
@@ -392,6 +395,7 @@ std::vector<Crafted> craftedRecordings() {
                  "an item of an unknown kind",
                  {},
                  std::bind(runsAndSteps, _1, 64 << 20, unknownItem)});
+    c.back().forBounds = true;
     c.push_back({"frames-in-full-then-a-bad-item-64-MiB",
                  "",
                  2,
@@ -399,6 +403,7 @@ std::vector<Crafted> craftedRecordings() {
                  "an item of an unknown kind",
                  {},
                  std::bind(wholeFrames, _1, 64 << 20, unknownItem)});
+    c.back().forBounds = true;
     c.push_back({"sparse-79-MiB", "", 2, 2, "more than any recording holds", {}, [](const fs::path& p) {
                      std::ofstream(p, std::ios::binary) << head();
                      fs::resize_file(p, 79ull << 20);
@@ -665,6 +670,9 @@ TEST(BadRecording, EachCraftedRecordingIsToldAsBadQuicklyAndInLittleMemory) {
     rec::checkNativesWith(hostArguments);
     // The reader's word on each, in all its modes: what tolvenmire-sim must tell.
     std::vector<Crafted> crafted = craftedRecordings();
+#ifdef TOLVENMIRE_SANITIZED
+    std::erase_if(crafted, [](const Crafted& c) { return c.forBounds; });
+#endif
     std::vector<std::string> told;
     for (Crafted& c : crafted) {
         SCOPED_TRACE(c.name);

@@ -26,7 +26,7 @@ using namespace enc;
 
 // The recorder's foresight (src/record/recorder.cpp): each event against the frame
 // before's at its place, a run while foreseen, a step for a new value, else in full.
-struct Writer {
+struct ForesightWriter {
     struct Kept {
         std::string shape;
         uint64_t value = 0, step = 0;
@@ -92,7 +92,7 @@ std::string keyReadShape(uint32_t key, uint64_t tick, int64_t seventh) {
 // frame time, its own events, and perhaps a key entry read again and again.
 std::string generate(std::mt19937_64& rng) {
     auto pick = [&](uint64_t n) { return (uint64_t)(rng() % n); };
-    Writer w;
+    ForesightWriter w;
     // The clocks: near their wrap or past it now and then.
     uint64_t timer = pick(4) == 0 ? 0xFFFFFFFFull - pick(5000) : 100000 + pick(1000);
     uint64_t tick = pick(4) == 0 ? 0xFFFFFFFFull - pick(5000) : 10000000 + pick(1000);

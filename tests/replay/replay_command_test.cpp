@@ -189,7 +189,7 @@ TEST_F(ReplayCommand, ALongRecordingSaysHowLongItIsAndShowsItsProgress) {
     const size_t frameEvents = first.size() - tenth;
     r.ended = false;
     std::string bytes = enc::encode(r, first);
-    // Long enough to outlast the two quiet seconds before progress shows.
+    // Long enough for the progress line to be drawn several times.
     const int repeats = 15000;
     for (int k = 0; k < repeats; k += 1000) bytes += enc::block(enc::same(frameEvents * 1000));
     const std::string path = (folder / "long.rec").string();
@@ -197,8 +197,9 @@ TEST_F(ReplayCommand, ALongRecordingSaysHowLongItIsAndShowsItsProgress) {
     const int length = 10 + repeats;
     const std::string counted = std::to_string(length) + " frames";
 
-    // Progress is shown on a terminal only, after two seconds; forced here. It is
-    // cleared before each line of the timeline, and at the end.
+    // Progress is shown on a terminal only, after two seconds; forced here, and then
+    // shown from the start. It is cleared before each line of the timeline, and at
+    // the end.
     const Outcome replayed = run("--replay " + path + " --no-pictures --max-frames " + std::to_string(length),
                                  "TOLVENMIRE_PROGRESS=1 ");
     EXPECT_EQ(replayed.status, 0) << replayed.err;

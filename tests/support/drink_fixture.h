@@ -20,6 +20,9 @@
 
 namespace drink {
 
+// The game timer's reading (ms) the cases play from.
+inline constexpr int32_t T = 200000;
+
 // The natives the tests' call sequences name, by the game's names.
 using natives::AnimpostfxIsRunning;
 using natives::ClearPedTasks;

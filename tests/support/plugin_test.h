@@ -14,6 +14,13 @@
 #include <string>
 #include <vector>
 
+// Values of the game the cases name: a control that stops a drink, and Valentine's
+// saloon (its interior) with its bartender (his handle and model).
+inline constexpr uint32_t StopControl = 0xFDA83190;
+inline constexpr int32_t Bartender = 2001;
+inline constexpr int32_t Valentine = 21250;
+inline constexpr uint32_t ValentineBartender = 0xB733CF0F;
+
 class PluginTest : public ::testing::Test {
   protected:
     // Starts the session; `settings` / `save` are the contents of Tolvenmire.ini

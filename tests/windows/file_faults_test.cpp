@@ -12,8 +12,6 @@ namespace {
 using namespace drink;
 using sim::FileCall;
 
-const int32_t T = 200000;
-
 struct Fault {
     const char* name;
     FileCall call;

@@ -34,6 +34,7 @@ first=$work/a
 second=$work/second-build/of/the/same/sources
 mkdir -p "$first" "$second"
 
+commit=
 if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ] &&
     commit=$(git rev-parse --verify -q HEAD 2>/dev/null); then
     what="commit ${commit:0:12}"
@@ -41,16 +42,20 @@ if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$(pwd -P)" ] &&
         echo "note: the working tree has changes that are not committed; the check builds $what without them"
         against=
     fi
-    for dir in "$first" "$second"; do
-        git clone -q --no-checkout "$PWD" "$dir"
-        git -C "$dir" checkout -q --detach "$commit"
-    done
 else
     what="this source tree (no git history)"
-    for dir in "$first" "$second"; do
-        tar -c --exclude=./build --exclude=./dist --exclude=./out -f - . | tar -x -C "$dir"
-    done
 fi
+# The sources of each build made here: the second alone when the first is given.
+sources=("$second")
+[ -n "$against" ] || sources=("$first" "$second")
+for dir in "${sources[@]}"; do
+    if [ -n "$commit" ]; then
+        git clone -q --no-checkout "$PWD" "$dir"
+        git -C "$dir" checkout -q --detach "$commit"
+    else
+        tar -c --exclude=./build --exclude=./dist --exclude=./out -f - . | tar -x -C "$dir"
+    fi
+done
 
 # build DIR UMASK TZ
 build() {

@@ -5,7 +5,7 @@
 # the plug-in loads from it as its save file (the Linux plug-in against the real
 # DLL under Wine, each in its stand-in host). Any difference is a fault of the
 # stand-in; it is printed with both answers and the run fails. Installs what it
-# needs when run as root; builds what is missing in build/release (the Linux build
+# needs when run as root; builds what is missing in build/quick (the Linux build
 # the Windows suite is held against) and build/windows. The Windows suite runs the
 # same comparison (WindowsFiles.ReadersAnswerAsOnLinux, tests/windows/compare_readers.sh).
 set -euo pipefail
@@ -14,8 +14,8 @@ source scripts/setup.sh
 need_packages "${BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix googletest wine64
 
 prefix=$PWD/build/windows/wine
-[ -f build/release/build.ninja ] || cmake --preset release >/dev/null
-cmake --build --preset release -j2 --target reader_answers >/dev/null
+[ -f build/quick/build.ninja ] || cmake --preset quick >/dev/null
+cmake --build --preset quick -j2 --target reader_answers >/dev/null
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 --target reader_answers >/dev/null
 
@@ -24,5 +24,5 @@ stop_wine() {
 }
 trap stop_wine EXIT
 
-bash tests/windows/compare_readers.sh . build/readers build/release/tests/platform/reader_answers \
+bash tests/windows/compare_readers.sh . build/readers build/quick/tests/platform/reader_answers \
     build/windows/reader_answers.exe cmake/wine-exec.sh "$prefix"

@@ -5,8 +5,9 @@
 # prefix inside the build folder, with Wine's own loader, settings-file reader and
 # file system; and plays the player's package from its zip (the evening, compared
 # with the Linux build's). What the Windows build is held against is the Linux
-# release build's (build/release, as scripts/play.sh builds it): its tolvenmire-sim,
-# the file readers, and the replay of the recordings the kill tests leave. Installs
+# build of the quick loop's (build/quick: gcc at -O1, no sanitizers): its
+# tolvenmire-sim, the file readers, and the replay of the recordings the kill tests
+# leave. Installs
 # what it needs when run as root.
 # Arguments go to ctest (for instance -R KeyWindow).
 set -euo pipefail
@@ -28,8 +29,8 @@ wineserver=$(dirname "$wine64")/wineserver
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2
 # What of the Linux build the Windows tests use (nothing to do after scripts/test.sh).
-[ -f build/release/build.ninja ] || cmake --preset release >/dev/null
-cmake --build --preset release -j2 --target tolvenmire-sim kill_replay reader_answers
+[ -f build/quick/build.ninja ] || cmake --preset quick >/dev/null
+cmake --build --preset quick -j2 --target tolvenmire-sim kill_replay reader_answers
 
 # The Wine processes of this prefix end with the run, however it ends.
 stop_wine() {

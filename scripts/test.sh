@@ -61,15 +61,16 @@ linux_build() {
     cmake --preset asan
     cmake --build --preset asan -j2
 }
-# What the sanitizers take away runs in the release build (scripts/play.sh's, whose
-# tolvenmire-sim the Windows tests also hold their build against), the test preset
-# `plain`: the heap allocations of a frame, and the time and memory bounds of a
-# stranger's files (a sanitizer's allocator and shadow memory stand in for the
-# process's), and the session page in a real browser (not in the sanitizer build:
-# the browser's work is not the plug-in's).
-release_build() {
-    [ -f build/release/build.ninja ] || cmake --preset release
-    cmake --build --preset release -j2 --target tolvenmire-sim TolvenmireChanged perf_tests player_tests \
+# What the sanitizers take away runs in the quick loop's build (gcc at -O1, no
+# sanitizers, build/quick; the Windows tests hold their build against its
+# tolvenmire-sim, file readers and replay), the test preset `plain`: the heap
+# allocations of a frame, and the time and memory bounds of a stranger's files (a
+# sanitizer's allocator and shadow memory stand in for the process's), and the
+# session page in a real browser (not in the sanitizer build: the browser's work is
+# not the plug-in's). Only what those use is built.
+plain_build() {
+    [ -f build/quick/build.ninja ] || cmake --preset quick
+    cmake --build --preset quick -j2 --target tolvenmire-sim TolvenmireChanged perf_tests player_tests \
         bad_recording_tests kill_replay reader_answers
 }
 
@@ -80,18 +81,18 @@ windows_build() {
     cmake --preset windows
     cmake --build --preset windows -j2
 }
-# The Windows suite holds its build against the release build's programs: it waits
-# for the release lane to have built them (one ninja at a time in a build folder).
+# The Windows suite holds its build against the plain build's programs: it waits
+# for the plain lane to have built them (one ninja at a time in a build folder).
 windows_tests() {
-    while [ ! -e "$logs/release-built" ]; do
-        [ -e "$logs/release-failed" ] && { echo "the release build failed: no Windows suite"; return 1; }
+    while [ ! -e "$logs/plain-built" ]; do
+        [ -e "$logs/plain-failed" ] && { echo "the plain Linux build failed: no Windows suite"; return 1; }
         sleep 1
     done
     scripts/test-windows.sh
 }
 
 # The lanes: the Linux test build and its suite; the ThreadSanitizer build and its
-# runs; the release build and its checks; the Windows build, its suite under Wine
+# runs; the plain build and its checks; the Windows build, its suite under Wine
 # and the player's package.
 lane_asan() {
     step "Linux build (ASan + UBSan)" linux_build || return 1
@@ -100,13 +101,13 @@ lane_asan() {
 lane_tsan() {
     step "ThreadSanitizer build and runs" scripts/test-sanitizers.sh tsan || return 1
 }
-lane_release() {
-    if ! step "Linux release build" release_build; then
-        touch "$logs/release-failed"
+lane_plain() {
+    if ! step "Linux plain build" plain_build; then
+        touch "$logs/plain-failed"
         return 1
     fi
-    touch "$logs/release-built"
-    step "Linux checks without the sanitizers (release)" ctest --preset plain || return 1
+    touch "$logs/plain-built"
+    step "Linux checks without the sanitizers (plain)" ctest --preset plain || return 1
 }
 lane_windows() {
     step "Windows build" windows_build || return 1
@@ -116,7 +117,7 @@ lane_windows() {
 }
 
 lanes=()
-for lane in lane_asan lane_tsan lane_release lane_windows; do
+for lane in lane_asan lane_tsan lane_plain lane_windows; do
     $lane &
     lanes+=($!)
 done

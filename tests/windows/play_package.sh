@@ -90,7 +90,7 @@ case $mode in
 evening)
     if [ ! -x "$linux_sim" ]; then
         fail "$linux_sim: not built; the Windows evening is compared with the Linux build's" \
-            "(cmake --preset release && cmake --build --preset release --target tolvenmire-sim;" \
+            "(cmake --preset quick && cmake --build --preset quick --target tolvenmire-sim;" \
             "scripts/test-windows.sh builds it)"
     fi
     # The timeline; then, quietly, the pictures (the summary names where they went,

@@ -47,7 +47,7 @@ fail() {
 [ -f "$zip" ] || fail "$zip: no such file (the tolvenmire_package target makes it)"
 [ -f "$sim_exe" ] || fail "$sim_exe: no such file"
 [ -x "$linux_sim" ] || fail "$linux_sim: not built; the Windows recordings are replayed by the Linux build's" \
-    "(cmake --preset release && cmake --build --preset release --target tolvenmire-sim; scripts/test-windows.sh builds it)"
+    "(cmake --preset quick && cmake --build --preset quick --target tolvenmire-sim; scripts/test-windows.sh builds it)"
 
 rm -rf "$work"
 game=$work/game

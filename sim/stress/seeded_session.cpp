@@ -70,6 +70,7 @@ bool Session::startPlugin() {
         return false;
     }
     drinkKey_ = (uint32_t)sim::pluginSettings()->drinkKey;
+    watchSaveFolder();
     startInputs();
     return true;
 }
@@ -157,6 +158,7 @@ SessionResult Session::finish(bool ok) {
     keyboard_.reset();
     wound();
     const int frames = sim::frame();
+    stopWatchingSaveFolder();
     sim::stop();
     if (ok && !sim::violations().empty()) ok = fail("protocol, at unload: " + sim::violations().front());
     ok = keepRecording(ok);

@@ -91,6 +91,9 @@ class Session {
     bool checkControlAndLoop();
     bool checkSaveFile();
     bool countWhatHappened();
+    void watchSaveFolder();
+    void stopWatchingSaveFolder();
+    bool saveFolderMayHaveChanged();
 
     Rng rng_;
     SessionOptions options_;
@@ -136,6 +139,10 @@ class Session {
 
     // The save file as the last frame left it.
     std::optional<std::string> saveContent_;
+    // What changes in its folder (Linux: an inotify descriptor; -1 when none, and then
+    // the file is read after every frame), and whether a frame has read it since.
+    int saveFolderWatch_ = -1;
+    bool saveFileRead_ = false;
     bool fileReadOnly_ = false, folderReadOnly_ = false;
     bool wasDrinking_ = false, wasHeld_ = false;
 };

@@ -120,7 +120,18 @@ SimRun runSim(const std::vector<std::string>& args, const fs::path& errFile) {
     si.hStdOutput = out;
     si.hStdError = err;
     PROCESS_INFORMATION pi = {};
-    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    // Under a loaded Wine the start itself now and then fails: tried again, and
+    // told, so that it is not taken for the command's own answer.
+    bool started = false;
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+        if (!started) {
+            startError = GetLastError();
+            Sleep(200);
+        }
+    }
+    if (started) {
         // The peak and the processor time as the process runs (Wine forgets them once
         // the process is gone, and answers GetProcessTimes for another process with
         // the caller's own times).
@@ -179,6 +190,10 @@ SimRun runSim(const std::vector<std::string>& args, const fs::path& errFile) {
         r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     r.err = fileText(errFile);
     r.out = fileText(outFile);
+#ifdef _WIN32
+    if (!started)
+        r.err += "(the command did not start: CreateProcess error " + std::to_string(startError) + ")";
+#endif
     return r;
 }
 

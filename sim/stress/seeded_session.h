@@ -139,9 +139,12 @@ class Session {
 
     // The save file as the last frame left it.
     std::optional<std::string> saveContent_;
-    // What changes in its folder (Linux: an inotify descriptor; -1 when none, and then
-    // the file is read after every frame), and whether a frame has read it since.
+    // What tells of changes in its folder (frame_invariants.cpp; -1 when nothing does,
+    // and the file is then read after every frame): on Linux an inotify descriptor, on
+    // Windows the plug-in's file calls counted so far. Whether a frame has read the
+    // file since the start or since the session changed it.
     int saveFolderWatch_ = -1;
+    int64_t pluginFileCalls_ = 0;
     bool saveFileRead_ = false;
     bool fileReadOnly_ = false, folderReadOnly_ = false;
     bool wasDrinking_ = false, wasHeld_ = false;

@@ -188,6 +188,7 @@ void Session::setFileReadOnly(bool on) {
     if (!fs::exists(save, ec)) return;
     fs::permissions(save, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     on ? fs::perm_options::remove : fs::perm_options::add, ec);
+    saveFileRead_ = false; // read after the next frame, whatever the plug-in does
     if (ec) return;
     fileReadOnly_ = on;
     log(on ? "the save file made read-only" : "the save file made writable");
@@ -197,6 +198,7 @@ void Session::setFolderReadOnly(bool on) {
     std::error_code ec;
     fs::permissions(sim::workDir(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     on ? fs::perm_options::remove : fs::perm_options::add, ec);
+    saveFileRead_ = false;
     if (ec) return;
     folderReadOnly_ = on;
     log(on ? "the folder made read-only" : "the folder made writable");

@@ -144,7 +144,9 @@ class Session {
     // Windows the plug-in's file calls counted so far. Whether a frame has read the
     // file since the start or since the session changed it.
     int saveFolderWatch_ = -1;
+#ifdef _WIN32
     int64_t pluginFileCalls_ = 0;
+#endif
     bool saveFileRead_ = false;
     bool fileReadOnly_ = false, folderReadOnly_ = false;
     bool wasDrinking_ = false, wasHeld_ = false;

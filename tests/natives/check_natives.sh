@@ -146,19 +146,33 @@ plugin)
         fi
     done
     # Each name has one record ({Name, "NAMESPACE", "GAME_NAME", ...}) in the table,
-    # and is the game's name in CamelCase.
-    for name in "${nameOf[@]}"; do
-        line=$(grep -nE "^inline constexpr uint64_t $name = " "$table" | cut -d: -f1)
-        records=$(grep -cE "^ *\{$name, \"" "$table" || true)
-        if [ "$records" != 1 ]; then
-            echo "$root/$table:$line: $name has $records records in the table (one is its due)" >&2
+    # and is the game's name in CamelCase. (The table read once, the names put in
+    # CamelCase at once: this runs for every fault planted_natives.sh plants.)
+    declare -A records gameOf
+    while read -r name; do
+        records[$name]=$((${records[$name]:-0} + 1))
+    done < <(sed -nE 's/^ *\{([A-Za-z0-9_]+), ".*/\1/p' "$table")
+    while read -r name game; do
+        gameOf[$name]=$game
+    done < <(sed -nE 's/^ *\{([A-Za-z0-9_]+), "[A-Z]+", "([A-Z0-9_]+)".*/\1 \2/p' "$table")
+    names=("${nameOf[@]}")
+    games=()
+    for name in "${names[@]}"; do games+=("${gameOf[$name]:-}"); done
+    mapfile -t camels < <(printf '%s\n' "${games[@]}" | sed -E 's/_*([A-Z0-9])([A-Z0-9]*)/\1\L\2/g')
+    for i in "${!names[@]}"; do
+        name=${names[$i]}
+        if [ "${records[$name]:-0}" != 1 ] || [ "${camels[$i]}" != "$name" ]; then
+            line=$(grep -nE "^inline constexpr uint64_t $name = " "$table" | cut -d: -f1)
+        fi
+        if [ "${records[$name]:-0}" != 1 ]; then
+            echo "$root/$table:$line: $name has ${records[$name]:-0} records in the table (one is its due)" >&2
             status=1
             continue
         fi
-        game=$(sed -nE "s/^ *\{$name, \"[A-Z]+\", \"([A-Z0-9_]+)\".*/\1/p" "$table")
-        if [ "$(camel "$game")" != "$name" ]; then
+        game=${games[$i]}
+        if [ "${camels[$i]}" != "$name" ]; then
             echo "$root/$table:$line: $name is the native ${game:-(no game name)}: its name is" \
-                "$(camel "$game")" >&2
+                "${camels[$i]}" >&2
             status=1
         fi
     done

@@ -43,7 +43,7 @@ if [ $tsan -eq 1 ]; then
     echo "== ThreadSanitizer: the keyboard table shared between threads, the replay's reader thread"
     cmake --preset tsan >/dev/null
     cmake --build --preset tsan -j2 --target keyboard_tests random_session_tests tolvenmire-sim bad_recording_tests
-    ctest --preset tsan
+    ctest --preset tsan -j2
 fi
 
 echo "Sanitizer builds and runs took $((SECONDS - started)) s."

@@ -53,7 +53,11 @@ inline std::string whiteSpace() {
     return s;
 }
 inline std::string whiteSpaceThenNumber() { return whiteSpace() + "42"; }
-inline std::string zerosThenNumber() { return std::string(4 * MiB, '0') + "42"; }
+inline std::string zerosThenNumber() {
+    std::string s(4 * MiB, '0');
+    s.append("42"); // (appended: GCC 12 at -O1 warns falsely on "zeros + text")
+    return s;
+}
 inline std::string settingsMegabytes() {
     std::string s = "[SETTINGS]\r\nTOLVENMIRE_KEY=80\r\n";
     s.reserve(4 * MiB + 100);

@@ -47,6 +47,19 @@ started=$(date +%s.%N)
 # Made here rather than by the first test, so that listing the test cases does
 # not wait for it.
 TOLVENMIRE_WINE64=$wine64 cmake/wine-exec.sh "$prefix" cmd /c exit 0 >/dev/null
+# One Wine server for the whole run. Left to itself the server ends whenever no
+# Windows program runs (while the tests running are at their Linux parts), and a
+# program started as it ends cannot reach it ("a wine server seems to be running,
+# but I cannot connect to it"), or does not start at all. The prefix's first server
+# is let end; this one stays, and so do the system processes (services and the
+# like) that the first program under it starts: they are started here, with their
+# output nowhere, since they hold open the output of whatever program starts them
+# (a test's listing of its cases would wait for them).
+if [ -n "$wineserver" ]; then
+    WINEPREFIX=$prefix "$wineserver" -w 2>/dev/null || true
+    WINEPREFIX=$prefix "$wineserver" -p </dev/null >/dev/null 2>&1 || true
+    TOLVENMIRE_WINE64=$wine64 cmake/wine-exec.sh "$prefix" cmd /c exit 0 </dev/null >/dev/null 2>&1
+fi
 prepared=$(date +%s.%N)
 
 status=0

@@ -216,8 +216,19 @@ bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& fold
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return fault(t, kill, "cannot start the child: error " + std::to_string(GetLastError()));
+    // Under a loaded Wine a start now and then fails (error 1359) before the child
+    // runs any of its code: tried again, as the kill is what is tested.
+    bool started = false;
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        started =
+            CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+        if (!started) {
+            startError = GetLastError();
+            Sleep(200);
+        }
+    }
+    if (!started) return fault(t, kill, "cannot start the child: error " + std::to_string(startError));
     for (int i = 0; i < 20000 && !sh->ready && !sh->fault; ++i) {
         if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;
     }
@@ -353,7 +364,8 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[a], "--keep") == 0 && a + 1 < argc)
             keep = argv[++a];
         else {
-            std::fprintf(stderr, "usage: %s [--kills N] [--seed S] [--record [--exit] --keep DIR]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--kills N] [--seed S] [--record [--exit] --keep DIR]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -363,7 +375,8 @@ int main(int argc, char** argv) {
     }
     std::error_code ec;
     if (record && !fs::is_directory(keep, ec) && !fs::create_directories(keep, ec)) {
-        std::fprintf(stderr, "error: %s: cannot make the folder: %s\n", keep.string().c_str(), ec.message().c_str());
+        std::fprintf(stderr, "error: %s: cannot make the folder: %s\n", keep.string().c_str(),
+                     ec.message().c_str());
         return 2;
     }
     if (kills < 1) {

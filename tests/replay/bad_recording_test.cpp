@@ -11,6 +11,7 @@
 #include "sim.h"
 #include "standin/native_table.h"
 #include "standin/printable_text.h"
+#include "windows_start.h"
 
 #include <gtest/gtest.h>
 
@@ -120,17 +121,8 @@ SimRun runSim(const std::vector<std::string>& args, const fs::path& errFile) {
     si.hStdOutput = out;
     si.hStdError = err;
     PROCESS_INFORMATION pi = {};
-    // Under a loaded Wine the start itself now and then fails: tried again, and
-    // told, so that it is not taken for the command's own answer.
-    bool started = false;
     DWORD startError = 0;
-    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
-        started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-        if (!started) {
-            startError = GetLastError();
-            Sleep(200);
-        }
-    }
+    const bool started = startProcess(&command[0], TRUE, &si, &pi, &startError);
     if (started) {
         // The peak and the processor time as the process runs (Wine forgets them once
         // the process is gone, and answers GetProcessTimes for another process with

@@ -33,6 +33,7 @@
 #include "standin/file_faults.h"
 #include "file_text.h"
 #include "sim.h"
+#include "windows_start.h"
 
 #include "base/script_state.h"
 
@@ -216,18 +217,8 @@ bool killOnce(Totals& t, int kill, const std::string& self, const fs::path& fold
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    // Under a loaded Wine a start now and then fails (error 1359) before the child
-    // runs any of its code: tried again, as the kill is what is tested.
-    bool started = false;
     DWORD startError = 0;
-    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
-        started =
-            CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-        if (!started) {
-            startError = GetLastError();
-            Sleep(200);
-        }
-    }
+    const bool started = startProcess(command.data(), FALSE, &si, &pi, &startError);
     if (!started) return fault(t, kill, "cannot start the child: error " + std::to_string(startError));
     for (int i = 0; i < 20000 && !sh->ready && !sh->fault; ++i) {
         if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;

@@ -24,9 +24,10 @@ if(TOLVENMIRE_TESTS)
       "GoogleTest from source: install the Debian package googletest, or set TOLVENMIRE_GOOGLETEST_SOURCE.")
   endif()
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  # The tests use GoogleTest alone, not its mocks.
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
   add_subdirectory(${TOLVENMIRE_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
-  foreach(lib gtest gtest_main gmock gmock_main)
+  foreach(lib gtest gtest_main)
     # As the tests that link it.
     target_compile_options(${lib} PRIVATE ${TOLVENMIRE_TOOLS_OPTIMIZATION})
     if(NOT TARGET GTest::${lib})
